@@ -1,0 +1,5 @@
+#include "bcode/bcode.h"
+
+void bcInitBCode() {
+  KRString::error = KRString::KRSTRING_OK;
+}

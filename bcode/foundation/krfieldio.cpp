@@ -1,0 +1,148 @@
+#include "bcode/foundation/krfieldio.h"
+
+#include <istream>
+#include <memory>
+#include <new>
+#include <ostream>
+
+#include "bcode/foundation/krystrng.h"
+
+namespace {
+
+// Marks a stream as failed without letting an exception mask turn that into
+// a throw: the library reports stream failures through its flags only.
+void markFailed(std::ios& stream, std::ios::iostate state) {
+  try {
+    stream.setstate(state);
+  } catch (const std::ios::failure&) {
+  }
+}
+
+// Writes `size` bytes as one field: the stream must be good and take them all.
+bool putField(std::ostream& os, const char* data, std::size_t size) {
+  std::streambuf* buf = os.rdbuf();
+  if (!os.good() || buf == nullptr) return false;
+  std::streamsize put = 0;
+  try {
+    put = buf->sputn(data, static_cast<std::streamsize>(size));
+  } catch (...) {
+    put = 0;
+  }
+  if (put != static_cast<std::streamsize>(size)) {
+    markFailed(os, std::ios::badbit);
+    return false;
+  }
+  return true;
+}
+
+// Reads `size` bytes as one field: all of them must come.
+bool getField(std::istream& is, char* data, std::size_t size) {
+  std::streambuf* buf = is.rdbuf();
+  if (!is.good() || buf == nullptr) return false;
+  std::streamsize got = 0;
+  try {
+    got = buf->sgetn(data, static_cast<std::streamsize>(size));
+  } catch (...) {
+    got = 0;
+  }
+  if (got != static_cast<std::streamsize>(size)) {
+    markFailed(is, std::ios::eofbit | std::ios::failbit);
+    return false;
+  }
+  return true;
+}
+
+template <std::size_t N>
+void encode(std::uint32_t value, char (&out)[N]) {
+  for (std::size_t i = 0; i < N; ++i) out[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+template <std::size_t N>
+std::uint32_t decode(const char (&in)[N]) {
+  std::uint32_t value = 0;
+  for (std::size_t i = 0; i < N; ++i) value |= static_cast<std::uint32_t>(static_cast<unsigned char>(in[i])) << (8 * i);
+  return value;
+}
+
+}  // namespace
+
+KRFieldWriter& KRFieldWriter::bytes(const void* data, std::size_t size) {
+  if (ok_) ok_ = putField(os_, static_cast<const char*>(data), size);
+  return *this;
+}
+
+KRFieldWriter& KRFieldWriter::u8(std::uint8_t value) {
+  char out[1];
+  encode(value, out);
+  return bytes(out, sizeof out);
+}
+
+KRFieldWriter& KRFieldWriter::u16(std::uint16_t value) {
+  char out[2];
+  encode(value, out);
+  return bytes(out, sizeof out);
+}
+
+KRFieldWriter& KRFieldWriter::u32(std::uint32_t value) {
+  char out[4];
+  encode(value, out);
+  return bytes(out, sizeof out);
+}
+
+KRFieldWriter& KRFieldWriter::name(const KRString& text) {
+  const auto length = static_cast<std::uint8_t>(text.length() & 0xFF);
+  return u8(length).bytes(text.c_str(), length);
+}
+
+KRFieldReader& KRFieldReader::bytes(void* data, std::size_t size) {
+  if (ok() && !getField(is_, static_cast<char*>(data), size)) status_ = SHORT_READ;
+  return *this;
+}
+
+KRFieldReader& KRFieldReader::u8(std::uint8_t& value) {
+  char in[1];
+  if (bytes(in, sizeof in).ok()) value = static_cast<std::uint8_t>(decode(in));
+  return *this;
+}
+
+KRFieldReader& KRFieldReader::u16(std::uint16_t& value) {
+  char in[2];
+  if (bytes(in, sizeof in).ok()) value = static_cast<std::uint16_t>(decode(in));
+  return *this;
+}
+
+KRFieldReader& KRFieldReader::u32(std::uint32_t& value) {
+  char in[4];
+  if (bytes(in, sizeof in).ok()) value = decode(in);
+  return *this;
+}
+
+KRFieldReader& KRFieldReader::i16(std::int16_t& value) {
+  std::uint16_t raw = 0;
+  if (u16(raw).ok()) value = static_cast<std::int16_t>(raw);
+  return *this;
+}
+
+KRFieldReader& KRFieldReader::i32(std::int32_t& value) {
+  std::uint32_t raw = 0;
+  if (u32(raw).ok()) value = static_cast<std::int32_t>(raw);
+  return *this;
+}
+
+KRFieldReader& KRFieldReader::name(KRString& text) {
+  std::uint8_t length = 0;
+  if (!u8(length).ok()) return *this;
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[static_cast<std::size_t>(length) + 1]);
+  if (!buffer) {
+    status_ = NO_MEMORY;
+    return *this;
+  }
+  if (!bytes(buffer.get(), length).ok()) return *this;
+  buffer[length] = '\0';
+  text.assign(buffer.get(), length);
+  if (KRString::error != KRString::KRSTRING_OK) {
+    KRString::error = KRString::KRSTRING_OK;
+    status_ = BAD_STRING;
+  }
+  return *this;
+}

@@ -1,0 +1,87 @@
+// KRArray<T>: a growable array addressed between a lower and an upper bound.
+// It is the element store of every table and holds the ranges of array types
+// and the components of structure types.
+#ifndef BCODE_FOUNDATION_KRYARR_H
+#define BCODE_FOUNDATION_KRYARR_H
+
+#include <cstdint>
+#include <new>
+
+#include "bcode/foundation/krerror.h"
+
+template <class T>
+class KRArray {
+ public:
+  // Bounds upper .. lower and the growth step. A store of
+  // max(upper - lower + 1, step) slots is allocated, none when that is below 1.
+  KRArray(std::int32_t upper, std::int32_t lower, std::int32_t step) { allocate(upper, lower, step); }
+  KRArray(const KRArray&) = delete;
+  KRArray& operator=(const KRArray&) = delete;
+  virtual ~KRArray() { delete[] data; }
+
+  // Growing access: an index above the upper bound raises it, growing the store.
+  T& operator[](std::int32_t loc) {
+    KR_ASSERT(loc >= loBound, "loc >= loBound");
+    if (loc > upBound) {
+      if (static_cast<std::int64_t>(loc) - loBound + 1 > allocated) grow(loc);
+      upBound = loc;
+    }
+    return data[loc - loBound];
+  }
+
+  // Checked access; never grows.
+  const T& operator[](std::int32_t loc) const {
+    KR_ASSERT((loc >= loBound) && (loc <= upBound), "(loc >= loBound) && (loc <= upBound)");
+    return data[loc - loBound];
+  }
+
+  std::int32_t getUpBound() const { return upBound; }
+  std::int32_t getLoBound() const { return loBound; }
+  std::int32_t getAllocated() const { return allocated; }
+
+ protected:
+  T* data = nullptr;
+  std::int32_t upBound = -1;
+  std::int32_t loBound = 0;
+  std::int32_t delta = 0;
+  std::int32_t allocated = 0;
+
+ private:
+  void allocate(std::int32_t upper, std::int32_t lower, std::int32_t step) {
+    delete[] data;
+    data = nullptr;
+    loBound = lower;
+    delta = step;
+    const std::int64_t wanted = static_cast<std::int64_t>(upper) - lower + 1;
+    allocated = static_cast<std::int32_t>(wanted > step ? wanted : step);
+    upBound = lower - 1;
+    if (allocated < 1) {
+      allocated = 0;
+      return;
+    }
+    try {
+      data = new T[static_cast<std::size_t>(allocated)]();
+    } catch (const std::bad_alloc&) {
+      allocated = 0;
+      throw KRErrorNoHeap("kryarr", 335);
+    }
+    upBound = upper;
+  }
+
+  void grow(std::int32_t loc) {
+    KR_ASSERT(delta >= 1, "0");
+    const std::int64_t slots = (static_cast<std::int64_t>(loc) - loBound + 1) + delta;
+    T* fresh = nullptr;
+    try {
+      fresh = new T[static_cast<std::size_t>(slots)]();
+    } catch (const std::bad_alloc&) {
+      throw KRErrorNoHeap("kryarr", 314);
+    }
+    for (std::int32_t i = 0; i <= upBound - loBound; ++i) fresh[i] = data[i];
+    delete[] data;
+    data = fresh;
+    allocated = static_cast<std::int32_t>(slots);
+  }
+};
+
+#endif  // BCODE_FOUNDATION_KRYARR_H

@@ -1,0 +1,229 @@
+// KRSequence<T>: a doubly linked list with head and tail sentinels, and its
+// iterator. Instructions, local data entries, interface descriptions and
+// their entries are kept in such lists.
+#ifndef BCODE_FOUNDATION_KRYSEQU_H
+#define BCODE_FOUNDATION_KRYSEQU_H
+
+#include <cstdint>
+#include <istream>
+#include <new>
+#include <ostream>
+#include <type_traits>
+
+#include "bcode/foundation/krerror.h"
+#include "bcode/foundation/krfieldio.h"
+
+// Error flag values of every list instantiation.
+enum KRSequenceErrors : int {
+  KRSEQUENCE_OK = 0,
+  KRSEQUENCE_NO_LIST = 1,        // the list object could not be allocated while loading
+  KRSEQUENCE_NO_ELEMENT = 2,     // an element was asked where there is none
+  KRSEQUENCE_LOAD_FAILED = 3,    // short read, or an element's loader failed
+  KRSEQUENCE_SAVE_FAILED = 4,    // short write, or an element's save failed
+  KRSEQUENCE_LAYOUT_FAILED = 5,  // an element failed while its owner computed offsets
+};
+
+// Whether an element class carries an error flag of its own (getError()).
+template <class E, class = void>
+struct KRHasErrorFlag : std::false_type {};
+template <class E>
+struct KRHasErrorFlag<E, std::void_t<decltype(E::getError())>> : std::true_type {};
+
+template <class T>
+class KRSequenceIterator;
+
+template <class T>
+class KRSequence {
+ public:
+  using ERRORS = KRSequenceErrors;
+  using Element = std::remove_pointer_t<T>;
+
+  struct Node {
+    T element;
+    Node* prev;
+    Node* next;
+  };
+
+  // The instantiation's error flag, one per thread. Constructing a list clears it.
+  static thread_local ERRORS error;
+
+  KRSequence() {
+    head_.element = T();
+    tail_.element = T();
+    head_.prev = &head_;
+    head_.next = &tail_;
+    tail_.prev = &head_;
+    tail_.next = &tail_;
+    error = KRSEQUENCE_OK;
+  }
+  KRSequence(const KRSequence&) = delete;
+  KRSequence& operator=(const KRSequence&) = delete;
+  virtual ~KRSequence() { clear(); }
+
+  void append(T element) { linkBetween(newNode(element, 630), tail_.prev, &tail_); }
+  void prepend(T element) { linkBetween(newNode(element, 609), &head_, head_.next); }
+
+  // Unlinks the first element and hands it back (it is not deleted); null and
+  // error 2 on an empty list.
+  T removeFirst() {
+    if (isEmpty()) {
+      error = KRSEQUENCE_NO_ELEMENT;
+      return T();
+    }
+    Node* node = head_.next;
+    head_.next = node->next;
+    node->next->prev = &head_;
+    ++generation;
+    --count_;
+    T element = node->element;
+    delete node;
+    return element;
+  }
+
+  // Removes every element, deleting it when the list owns its elements.
+  void clear() {
+    while (!isEmpty()) {
+      T element = removeFirst();
+      if (owner == 1) delete element;
+    }
+  }
+
+  bool isEmpty() const { return head_.next == &tail_; }
+  std::uint32_t getCount() const { return count_; }
+  std::uint32_t getGeneration() const { return generation; }
+  int getOwner() const { return owner; }
+  void setOwner(int value) { owner = value; }
+
+  const Node* headNode() const { return &head_; }
+  const Node* tailNode() const { return &tail_; }
+
+  // Writes the sequence record: the count, then every element from first to
+  // last. `saveElement(os, element)` answers whether the element was written.
+  // Sets `error` to 4 on failure (also for a list too long for its count).
+  template <class SaveElement>
+  bool saveRecord(std::ostream& os, SaveElement&& saveElement) const {
+    if (count_ > 0xFFFF || !KRFieldWriter(os).u16(static_cast<std::uint16_t>(count_)).ok()) {
+      return failSave();
+    }
+    for (const Node* n = head_.next; n != &tail_; n = n->next) {
+      if (!saveElement(os, n->element)) return failSave();
+    }
+    return true;
+  }
+
+  // The sequence record with each element's own save; an element has failed
+  // when its class's error flag is set afterwards.
+  void save(std::ostream& os) const {
+    saveRecord(os, [](std::ostream& out, T element) {
+      element->save(out);
+      if constexpr (KRHasErrorFlag<Element>::value) return Element::getError() == 0;
+      return true;
+    });
+  }
+
+  // Reads a sequence record, appending each element. `loadElement(is, T&)`
+  // reads one and answers whether its loader succeeded. Sets `error` to 3 and
+  // answers false on failure; elements read so far stay in the list.
+  template <class LoadElement>
+  bool loadRecord(std::istream& is, LoadElement&& loadElement) {
+    std::uint16_t total = 0;
+    if (!KRFieldReader(is).u16(total).ok()) return failLoad();
+    for (std::uint32_t i = 0; i < total; ++i) {
+      T element = T();
+      if (!loadElement(is, element)) {
+        if (owner == 1) delete element;
+        return failLoad();
+      }
+      append(element);
+    }
+    return true;
+  }
+
+ protected:
+  std::uint32_t generation = 0;
+  int owner = 1;
+
+ private:
+  friend class KRSequenceIterator<T>;
+
+  static Node* newNode(T element, std::int32_t line) {
+    Node* node = new (std::nothrow) Node{element, nullptr, nullptr};
+    if (node == nullptr) throw KRErrorNoHeap("krysequ", line);
+    return node;
+  }
+  void linkBetween(Node* node, Node* before, Node* after) {
+    node->prev = before;
+    node->next = after;
+    before->next = node;
+    after->prev = node;
+    ++generation;
+    ++count_;
+  }
+  static bool failSave() {
+    error = KRSEQUENCE_SAVE_FAILED;
+    return false;
+  }
+  static bool failLoad() {
+    error = KRSEQUENCE_LOAD_FAILED;
+    return false;
+  }
+
+  Node head_;
+  Node tail_;
+  std::uint32_t count_ = 0;
+};
+
+template <class T>
+thread_local KRSequenceErrors KRSequence<T>::error = KRSEQUENCE_OK;
+
+// A position in a list: on an element, or on the head or tail sentinel.
+template <class T>
+class KRSequenceIterator {
+ public:
+  using Node = typename KRSequence<T>::Node;
+
+  // Direction 1 starts at the first element, any other value at the last.
+  KRSequenceIterator(const KRSequence<T>& list, int direction)
+      : list_(&list),
+        generation_(list.getGeneration()),
+        node_(direction == 1 ? list.head_.next : list.tail_.prev) {}
+
+  // Back to the first element.
+  void restart() {
+    generation_ = list_->getGeneration();
+    node_ = list_->head_.next;
+  }
+
+  KRSequenceIterator& operator++() {
+    node_ = node_->next;
+    return *this;
+  }
+  KRSequenceIterator& operator--() {
+    node_ = node_->prev;
+    return *this;
+  }
+
+  // The element here; null and the list's error 2 at a sentinel.
+  T current() const {
+    if (!onElement()) {
+      KRSequence<T>::error = KRSEQUENCE_NO_ELEMENT;
+      return T();
+    }
+    return node_->element;
+  }
+
+  bool end() const { return node_ == &list_->tail_; }
+  bool atHead() const { return node_ == &list_->head_; }
+  bool onElement() const { return !end() && !atHead(); }
+
+  const KRSequence<T>& list() const { return *list_; }
+  std::uint32_t generation() const { return generation_; }
+  const Node* node() const { return node_; }
+
+ private:
+  const KRSequence<T>* list_;
+  std::uint32_t generation_;
+  const Node* node_;
+};
+
+#endif  // BCODE_FOUNDATION_KRYSEQU_H

@@ -1,0 +1,59 @@
+#include "tests/support/test_util.h"
+
+#include <cctype>
+#include <cstdio>
+#include <stdexcept>
+
+namespace bctest {
+
+std::string fromHex(const std::string& hex) {
+  std::string out;
+  std::string digits;
+  for (char c : hex) {
+    if (std::isspace(static_cast<unsigned char>(c))) continue;
+    if (!std::isxdigit(static_cast<unsigned char>(c))) throw std::invalid_argument(hex);
+    digits += c;
+  }
+  if (digits.size() % 2 != 0) throw std::invalid_argument(hex);
+  for (std::size_t i = 0; i < digits.size(); i += 2) {
+    out += static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16));
+  }
+  return out;
+}
+
+std::string toHex(const std::string& bytes) {
+  std::string out;
+  char buf[4];
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    std::snprintf(buf, sizeof buf, "%02X", static_cast<unsigned char>(bytes[i]));
+    if (i != 0) out += ' ';
+    out += buf;
+  }
+  return out;
+}
+
+std::streamsize LimitedBuf::xsputn(const char* s, std::streamsize n) {
+  std::streamsize taken = 0;
+  while (taken < n && bytes_.size() < limit_) bytes_ += s[taken++];
+  return taken;
+}
+
+LimitedBuf::int_type LimitedBuf::overflow(int_type ch) {
+  if (traits_type::eq_int_type(ch, traits_type::eof())) return traits_type::not_eof(ch);
+  if (bytes_.size() >= limit_) return traits_type::eof();
+  bytes_ += traits_type::to_char_type(ch);
+  return ch;
+}
+
+PipeBuf::PipeBuf(std::string bytes) : bytes_(std::move(bytes)) {
+  char* begin = bytes_.empty() ? nullptr : &bytes_[0];
+  setg(begin, begin, begin + bytes_.size());
+}
+
+NameTable::NameTable(const char* prefix, std::size_t size) {
+  names_.reserve(size);
+  for (std::size_t i = 0; i < size; ++i) names_.push_back(prefix + std::to_string(i));
+  for (auto& n : names_) pointers_.push_back(&n[0]);
+}
+
+}  // namespace bctest
