@@ -16,6 +16,7 @@
 
 #include "bcode/foundation/krerror.h"
 #include "bcode/foundation/krfieldio.h"
+#include "bcode/foundation/kryflag.h"
 #include "bcode/foundation/kryarr.h"
 
 // Error flag values of every table instantiation.
@@ -54,7 +55,8 @@ class KRRefTable {
   using Element = std::remove_pointer_t<T>;
 
   // The instantiation's error flag, one per thread.
-  static thread_local ERRORS error;
+  static ERRORS& errorStorage();
+  static constexpr KRFlag<ERRORS> error{&errorStorage};
 
   // The highest index a table can hand out is kMaxCount - 1.
   static constexpr std::uint32_t kMaxCount = 65535;
@@ -198,7 +200,10 @@ class KRRefTable {
 };
 
 template <class T>
-thread_local KRRefTableErrors KRRefTable<T>::error = KRREFTABLE_OK;
+KRRefTableErrors& KRRefTable<T>::errorStorage() {
+  static thread_local KRRefTableErrors flag = KRREFTABLE_OK;
+  return flag;
+}
 
 // Visits the occupied slots of a table in increasing index order.
 template <class T>

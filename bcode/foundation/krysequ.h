@@ -12,6 +12,7 @@
 
 #include "bcode/foundation/krerror.h"
 #include "bcode/foundation/krfieldio.h"
+#include "bcode/foundation/kryflag.h"
 
 // Error flag values of every list instantiation.
 enum KRSequenceErrors : int {
@@ -45,7 +46,8 @@ class KRSequence {
   };
 
   // The instantiation's error flag, one per thread. Constructing a list clears it.
-  static thread_local ERRORS error;
+  static ERRORS& errorStorage();
+  static constexpr KRFlag<ERRORS> error{&errorStorage};
 
   KRSequence() {
     head_.element = T();
@@ -174,7 +176,10 @@ class KRSequence {
 };
 
 template <class T>
-thread_local KRSequenceErrors KRSequence<T>::error = KRSEQUENCE_OK;
+KRSequenceErrors& KRSequence<T>::errorStorage() {
+  static thread_local KRSequenceErrors flag = KRSEQUENCE_OK;
+  return flag;
+}
 
 // A position in a list: on an element, or on the head or tail sentinel.
 template <class T>
