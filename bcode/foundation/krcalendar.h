@@ -23,8 +23,8 @@ BCODE_API std::uint32_t krDateToVantorDate(std::uint16_t day, std::uint16_t mont
                                            std::uint16_t year);
 
 // The date of a day number (the exact inverse over 0 .. 65535).
-BCODE_API void krVantorDateToDate(std::uint32_t dayNumber, std::uint16_t& day,
-                                  std::uint16_t& month, std::uint16_t& year);
+BCODE_API void krVantorDateToDate(std::uint32_t dayNumber, std::uint16_t& day, std::uint16_t& month,
+                                  std::uint16_t& year);
 
 BCODE_API KR_CAL_WEEKDAY krWeekday(std::uint16_t day, std::uint16_t month, std::uint16_t year);
 

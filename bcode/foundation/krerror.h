@@ -31,24 +31,30 @@ class BCODE_API KRErrorNoHeap {
 // Declares the error flag of a class: a nested enumeration `ERRORS` must be
 // declared before it. The flag itself lives in the class's source file
 // (KR_DEFINE_ERROR_FLAG), one per thread. Leaves the access at `public`.
-#define KR_ERROR_FLAG_MEMBERS()             \
- public:                                    \
-  static ERRORS getError();                 \
-  static void resetError();                 \
-                                            \
- protected:                                 \
-  static void setError(ERRORS errorValue);  \
-                                            \
+#define KR_ERROR_FLAG_MEMBERS()            \
+ public:                                   \
+  static ERRORS getError();                \
+  static void resetError();                \
+                                           \
+ protected:                                \
+  static void setError(ERRORS errorValue); \
+                                           \
  public:
 
 // Defines the flag and its accessors declared with KR_ERROR_FLAG_MEMBERS.
-#define KR_DEFINE_ERROR_FLAG(Class)                                            \
-  namespace {                                                                  \
+#define KR_DEFINE_ERROR_FLAG(Class)                                                \
+  namespace {                                                                      \
   thread_local Class::ERRORS g_errorFlagOf##Class = static_cast<Class::ERRORS>(0); \
-  }                                                                            \
-  Class::ERRORS Class::getError() { return g_errorFlagOf##Class; }             \
-  void Class::resetError() { g_errorFlagOf##Class = static_cast<Class::ERRORS>(0); } \
-  void Class::setError(Class::ERRORS errorValue) { g_errorFlagOf##Class = errorValue; }
+  }                                                                                \
+  Class::ERRORS Class::getError() {                                                \
+    return g_errorFlagOf##Class;                                                   \
+  }                                                                                \
+  void Class::resetError() {                                                       \
+    g_errorFlagOf##Class = static_cast<Class::ERRORS>(0);                          \
+  }                                                                                \
+  void Class::setError(Class::ERRORS errorValue) {                                 \
+    g_errorFlagOf##Class = errorValue;                                             \
+  }
 
 // Clears every error flag of the library, in a fixed order. Called once by
 // the compiler before it uses the library, and again after any failure.

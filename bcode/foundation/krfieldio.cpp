@@ -60,7 +60,8 @@ void encode(std::uint32_t value, char (&out)[N]) {
 template <std::size_t N>
 std::uint32_t decode(const char (&in)[N]) {
   std::uint32_t value = 0;
-  for (std::size_t i = 0; i < N; ++i) value |= static_cast<std::uint32_t>(static_cast<unsigned char>(in[i])) << (8 * i);
+  for (std::size_t i = 0; i < N; ++i)
+    value |= static_cast<std::uint32_t>(static_cast<unsigned char>(in[i])) << (8 * i);
   return value;
 }
 

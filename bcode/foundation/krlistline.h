@@ -34,7 +34,6 @@ enum KRLineStoreMode : unsigned {
 // Emits a line: zero bytes from `line` up to (not including) `end` become
 // blanks, the text up to its first zero is written (with a line end unless
 // the mode says otherwise), and the 160 bytes of the buffer are cleared.
-BCODE_API void krLineStore(std::ostream& os, char* end, char* line,
-                           unsigned mode = KR_STORE_PLAIN);
+BCODE_API void krLineStore(std::ostream& os, char* end, char* line, unsigned mode = KR_STORE_PLAIN);
 
 #endif  // BCODE_FOUNDATION_KRLISTLINE_H

@@ -14,7 +14,9 @@ class KRArray {
  public:
   // Bounds upper .. lower and the growth step. A store of
   // max(upper - lower + 1, step) slots is allocated, none when that is below 1.
-  KRArray(std::int32_t upper, std::int32_t lower, std::int32_t step) { allocate(upper, lower, step); }
+  KRArray(std::int32_t upper, std::int32_t lower, std::int32_t step) {
+    allocate(upper, lower, step);
+  }
   KRArray(const KRArray&) = delete;
   KRArray& operator=(const KRArray&) = delete;
   virtual ~KRArray() { delete[] data; }

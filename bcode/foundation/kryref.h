@@ -16,8 +16,8 @@
 
 #include "bcode/foundation/krerror.h"
 #include "bcode/foundation/krfieldio.h"
-#include "bcode/foundation/kryflag.h"
 #include "bcode/foundation/kryarr.h"
+#include "bcode/foundation/kryflag.h"
 
 // Error flag values of every table instantiation.
 enum KRRefTableErrors : int {

@@ -34,7 +34,9 @@ void KRString::take(const char* text, std::uint16_t length, int line) {
   length_ = length;
 }
 
-KRString::KRString() : chars_(nullptr), length_(0) { take("", 0, kFromCharsLine); }
+KRString::KRString() : chars_(nullptr), length_(0) {
+  take("", 0, kFromCharsLine);
+}
 
 KRString::KRString(const char* text) : chars_(nullptr), length_(0) {
   const std::size_t size = text != nullptr ? std::strlen(text) : 0;
@@ -70,7 +72,9 @@ KRString& KRString::operator=(const KRString& other) {
   return *this;
 }
 
-KRString::~KRString() { delete[] chars_; }
+KRString::~KRString() {
+  delete[] chars_;
+}
 
 void KRString::assign(const char* text, std::uint16_t length) {
   if (text == nullptr && length != 0) {
@@ -84,4 +88,6 @@ bool KRString::operator==(const KRString& other) const {
   return std::strcmp(chars_, other.chars_) == 0;
 }
 
-void KRString::printOn(std::ostream& os) const { os.write(chars_, length_); }
+void KRString::printOn(std::ostream& os) const {
+  os.write(chars_, length_);
+}

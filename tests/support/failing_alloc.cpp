@@ -45,7 +45,9 @@ bool stopFailingAllocations() {
   return failed;
 }
 
-long allocationsCounted() { return state.counted; }
+long allocationsCounted() {
+  return state.counted;
+}
 
 }  // namespace bctest
 
@@ -59,13 +61,27 @@ void* operator new[](std::size_t size) {
   if (p == nullptr) throw std::bad_alloc();
   return p;
 }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return bctest::allocate(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return bctest::allocate(size);
+}
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
   return bctest::allocate(size);
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+  std::free(p);
+}

@@ -1,0 +1,100 @@
+// KRErrorNoHeap at every site of the containers and strings, by failing the
+// allocation the site makes rather than by exhausting memory.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "bcode/foundation/kryarr.h"
+#include "bcode/foundation/kryref.h"
+#include "bcode/foundation/krysequ.h"
+#include "bcode/foundation/krystrng.h"
+#include "tests/support/failing_alloc.h"
+
+namespace {
+
+// Keeps the optimiser from eliding an allocation whose result is unused.
+template <class T>
+void keep(T& object) {
+  asm volatile("" : : "r"(&object) : "memory");
+}
+
+// Runs `action` with its first allocation failing and reports the site thrown.
+std::string siteOfFirstFailure(const std::function<void()>& action, long failAt = 1) {
+  try {
+    bctest::AllocationFailure failure(failAt, true);
+    action();
+  } catch (const KRErrorNoHeap& e) {
+    return std::string(e.getHeader()) + ":" + std::to_string(e.getLine());
+  }
+  return "none";
+}
+
+TEST(AllocationFailure, EachSiteNamesItsHeaderAndLine) {
+  EXPECT_EQ(siteOfFirstFailure([] {
+              KRArray<int> a(10, 0, 10);
+              keep(a);
+            }),
+            "kryarr:335");
+  {
+    KRArray<int> a(0, 0, 1);
+    EXPECT_EQ(siteOfFirstFailure([&] {
+                a[5] = 1;
+                keep(a);
+              }),
+              "kryarr:314");
+    a[5] = 2;  // still usable afterwards
+  }
+  EXPECT_EQ(siteOfFirstFailure([] {
+              KRRefTable<int*> t;
+              keep(t);
+            }),
+            "kryref:450");
+  EXPECT_EQ(siteOfFirstFailure(
+                [] {
+                  KRRefTable<int*> t;
+                  keep(t);
+                },
+                2),
+            "kryarr:335");
+  {
+    KRRefTable<int*> t;
+    EXPECT_EQ(siteOfFirstFailure([&] {
+                t.clear();
+                keep(t);
+              }),
+              "kryref:646");
+    EXPECT_EQ(siteOfFirstFailure(
+                  [&] {
+                    t.clear();
+                    keep(t);
+                  },
+                  2),
+              "kryarr:335");
+  }
+  {
+    KRSequence<int*> l;
+    l.setOwner(0);
+    EXPECT_EQ(siteOfFirstFailure([&] { l.prepend(nullptr); }), "krysequ:609");
+    EXPECT_EQ(siteOfFirstFailure([&] { l.append(nullptr); }), "krysequ:630");
+    EXPECT_TRUE(l.isEmpty());
+  }
+  EXPECT_EQ(siteOfFirstFailure([] {
+              KRString s("abc");
+              keep(s);
+            }),
+            "krystrng:279");
+  {
+    KRString source("abc");
+    EXPECT_EQ(siteOfFirstFailure([&] {
+                KRString copy(source);
+                keep(copy);
+              }),
+              "krystrng:324");
+    KRString target;
+    EXPECT_EQ(siteOfFirstFailure([&] { target = source; }), "krystrng:324");
+    EXPECT_STREQ(target.c_str(), "") << "a failed copy leaves the old value";
+  }
+}
+
+}  // namespace

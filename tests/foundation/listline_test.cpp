@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <sstream>
+
+#include "bcode/foundation/krlistline.h"
+
+namespace {
+
+// A line buffer followed by a guard zone that must stay untouched.
+struct GuardedLine {
+  static constexpr std::size_t kGuard = 64;
+  char bytes[kKRLineSize + kGuard];
+  GuardedLine() {
+    std::memset(bytes, 0, sizeof bytes);
+    std::memset(bytes + kKRLineSize, 0x5A, kGuard);
+  }
+  char* line() { return bytes; }
+  bool guardIntact() const {
+    for (std::size_t i = kKRLineSize; i < sizeof bytes; ++i) {
+      if (bytes[i] != 0x5A) return false;
+    }
+    return true;
+  }
+  bool allZero() const {
+    for (std::size_t i = 0; i < kKRLineSize; ++i) {
+      if (bytes[i] != 0) return false;
+    }
+    return true;
+  }
+};
+
+TEST(ListLine, ColumnsJoinAndGapsBecomeBlanks) {
+  GuardedLine g;
+  char* line = g.line();
+  krLinePut(line, line, "ab");
+  char* zero = krLinePrintf(line, line + 5, "%d", 42);
+  krLinePut(line, zero, "x");
+  std::ostringstream os;
+  krLineStore(os, line + 7, line);
+  EXPECT_EQ(os.str(), "ab   42x\n");
+  EXPECT_TRUE(g.allZero());
+}
+
+TEST(ListLine, TextPastTheEndMarkEndsTheLine) {
+  GuardedLine g;
+  char* line = g.line();
+  krLinePut(line, line, "a");
+  krLinePut(line, line + 4, "b");
+  std::ostringstream os;
+  krLineStore(os, line + 2, line);
+  EXPECT_EQ(os.str(), "a \n") << "the zero at 2 is not converted: the line stops there";
+  krLinePut(line, line, "z");
+  std::ostringstream same;
+  krLineStore(same, line, line);
+  EXPECT_EQ(same.str(), "z\n");
+}
+
+TEST(ListLine, NothingIsWrittenAtOrPastTheBuffer) {
+  GuardedLine g;
+  char* line = g.line();
+  const std::string longName(255, 'n');
+  krLinePrintf(line, line + 150, "%s", longName.c_str());
+  krLinePut(line, line + 159, longName.c_str());
+  krLinePut(line, line + 160, "past");
+  krLinePrintf(line, line + kKRLineSize + 10, "%s", "far past");
+  EXPECT_TRUE(g.guardIntact());
+  EXPECT_EQ(line[159], '\0');
+  std::ostringstream os;
+  krLineStore(os, line + kKRLineSize + GuardedLine::kGuard, line);
+  EXPECT_TRUE(g.guardIntact());
+  EXPECT_TRUE(g.allZero());
+  EXPECT_EQ(os.str().size(), kKRLineSize + 1) << "a full line and its end";
+}
+
+TEST(ListLine, ControlBytesShiftOnlyWhenAsked) {
+  GuardedLine g;
+  char* line = g.line();
+  const char text[] = {'a', 7, static_cast<char>(200), 'b', 0};
+  krLinePut(line, line, text);
+  std::ostringstream shifted;
+  krLineStore(shifted, line + 4, line, KR_STORE_SHIFT_CONTROLS);
+  EXPECT_EQ(shifted.str(), std::string("a\x87\xC8") + "b\n");
+
+  krLinePut(line, line, text);
+  std::ostringstream plain;
+  krLineStore(plain, line + 4, line, KR_STORE_NO_LINE_END);
+  EXPECT_EQ(plain.str(), std::string(text));
+}
+
+}  // namespace
