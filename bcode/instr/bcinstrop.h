@@ -1,0 +1,248 @@
+// Instruction operands: temporaries, numbers, immediates, and handles of
+// entries in the block's constant and operand tables. Operands hold table
+// indices, never pointers, so they survive saving and loading.
+#ifndef BCODE_INSTR_BCINSTROP_H
+#define BCODE_INSTR_BCINSTROP_H
+
+#include <cstdint>
+#include <iosfwd>
+
+#include "bcode/const/bcconstlist.h"
+#include "bcode/foundation/krerror.h"
+#include "bcode/foundation/krexport.h"
+#include "bcode/instr/bcinstruction.h"
+#include "bcode/operand/bcoperand.h"
+#include "bcode/types/krtypetab.h"
+
+class BCode;
+
+class BCODE_API BCInstructionOp {
+ public:
+  // The class tag of the operand record.
+  enum CLASS_TYPE : int {
+    BCTMP_CLASS = 0,
+    BCNUM_CLASS = 1,
+    BCCST_CLASS = 2,
+    BCOPD_CLASS = 3,
+    BCBOOLCONST_CLASS = 4,
+    BCBYTECONST_CLASS = 5,
+    BCCHARCONST_CLASS = 6,
+    BCWORDCONST_CLASS = 7,
+    BCINTCONST_CLASS = 8,
+    BCPTRCONST_CLASS = 9,
+    BCANYCONST_CLASS = 10,
+  };
+  enum OP_KIND : int { TMP = 0, NUM = 1, IMM = 2, CST = 3, OPD = 4 };
+  enum REFR_VAL : int { REFR = 0, NO_REFR = 1 };
+  enum ERRORS : int {
+    BCINSTRUCTIONOP_OK = 0,
+    BCINSTRUCTIONOP_FAILED = 1,  // unresolvable handle, or a save or load failure
+  };
+  KR_ERROR_FLAG_MEMBERS()
+
+  virtual ~BCInstructionOp();
+  virtual CLASS_TYPE isA() const = 0;
+  virtual OP_KIND kind() const = 0;
+  // Whether the two operands view the same storage; only table operands know.
+  virtual int identView(const BCInstructionOp& other) const;
+  // Data type, reference flag and test flag equal.
+  virtual int isEqual(const BCInstructionOp& other) const;
+  // A heap copy, null when memory runs out.
+  virtual BCInstructionOp* newCopy() const = 0;
+  // The listing columns from `column` on; emits the line. The base writes nothing.
+  virtual void printOn(std::ostream& os, char* column, char* line,
+                       const char* const* typeNames) const;
+  // Debugging dump, one line.
+  virtual void printOn(std::ostream& os) const = 0;
+
+  unsigned char getDataType() const { return dataType_; }
+  void setTestFlag(int flag) { testFlag_ = static_cast<unsigned char>(flag); }
+  int getTestFlag() const { return testFlag_; }
+  void setRefrFlag(REFR_VAL flag) { refrFlag_ = flag; }
+  REFR_VAL getRefrFlag() const { return refrFlag_; }
+  void setTextPos(const KRTextPos& pos) { textPos_ = pos; }
+  const KRTextPos& getTextPos() const { return textPos_; }
+
+  bool isTMP() const { return kind() == TMP; }
+  bool isLValue() const { return kind() == OPD; }
+  bool isLeaf() const { return kind() != TMP; }
+
+  // Same class and isEqual; the text position never takes part.
+  bool operator==(const BCInstructionOp& other) const;
+  bool operator!=(const BCInstructionOp& other) const { return !(*this == other); }
+
+  // The operand record: class tag, then the class's fields. Table indices
+  // read back are bound to the tables of `block`.
+  void save(std::ostream& os) const;
+  static BCInstructionOp* iload(std::istream& is, BCode* block);
+
+  // Emits the listing line (blanks up to `end`) and clears the buffer.
+  void store(std::ostream& os, char* end, char* line) const;
+
+ protected:
+  BCInstructionOp() = default;
+  BCInstructionOp(const BCInstructionOp& other) = default;
+
+  virtual void saveInstance(std::ostream& os) const;
+  virtual void loadInstance(std::istream& is, BCode* block);
+
+  void setDataType(unsigned char dataType) { dataType_ = dataType; }
+  // The listing's words for the flags.
+  const char* refrText() const { return refrFlag_ == REFR ? "REFR" : "NO_REFR"; }
+  const char* testText() const { return testFlag_ == 1 ? "t" : "n"; }
+  // The type name of a data type code; codes 254 and 255 use entries 30 and 31.
+  static const char* typeNameOf(const char* const* typeNames, unsigned char dataType);
+  // Columns 0 to 49 of a row that shows only a word, flags and the type name.
+  char* listFlagRow(char* column, char* line, const char* word, const char* const* typeNames) const;
+
+ private:
+  BCInstructionOp& operator=(const BCInstructionOp&) = delete;
+
+  unsigned char dataType_ = 0;
+  REFR_VAL refrFlag_ = NO_REFR;
+  unsigned char testFlag_ = 0;
+  KRTextPos textPos_;
+};
+
+// A numbered temporary holding an intermediate result.
+class BCODE_API BCTMP : public BCInstructionOp {
+ public:
+  enum STATUS_TYPE : int { TMG = 0, TML = 1, TMT = 2 };
+  enum AREA_TYPE : int { L_AREA = 0, G_AREA = 1 };
+
+  BCTMP(unsigned char dataType, std::uint32_t tmpNo, STATUS_TYPE status, AREA_TYPE lArea,
+        const KRTypeRef& type);
+  BCTMP(unsigned char dataType, std::uint32_t tmpNo, STATUS_TYPE status, AREA_TYPE lArea);
+  BCTMP(const BCTMP& other) = default;
+
+  CLASS_TYPE isA() const override { return BCTMP_CLASS; }
+  OP_KIND kind() const override { return TMP; }
+  int isEqual(const BCInstructionOp& other) const override;
+  BCInstructionOp* newCopy() const override;
+  void printOn(std::ostream& os, char* column, char* line,
+               const char* const* typeNames) const override;
+  void printOn(std::ostream& os) const override;
+
+  std::uint32_t getTmpNo() const { return tmpNo_; }
+  STATUS_TYPE getStatus() const { return status_; }
+  void setStatus(STATUS_TYPE status) { status_ = status; }
+  AREA_TYPE getLAreaFlag() const { return lArea_; }
+  void setLAreaFlag(AREA_TYPE lArea) { lArea_ = lArea; }
+  const KRTypeRef& getTypeRef() const { return type_; }
+
+ protected:
+  friend class BCInstructionOp;
+  BCTMP() = default;
+  void saveInstance(std::ostream& os) const override;
+  void loadInstance(std::istream& is, BCode* block) override;
+
+ private:
+  std::uint32_t tmpNo_ = 0;
+  STATUS_TYPE status_ = TMG;
+  AREA_TYPE lArea_ = L_AREA;
+  KRTypeRef type_;
+};
+
+// A small number such as a count or a jump label.
+class BCODE_API BCNUM : public BCInstructionOp {
+ public:
+  explicit BCNUM(std::uint16_t value) : value_(value) {}
+  BCNUM(const BCNUM& other) = default;
+
+  CLASS_TYPE isA() const override { return BCNUM_CLASS; }
+  OP_KIND kind() const override { return NUM; }
+  // The values only, unlike every other operand class.
+  int isEqual(const BCInstructionOp& other) const override;
+  BCInstructionOp* newCopy() const override;
+  void printOn(std::ostream& os, char* column, char* line,
+               const char* const* typeNames) const override;
+  void printOn(std::ostream& os) const override;
+
+  std::uint16_t getValue() const { return value_; }
+  void setValue(std::uint16_t value) { value_ = value; }
+
+ protected:
+  friend class BCInstructionOp;
+  BCNUM() = default;
+  void saveInstance(std::ostream& os) const override;
+  void loadInstance(std::istream& is, BCode* block) override;
+
+ private:
+  std::uint16_t value_ = 0;
+};
+
+// An immediate value; the value classes derive from it (bcimmediate.h).
+class BCODE_API BCIMM : public BCInstructionOp {
+ public:
+  BCIMM() = default;
+  BCIMM(const BCIMM& other) = default;
+
+  OP_KIND kind() const override { return IMM; }
+
+ protected:
+  void saveInstance(std::ostream& os) const override;
+  void loadInstance(std::istream& is, BCode* block) override;
+  // Columns 0 to 49 of an immediate's row; returns column 59, where the value goes.
+  char* listImmediate(char* column, char* line, const char* const* typeNames) const;
+  // The dump's part after the value: "   IMM  ", test flag, data type, line end.
+  void dumpImmediate(std::ostream& os) const;
+};
+
+// A handle of an entry in the block's constant table.
+class BCODE_API BCCST : public BCInstructionOp {
+ public:
+  // Takes the data type from the constant; an unresolvable handle sets the
+  // error flag 1 and leaves the data type 0.
+  explicit BCCST(const BCConstRef& constant);
+  BCCST(const BCCST& other) = default;
+
+  CLASS_TYPE isA() const override { return BCCST_CLASS; }
+  OP_KIND kind() const override { return CST; }
+  int isEqual(const BCInstructionOp& other) const override;
+  BCInstructionOp* newCopy() const override;
+  void printOn(std::ostream& os, char* column, char* line,
+               const char* const* typeNames) const override;
+  void printOn(std::ostream& os) const override;
+
+  const BCConstRef& getConstRef() const { return constant_; }
+
+ protected:
+  friend class BCInstructionOp;
+  BCCST() = default;
+  void saveInstance(std::ostream& os) const override;
+  void loadInstance(std::istream& is, BCode* block) override;
+
+ private:
+  BCConstRef constant_;
+};
+
+// A handle of an entry in the block's operand table.
+class BCODE_API BCOPD : public BCInstructionOp {
+ public:
+  // Takes the data type from the memory operand; an unresolvable handle sets
+  // the error flag 1 and leaves the data type 0.
+  explicit BCOPD(const BCOpRef& operand);
+  BCOPD(const BCOPD& other) = default;
+
+  CLASS_TYPE isA() const override { return BCOPD_CLASS; }
+  OP_KIND kind() const override { return OPD; }
+  int identView(const BCInstructionOp& other) const override;
+  int isEqual(const BCInstructionOp& other) const override;
+  BCInstructionOp* newCopy() const override;
+  void printOn(std::ostream& os, char* column, char* line,
+               const char* const* typeNames) const override;
+  void printOn(std::ostream& os) const override;
+
+  const BCOpRef& getOpRef() const { return operand_; }
+
+ protected:
+  friend class BCInstructionOp;
+  BCOPD() = default;
+  void saveInstance(std::ostream& os) const override;
+  void loadInstance(std::istream& is, BCode* block) override;
+
+ private:
+  BCOpRef operand_;
+};
+
+#endif  // BCODE_INSTR_BCINSTROP_H
