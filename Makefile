@@ -5,7 +5,11 @@ WERROR ?= OFF
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build demo test test-plain test-asan clean
+FUZZ_SECONDS ?= 600
+FUZZ_TEST_SECONDS ?= 30
+HAVE_CLANG := $(shell command -v clang++ >/dev/null 2>&1 && echo yes)
+
+.PHONY: all deps build demo test test-plain test-asan test-tsan test-fuzz fuzz bench clean
 
 all: build
 
@@ -20,7 +24,7 @@ demo: build
 	@if [ -x build/bin/bcode ]; then build/bin/bcode demo; \
 	else echo "libbcode $$(sed -n 's/.*BCODE_VERSION_STRING "\(.*\)"/\1/p' build/include/bcode/version.h): intermediate code of a PLC block compiler, built in build/lib/libbcode.so"; fi
 
-test: test-plain test-asan
+test: test-plain test-asan test-tsan test-fuzz
 
 test-plain: build
 	cd build && ctest --output-on-failure -j $(JOBS)
@@ -31,6 +35,40 @@ test-asan: deps
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
+
+# Separate blocks built, saved, loaded and listed on several threads at once.
+test-tsan: deps
+	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBCODE_WERROR=$(WERROR) \
+	  -DBCODE_SANITIZE=thread -DBCODE_BUILD_TOOLS=OFF $(CMAKE_FLAGS)
+	cmake --build build-tsan -j $(JOBS) --target test_concurrency
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -R '^Concurrency'
+
+# Each fuzz target for a short time when clang is here; `make fuzz` for longer.
+test-fuzz: deps
+ifeq ($(HAVE_CLANG),yes)
+	$(MAKE) fuzz FUZZ_SECONDS=$(FUZZ_TEST_SECONDS)
+else
+	@echo "clang++ not found: fuzz targets skipped"
+endif
+
+fuzz: deps
+	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -DBCODE_BUILD_FUZZ=ON -DBCODE_BUILD_TESTS=OFF -DBCODE_BUILD_TOOLS=OFF \
+	  -DBCODE_SANITIZE=address,undefined $(CMAKE_FLAGS)
+	cmake --build build-fuzz -j $(JOBS)
+	@set -e; for target in build-fuzz/bin/fuzz_*; do \
+	  name=$$(basename $$target); corpus=build-fuzz/corpus/$$name; \
+	  mkdir -p $$corpus fuzz/artifacts fuzz/corpus/$$name; \
+	  echo "== $$name for $(FUZZ_SECONDS) s"; \
+	  $$target -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
+	    -artifact_prefix=fuzz/artifacts/$$name- $$corpus fuzz/corpus/$$name; \
+	done
+
+bench: deps
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBCODE_BUILD_BENCH=ON \
+	  -DBCODE_BUILD_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build build-bench -j $(JOBS)
+	build-bench/bin/bcode_bench --benchmark_min_time=0.2
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz build-bench
