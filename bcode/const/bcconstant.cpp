@@ -1,0 +1,585 @@
+#include "bcode/const/bcconstant.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <iomanip>
+#include <istream>
+#include <memory>
+#include <new>
+#include <ostream>
+
+#include "bcode/foundation/krcalendar.h"
+#include "bcode/foundation/krfieldio.h"
+#include "bcode/foundation/krlistline.h"
+
+KR_DEFINE_ERROR_FLAG(BCConstant)
+
+template class KRRefTable<BCConstant*>;
+
+namespace {
+
+constexpr std::int32_t kMsPerSecond = 1000;
+constexpr std::int32_t kMsPerMinute = 60 * kMsPerSecond;
+constexpr std::int32_t kMsPerHour = 60 * kMsPerMinute;
+constexpr std::int32_t kMsPerDay = 24 * kMsPerHour;
+
+// Columns of a listing line: the value sits 10 characters right of the type
+// name; the second line of a date and time is laid out from the line start.
+constexpr std::size_t kValueOffset = 10;
+constexpr std::size_t kDtTypeColumn = 7;
+constexpr std::size_t kDtValueColumn = 17;
+
+// The position `offset` characters after `from`, never past the end of the
+// line; null (nothing is written there) when `from` lies outside the line.
+char* lineAt(char* line, char* from, std::size_t offset) {
+  if (line == nullptr || from == nullptr) return nullptr;
+  const auto base = reinterpret_cast<std::uintptr_t>(line);
+  const auto pos = reinterpret_cast<std::uintptr_t>(from);
+  if (pos < base || pos - base > kKRLineSize) return nullptr;
+  return line + std::min<std::size_t>(pos - base + offset, kKRLineSize);
+}
+
+// The other constant as the class of `self`, null when the classes differ.
+template <class C>
+const C* sameClass(const BCConstant& other) {
+  return dynamic_cast<const C*>(&other);
+}
+
+template <class C>
+int sameValue(const C& self, const BCConstant& other) {
+  const C* that = sameClass<C>(other);
+  return that != nullptr && that->getValue() == self.getValue() ? 1 : 0;
+}
+
+template <class C>
+BCConstant* heapCopy(const C& self) {
+  return new (std::nothrow) C(self);
+}
+
+// The 32-bit value part shared by the scalar classes.
+template <class V>
+bool writeWord(std::ostream& os, V value) {
+  return KRFieldWriter(os).u32(static_cast<std::uint32_t>(value)).ok();
+}
+
+template <class V>
+bool readWord(std::istream& is, V& value) {
+  std::uint32_t raw = 0;
+  if (!KRFieldReader(is).u32(raw).ok()) return false;
+  value = static_cast<V>(raw);
+  return true;
+}
+
+// The debug form shows every 32-bit value as signed.
+template <class V>
+void printWord(std::ostream& os, const char* label, V value) {
+  os << label << std::setw(7) << static_cast<std::int32_t>(value) << '\n';
+}
+
+// A duration split into parts that truncate toward zero and keep its sign.
+struct TimeParts {
+  long days = 0;
+  long hours = 0;
+  long minutes = 0;
+  long seconds = 0;
+  long milliseconds = 0;
+};
+
+TimeParts splitTime(std::int32_t value, bool withDays) {
+  TimeParts parts;
+  std::int32_t rest = value;
+  if (withDays) {
+    parts.days = rest / kMsPerDay;
+    rest -= static_cast<std::int32_t>(parts.days) * kMsPerDay;
+  }
+  parts.hours = rest / kMsPerHour;
+  rest -= static_cast<std::int32_t>(parts.hours) * kMsPerHour;
+  parts.minutes = rest / kMsPerMinute;
+  rest -= static_cast<std::int32_t>(parts.minutes) * kMsPerMinute;
+  parts.seconds = rest / kMsPerSecond;
+  parts.milliseconds = rest - static_cast<std::int32_t>(parts.seconds) * kMsPerSecond;
+  return parts;
+}
+
+// Writes the parts one behind the other; returns where the last one starts,
+// which is the end mark of the line.
+char* putParts(char* line, char* at, const char* const* formats, const long* values,
+               std::size_t count) {
+  char* last = at;
+  for (std::size_t i = 0; i < count; ++i) {
+    last = at;
+    at = krLinePrintf(line, at, formats[i], values[i]);
+  }
+  return last;
+}
+
+char* putTime(char* line, char* at, std::int32_t value) {
+  static const char* const kFormats[] = {"T#%ldd", "%ldh", "%ldm", "%lds", "%ldms"};
+  const TimeParts p = splitTime(value, true);
+  const long values[] = {p.days, p.hours, p.minutes, p.seconds, p.milliseconds};
+  return putParts(line, at, kFormats, values, 5);
+}
+
+char* putK4Time(char* line, char* at, std::int32_t value) {
+  static const char* const kFormats[] = {"TK4#%ldh", "%ldm", "%lds", "%ldms"};
+  const TimeParts p = splitTime(value, false);
+  const long values[] = {p.hours, p.minutes, p.seconds, p.milliseconds};
+  return putParts(line, at, kFormats, values, 4);
+}
+
+char* putTimeOfDay(char* line, char* at, std::int32_t value) {
+  static const char* const kFormats[] = {"TOD#%ld:", "%ld:", "%ld.", "%ld"};
+  const TimeParts p = splitTime(value, false);
+  const long values[] = {p.hours, p.minutes, p.seconds, p.milliseconds};
+  return putParts(line, at, kFormats, values, 4);
+}
+
+void putDate(char* line, char* at, const BCDateConst& date) {
+  krLinePrintf(line, at, "D#%i-%i-%i", static_cast<int>(date.getYear()),
+               static_cast<int>(date.getMonth()), static_cast<int>(date.getDay()));
+}
+
+// Digits of a BCD byte, taken with their binary values when above 9.
+int fromBcd(unsigned char byte) {
+  return 10 * (byte >> 4) + (byte & 0x0F);
+}
+
+// Two decimal digits into one byte; larger values are cut to 8 bits.
+unsigned char toBcd(unsigned value) {
+  return static_cast<unsigned char>(((value / 10) << 4) | (value % 10));
+}
+
+std::uint32_t packedBcd(std::uint32_t value) {
+  std::uint32_t packed = 0;
+  for (unsigned shift = 0; value != 0; shift += 4, value /= 10) packed |= (value % 10) << shift;
+  return packed;
+}
+
+// A blank constant of the class a record tag names, null for an unknown tag
+// or when it cannot be allocated.
+BCConstant* newBlank(std::uint8_t tag) {
+  switch (tag) {
+    case BCConstant::DWORD_CONST:
+      return new (std::nothrow) BCDWordConst(0);
+    case BCConstant::DINT_CONST:
+      return new (std::nothrow) BCDIntConst(0);
+    case BCConstant::REAL_CONST:
+      return new (std::nothrow) BCRealConst(0.0F);
+    case BCConstant::TIME_CONST:
+      return new (std::nothrow) BCTimeConst(0);
+    case BCConstant::K4TIME_CONST:
+      return new (std::nothrow) BCK4TimeConst(0);
+    case BCConstant::TOD_CONST:
+      return new (std::nothrow) BCTODConst(0);
+    case BCConstant::DATE_CONST:
+      return new (std::nothrow) BCDateConst(0, 0, 0);
+    case BCConstant::DT_CONST:
+      return new (std::nothrow) BCDTConst(BCDateConst(0, 0, 0), BCTODConst(0));
+    case BCConstant::STRING_CONST:
+      return new (std::nothrow) BCStringConst(KRString());
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace
+
+// The members that the five classes holding one 32-bit value share: equality
+// and copy by value, the 4-byte value record and the debug line.
+#define BC_WORD_CONST_MEMBERS(Class, debugLabel)             \
+  int Class::isEqual(const BCConstant& other) const {        \
+    return sameValue(*this, other);                          \
+  }                                                          \
+  BCConstant* Class::newCopy() const {                       \
+    return heapCopy(*this);                                  \
+  }                                                          \
+  void Class::printOn(std::ostream& os) const {              \
+    printWord(os, debugLabel, value_);                       \
+  }                                                          \
+  void Class::loadInstance(std::istream& is, int*) {         \
+    if (!readWord(is, value_)) setError(BCCONSTANT_FAILED);  \
+  }                                                          \
+  void Class::saveInstance(std::ostream& os) const {         \
+    if (!writeWord(os, value_)) setError(BCCONSTANT_FAILED); \
+  }
+
+// ---------------------------------------------------------------- BCConstant
+
+int BCConstant::operator==(const BCConstant& other) const {
+  return isA() == other.isA() && isEqual(other) != 0 ? 1 : 0;
+}
+
+void BCConstant::save(std::ostream& os) const {
+  if (!KRFieldWriter(os).u8(static_cast<std::uint8_t>(isA())).ok()) {
+    setError(BCCONSTANT_FAILED);
+    return;
+  }
+  saveInstance(os);
+}
+
+BCConstant* BCConstant::iload(std::istream& is, int* extra) {
+  std::uint8_t tag = 0;
+  if (!KRFieldReader(is).u8(tag).ok() || tag > STRING_CONST) {
+    setError(BCCONSTANT_FAILED);
+    return nullptr;
+  }
+  std::unique_ptr<BCConstant> constant(newBlank(tag));
+  if (!constant) {
+    setError(BCCONSTANT_NO_MEMORY);
+    return nullptr;
+  }
+  constant->loadInstance(is, extra);
+  // A flag left set by an earlier failure refuses the constant too.
+  if (getError() != BCCONSTANT_OK) return nullptr;
+  return constant.release();
+}
+
+void BCConstant::store(std::ostream& os, char* end, char* line) const {
+  krLineStore(os, end, line, KR_STORE_SHIFT_CONTROLS);
+}
+
+// -------------------------------------------------------------- BCDWordConst
+
+BC_WORD_CONST_MEMBERS(BCDWordConst, "DWordConst   ")
+
+void BCDWordConst::printOn(std::ostream& os, char* column, char* line) const {
+  krLinePut(line, column, "DWORD   ");
+  krLinePrintf(line, lineAt(line, column, kValueOffset), "0x%08lx",
+               static_cast<unsigned long>(value_));
+  store(os, lineAt(line, column, kValueOffset), line);
+}
+
+// --------------------------------------------------------------- BCDIntConst
+
+BC_WORD_CONST_MEMBERS(BCDIntConst, "DIntConst   ")
+
+void BCDIntConst::printOn(std::ostream& os, char* column, char* line) const {
+  krLinePut(line, column, "DINT    ");
+  krLinePrintf(line, lineAt(line, column, kValueOffset), "%ld", static_cast<long>(value_));
+  store(os, lineAt(line, column, kValueOffset), line);
+}
+
+// --------------------------------------------------------------- BCRealConst
+
+int BCRealConst::isEqual(const BCConstant& other) const {
+  const BCRealConst* that = sameClass<BCRealConst>(other);
+  if (that == nullptr) return 0;
+  if (value_ == that->value_) return 1;
+  // A NaN reloads with the same bits, and must compare equal to itself.
+  return std::isnan(value_) && std::memcmp(&value_, &that->value_, sizeof value_) == 0 ? 1 : 0;
+}
+
+BCConstant* BCRealConst::newCopy() const {
+  return heapCopy(*this);
+}
+
+void BCRealConst::printOn(std::ostream& os, char* column, char* line) const {
+  krLinePut(line, column, "REAL    ");
+  krLinePrintf(line, lineAt(line, column, kValueOffset), "%e", static_cast<double>(value_));
+  store(os, lineAt(line, column, kValueOffset), line);
+}
+
+void BCRealConst::printOn(std::ostream& os) const {
+  os << "RealConst   " << std::setw(7) << static_cast<double>(value_) << '\n';
+}
+
+void BCRealConst::loadInstance(std::istream& is, int*) {
+  std::uint32_t bits = 0;
+  if (!readWord(is, bits)) {
+    setError(BCCONSTANT_FAILED);
+    return;
+  }
+  std::memcpy(&value_, &bits, sizeof value_);
+}
+
+void BCRealConst::saveInstance(std::ostream& os) const {
+  std::uint32_t bits = 0;
+  std::memcpy(&bits, &value_, sizeof bits);
+  if (!writeWord(os, bits)) setError(BCCONSTANT_FAILED);
+}
+
+// --------------------------------------------------------------- BCTimeConst
+
+BC_WORD_CONST_MEMBERS(BCTimeConst, "TimeConst   ")
+
+void BCTimeConst::printOn(std::ostream& os, char* column, char* line) const {
+  krLinePut(line, column, "TIME    ");
+  store(os, putTime(line, lineAt(line, column, kValueOffset), value_), line);
+}
+
+// ------------------------------------------------------------- BCK4TimeConst
+
+void BCK4TimeConst::setVantorK4Time(std::uint16_t word) {
+  static const std::int32_t kBase[] = {10, 100, 1000, 10000};
+  const std::int32_t count = 100 * ((word >> 8) & 0x0F) + 10 * ((word >> 4) & 0x0F) + (word & 0x0F);
+  value_ = count * kBase[(word >> 12) & 0x03];
+}
+
+std::uint16_t BCK4TimeConst::getVantorK4Time() const {
+  constexpr std::int32_t kLargest = 9990000;
+  if (value_ < 10) return 0;
+  std::int32_t rest = std::min(value_, kLargest) / 10;
+  unsigned units = rest % 10;
+  unsigned tens = rest / 10 % 10;
+  unsigned hundreds = rest / 100 % 10;
+  unsigned base = 0;
+  // Each further digit pushes the kept three down and coarsens the base.
+  for (rest /= 1000; rest != 0; rest /= 10, ++base) {
+    units = tens;
+    tens = hundreds;
+    hundreds = rest % 10;
+  }
+  return static_cast<std::uint16_t>(base << 12 | hundreds << 8 | tens << 4 | units);
+}
+
+BC_WORD_CONST_MEMBERS(BCK4TimeConst, "K4TimeConst   ")
+
+void BCK4TimeConst::printOn(std::ostream& os, char* column, char* line) const {
+  krLinePut(line, column, "K4TIME  ");
+  store(os, putK4Time(line, lineAt(line, column, kValueOffset), value_), line);
+}
+
+// ---------------------------------------------------------------- BCTODConst
+
+BCTODConst::BCTODConst(unsigned char hours, unsigned char minutes, unsigned char seconds,
+                       std::uint16_t milliseconds)
+    : value_(static_cast<std::int32_t>(((hours * 60U + minutes) * 60U + seconds) * 1000U +
+                                       milliseconds)) {}
+
+BCTODConst& BCTODConst::operator=(const BCTODConst& other) {
+  value_ = other.value_;
+  return *this;
+}
+
+void BCTODConst::calcHMS(unsigned char& hours, unsigned char& minutes, unsigned char& seconds,
+                         std::uint16_t& milliseconds) const {
+  const TimeParts p = splitTime(value_, false);
+  hours = static_cast<unsigned char>(p.hours);
+  minutes = static_cast<unsigned char>(p.minutes);
+  seconds = static_cast<unsigned char>(p.seconds);
+  milliseconds = static_cast<std::uint16_t>(p.milliseconds);
+}
+
+BC_WORD_CONST_MEMBERS(BCTODConst, "TODConst   ")
+
+void BCTODConst::printOn(std::ostream& os, char* column, char* line) const {
+  krLinePut(line, column, "TOD     ");
+  store(os, putTimeOfDay(line, lineAt(line, column, kValueOffset), value_), line);
+}
+
+// --------------------------------------------------------------- BCDateConst
+
+BCDateConst::BCDateConst(std::uint16_t dayNumber) {
+  std::uint16_t day = 0;
+  std::uint16_t month = 0;
+  std::uint16_t year = 0;
+  krVantorDateToDate(dayNumber, day, month, year);
+  day_ = static_cast<unsigned char>(day);
+  month_ = static_cast<unsigned char>(month);
+  year_ = year;
+}
+
+BCDateConst& BCDateConst::operator=(const BCDateConst& other) {
+  day_ = other.day_;
+  month_ = other.month_;
+  year_ = other.year_;
+  return *this;
+}
+
+std::uint16_t BCDateConst::getVantorDate() const {
+  constexpr std::uint16_t kFirstYear = 1990;
+  if (year_ < kFirstYear) {
+    setError(BCCONSTANT_FAILED);
+    return 0;
+  }
+  const std::uint32_t dayNumber = krDateToVantorDate(day_, month_, year_);
+  if (dayNumber > 0xFFFF) {
+    setError(BCCONSTANT_FAILED);
+    return 0;
+  }
+  return static_cast<std::uint16_t>(dayNumber);
+}
+
+int BCDateConst::isEqual(const BCConstant& other) const {
+  const BCDateConst* that = sameClass<BCDateConst>(other);
+  return that != nullptr && day_ == that->day_ && month_ == that->month_ && year_ == that->year_
+             ? 1
+             : 0;
+}
+
+BCConstant* BCDateConst::newCopy() const {
+  return heapCopy(*this);
+}
+
+void BCDateConst::printOn(std::ostream& os, char* column, char* line) const {
+  krLinePut(line, column, "DATE    ");
+  putDate(line, lineAt(line, column, kValueOffset), *this);
+  store(os, lineAt(line, column, kValueOffset), line);
+}
+
+void BCDateConst::printOn(std::ostream& os) const {
+  os << "DateConst   " << std::setw(2) << static_cast<int>(day_) << '.' << std::setw(2)
+     << static_cast<int>(month_) << '.' << std::setw(2) << year_ << '\n';
+}
+
+void BCDateConst::loadInstance(std::istream& is, int*) {
+  if (!KRFieldReader(is).u8(day_).u8(month_).u16(year_).ok()) setError(BCCONSTANT_FAILED);
+}
+
+void BCDateConst::saveInstance(std::ostream& os) const {
+  if (!KRFieldWriter(os).u8(day_).u8(month_).u16(year_).ok()) setError(BCCONSTANT_FAILED);
+}
+
+// ----------------------------------------------------------------- BCDTConst
+
+BCDTConst::BCDTConst(const BC_VANTOR_DT& dt) : date_(0, 0, 0), tod_(0) {
+  const unsigned char* b = dt.data;
+  const int yy = fromBcd(b[0]);
+  const auto year = static_cast<std::uint16_t>(yy < 90 ? 2000 + yy : 1900 + yy);
+  date_ = BCDateConst(static_cast<unsigned char>(fromBcd(b[2])),
+                      static_cast<unsigned char>(fromBcd(b[1])), year);
+  // The low nibble of the last byte is the weekday, which follows from the date.
+  const auto ms = static_cast<std::uint16_t>(100 * (b[6] >> 4) + 10 * (b[6] & 0x0F) + (b[7] >> 4));
+  tod_ = BCTODConst(static_cast<unsigned char>(fromBcd(b[3])),
+                    static_cast<unsigned char>(fromBcd(b[4])),
+                    static_cast<unsigned char>(fromBcd(b[5])), ms);
+}
+
+BC_VANTOR_DT BCDTConst::getVantorDT() const {
+  const unsigned year = date_.getYear();
+  const unsigned yy = (year >= 2000 ? year - 2000 : year - 1900) & 0xFF;
+  unsigned char h = 0;
+  unsigned char m = 0;
+  unsigned char s = 0;
+  std::uint16_t ms = 0;
+  tod_.calcHMS(h, m, s, ms);
+  const std::uint32_t msDigits = packedBcd(ms);
+  const auto weekday =
+      static_cast<unsigned>(krWeekday(date_.getDay(), date_.getMonth(), date_.getYear()));
+  BC_VANTOR_DT dt{};
+  dt.data[0] = toBcd(yy);
+  dt.data[1] = toBcd(date_.getMonth());
+  dt.data[2] = toBcd(date_.getDay());
+  dt.data[3] = toBcd(h);
+  dt.data[4] = toBcd(m);
+  dt.data[5] = toBcd(s);
+  dt.data[6] = static_cast<unsigned char>((msDigits >> 4) & 0xFF);
+  dt.data[7] = static_cast<unsigned char>(((msDigits & 0x0F) << 4) | (weekday & 0x0F));
+  return dt;
+}
+
+int BCDTConst::isEqual(const BCConstant& other) const {
+  const BCDTConst* that = sameClass<BCDTConst>(other);
+  return that != nullptr && date_ == that->date_ && tod_ == that->tod_ ? 1 : 0;
+}
+
+BCConstant* BCDTConst::newCopy() const {
+  return heapCopy(*this);
+}
+
+void BCDTConst::printOn(std::ostream& os, char* column, char* line) const {
+  krLinePut(line, column, "DT");
+  putDate(line, lineAt(line, column, kValueOffset), date_);
+  store(os, lineAt(line, column, kValueOffset), line);
+
+  krLinePut(line, line, "-");
+  krLinePut(line, lineAt(line, line, kDtTypeColumn), "TOD");
+  store(os, putTimeOfDay(line, lineAt(line, line, kDtValueColumn), tod_.getValue()), line);
+}
+
+void BCDTConst::printOn(std::ostream& os) const {
+  os << "DTConst   " << std::setw(7) << tod_.getValue() << "  ";
+  date_.printOn(os);
+}
+
+void BCDTConst::loadInstance(std::istream& is, int*) {
+  unsigned char day = 0;
+  unsigned char month = 0;
+  std::uint16_t year = 0;
+  std::int32_t milliseconds = 0;
+  if (!KRFieldReader(is).u8(day).u8(month).u16(year).i32(milliseconds).ok()) {
+    setError(BCCONSTANT_FAILED);
+    return;
+  }
+  date_ = BCDateConst(day, month, year);
+  tod_ = BCTODConst(milliseconds);
+}
+
+void BCDTConst::saveInstance(std::ostream& os) const {
+  KRFieldWriter out(os);
+  out.u8(date_.getDay()).u8(date_.getMonth()).u16(date_.getYear()).i32(tod_.getValue());
+  if (!out.ok()) setError(BCCONSTANT_FAILED);
+}
+
+// ------------------------------------------------------------- BCStringConst
+
+BCStringConst::BCStringConst(const KRString& value) {
+  copyFrom(value);
+}
+
+BCStringConst::BCStringConst(const BCStringConst& other) : BCConstant(other) {
+  copyFrom(other.value_);
+}
+
+// The value starts empty; a string failure on the way is the constant's flag 1.
+void BCStringConst::copyFrom(const KRString& value) {
+  if (KRString::error != KRString::KRSTRING_OK) {
+    KRString::error = KRString::KRSTRING_OK;
+    setError(BCCONSTANT_FAILED);
+    return;
+  }
+  value_ = value;
+  if (KRString::error != KRString::KRSTRING_OK) {
+    KRString::error = KRString::KRSTRING_OK;
+    setError(BCCONSTANT_FAILED);
+  }
+}
+
+int BCStringConst::isEqual(const BCConstant& other) const {
+  const BCStringConst* that = sameClass<BCStringConst>(other);
+  if (that == nullptr || KRString::error != KRString::KRSTRING_OK) return 0;
+  return std::strcmp(value_.c_str(), that->value_.c_str()) == 0 ? 1 : 0;
+}
+
+BCConstant* BCStringConst::newCopy() const {
+  std::unique_ptr<BCConstant> copy(heapCopy(*this));
+  if (getError() != BCCONSTANT_OK) {
+    resetError();
+    return nullptr;
+  }
+  return copy.release();
+}
+
+void BCStringConst::printOn(std::ostream& os, char* column, char* line) const {
+  krLinePut(line, column, "STRING  ");
+  krLinePrintf(line, lineAt(line, column, kValueOffset), "'%s'", value_.c_str());
+  store(os, lineAt(line, column, kValueOffset + value_.length()), line);
+}
+
+void BCStringConst::printOn(std::ostream& os) const {
+  os << "StringConst '";
+  value_.printOn(os);
+  os << "'\n";
+}
+
+// Reads the length byte and the characters; the value ends at the first zero.
+void BCStringConst::loadInstance(std::istream& is, int*) {
+  char text[256];
+  std::uint8_t length = 0;
+  if (!KRFieldReader(is).u8(length).bytes(text, length).ok()) {
+    setError(BCCONSTANT_FAILED);
+    return;
+  }
+  text[length] = '\0';
+  value_.assign(text, static_cast<std::uint16_t>(std::strlen(text)));
+  if (KRString::error != KRString::KRSTRING_OK) {
+    KRString::error = KRString::KRSTRING_OK;
+    setError(BCCONSTANT_FAILED);
+  }
+}
+
+void BCStringConst::saveInstance(std::ostream& os) const {
+  if (!KRFieldWriter(os).name(value_).ok()) setError(BCCONSTANT_FAILED);
+}
