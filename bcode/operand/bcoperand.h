@@ -123,6 +123,18 @@ class BCODE_API BCOperand {
   // Binds a type index read from a record to `code`'s type table.
   void bindType(std::uint16_t index, BCode* code);
 
+  // 1 when `other` is a `Same` and `test` holds for it.
+  template <class Same, class Test>
+  static int sameClassAnd(const BCOperand& other, Test test) {
+    const auto* same = dynamic_cast<const Same*>(&other);
+    return same != nullptr && test(*same) ? 1 : 0;
+  }
+
+  // The view overlap rule, once both variables' descriptions were found:
+  // either one views the other, or both view the same variable.
+  static int viewsOverlap(std::uint16_t ownNo, std::uint16_t ownView, std::uint16_t otherNo,
+                          std::uint16_t otherView);
+
   // Listing columns, counted from `col`.
   enum COLUMN : int {
     COL_CLASS = 0,
@@ -134,11 +146,12 @@ class BCODE_API BCOperand {
     COL_PAR_NO = 56,
     COL_OFFSET = 64
   };
-  // Column 0: the class name table entry of the tag.
+  // Column 0: the class name table entry of the tag (a fixed text for the
+  // classes that have one).
   void printClassName(char* col, char* line, const char* const* classNames) const;
   // Columns 8 and 18: type name ("???" when unresolved) and type index.
-  // With `highCodes` the codes 254 and 255 take the names of 30 and 31.
-  void printTypeColumns(char* col, char* line, const char* const* typeNames, bool highCodes) const;
+  // For most classes the codes 254 and 255 take the names of 30 and 31.
+  void printTypeColumns(char* col, char* line, const char* const* typeNames) const;
   // "-" at every column given.
   static void printDashes(char* col, char* line, std::initializer_list<COLUMN> columns);
   // Offsets are unsigned but listed in signed decimal.
@@ -147,6 +160,11 @@ class BCODE_API BCOperand {
   void printNumberLine(std::ostream& os, char* col, char* line, const char* const* classNames,
                        const char* typeText, std::uint16_t number) const;
 
+  // The data type code implied by the class of a number-only operand.
+  unsigned char fixedDataType() const;
+  // The data type code of the resolved type; 0 when it does not resolve.
+  unsigned char resolvedDataType() const;
+
   // Dump pieces: the class mnemonic, a right-aligned number, the type.
   const char* mnemonic() const;
   static void dumpField(std::ostream& os, std::int32_t value, int width);
@@ -154,7 +172,34 @@ class BCODE_API BCOperand {
   void dumpType(std::ostream& os) const;
 
   KRTypeRef typeRef;
+
+ private:
+  // The loading constructor of a leaf (protected, reached as a friend).
+  template <class Leaf>
+  static BCOperand* make();
 };
+
+// Declares a leaf class: its tag, the family's value constructors, a public
+// copy constructor and the loading constructor that BCOperand::iload uses.
+// The leaf's newCopy is defined in the family's source with
+// BC_DEFINE_OPERAND_LEAF.
+#define BC_OPERAND_LEAF(Leaf, Base, Tag)            \
+  class BCODE_API Leaf : public Base {              \
+   public:                                          \
+    using Base::Base;                               \
+    Leaf(const Leaf&) = default;                    \
+    CLASS_TYPE isA() const override { return Tag; } \
+    BCOperand* newCopy() const override;            \
+                                                    \
+   protected:                                       \
+    Leaf() = default;                               \
+    friend class BCOperand;                         \
+  }
+
+#define BC_DEFINE_OPERAND_LEAF(Leaf)       \
+  BCOperand* Leaf::newCopy() const {       \
+    return new (std::nothrow) Leaf(*this); \
+  }
 
 extern template class BCODE_API KRRefTable<BCOperand*>;
 

@@ -1,0 +1,306 @@
+#include "bcode/operand/bcparam.h"
+
+#include <iostream>
+#include <istream>
+#include <new>
+#include <ostream>
+
+#include "bcode/code/bcode.h"
+#include "bcode/foundation/krfieldio.h"
+#include "bcode/foundation/krlistline.h"
+#include "bcode/interface/bcssbentry.h"
+
+namespace {
+
+// The parameter columns, counted from column 39 of the operand.
+constexpr int kParKindCol = 0;
+constexpr int kParDashCol = 9;
+constexpr int kParNoCol = 17;
+constexpr int kParOffsetCol = 25;
+
+const char* blockKindName(KR_BLOCK_KIND kind) {
+  static const char* const kNames[] = {"OB", "FB", "SFB", "FC", "SFC", "DB", "SDB"};
+  return kind >= KR_OB_KENN && kind <= KR_SDB_KENN ? kNames[kind - KR_OB_KENN] : "UNDEF";
+}
+
+// The reference of `other` when it is an own parameter of the family whose
+// first tag is `firstTag` (EP, AP and DP follow it); none otherwise.
+BCSSBRef ownParamRef(const BCOperand& other, BCOperand::CLASS_TYPE firstTag) {
+  if (other.isA() < firstTag || other.isA() > firstTag + 2) return BCSSBRef();
+  if (const auto* fb = dynamic_cast<const BCParFB*>(&other)) return fb->getSSBRef();
+  if (const auto* fc = dynamic_cast<const BCParFC*>(&other)) return fc->getSSBRef();
+  return BCSSBRef();
+}
+
+}  // namespace
+
+// ---- all parameters
+
+unsigned char BCParam::getDataType() const {
+  return resolvedDataType();
+}
+
+int BCParam::isEqual(const BCOperand& other) const {
+  return sameClassAnd<BCParam>(other, [this](const BCParam& param) {
+    return BCOperand::isEqual(param) != 0 && blockKind == param.blockKind;
+  });
+}
+
+const BCSSBEntry* BCParam::bindEntry(KR_BLOCK_KIND kind, const BCSSBRef& ref) {
+  const BCSSBEntry* entry = ref.ptr();
+  if (entry == nullptr) {
+    setError(BCOPERAND_FAILED);
+    return nullptr;
+  }
+  typeRef = entry->getTypeRef();
+  blockKind = kind;
+  return entry;
+}
+
+void BCParam::printHead(char* col, char* line, const char* const* typeNames,
+                        const std::uint16_t* sonBlockNo) const {
+  printTypeColumns(col, line, typeNames);
+  if (sonBlockNo != nullptr) {
+    krLinePrintf(line, col + COL_NUMBER, "%i", static_cast<int>(*sonBlockNo));
+  } else {
+    printDashes(col, line, {COL_NUMBER});
+  }
+}
+
+void BCParam::dumpEntryLine(std::ostream& os, const BCSSBRef& ref,
+                            const std::uint16_t* sonBlockNo) const {
+  os << mnemonic();
+  if (sonBlockNo != nullptr) {
+    dumpField(os, *sonBlockNo, 6);
+    os << ' ';
+  } else {
+    os << "       ";
+  }
+  dumpField(os, blockKind, 2);
+  os << "   ";
+  if (const BCSSBEntry* entry = ref.ptr()) {
+    entry->printOn(os);
+  } else {
+    std::cout << "*** error: illegal SSB reference " << std::endl;
+  }
+}
+
+void BCParam::printParamStart(char* at, char* line) const {
+  krLinePut(line, at + kParKindCol, blockKindName(blockKind));
+  krLinePut(line, at + kParDashCol, "-");
+}
+
+void BCParam::loadEntryRef(std::istream& is, BCode* code, BCSSBRef& ref) {
+  std::uint16_t parNo = 0;
+  std::uint8_t kind = 0;
+  std::uint16_t blockNo = 0;
+  checkRead(KRFieldReader(is).u16(parNo).u8(kind).u16(blockNo));
+  blockKind = static_cast<KR_BLOCK_KIND>(kind);
+  ref = BCSSBRef(blockNo, blockKind, parNo, code != nullptr ? &code->getSSBList() : nullptr);
+}
+
+void BCParam::saveEntryRef(std::ostream& os, const BCSSBRef& ref) {
+  checkWrite(KRFieldWriter(os)
+                 .u16(ref.getParNo())
+                 .u8(static_cast<std::uint8_t>(ref.getBlockKind()))
+                 .u16(ref.getBlockNo()));
+}
+
+int BCParam::entriesOverlap(const BCSSBRef& own, std::uint16_t ownNo, const BCSSBRef& other) {
+  const BCSSBEntry* ownEntry = own.ptr();
+  const BCSSBEntry* otherEntry = other.ptr();
+  if (ownEntry == nullptr || otherEntry == nullptr) return 0;
+  return viewsOverlap(ownNo, ownEntry->getViewVarNo(), other.getParNo(),
+                      otherEntry->getViewVarNo());
+}
+
+// ---- FB parameters
+
+BCParFB::BCParFB(KR_BLOCK_KIND kind, const BCSSBRef& ref) {
+  if (const BCSSBEntry* entry = bindEntry(kind, ref)) {
+    offset = entry->getOffset();
+    ssbRef = ref;
+  }
+}
+
+int BCParFB::isEqual(const BCOperand& other) const {
+  return sameClassAnd<BCParFB>(other, [this](const BCParFB& param) {
+    return BCParam::isEqual(param) != 0 && offset == param.offset && ssbRef == param.ssbRef;
+  });
+}
+
+int BCParFB::identView(const BCOperand& other) const {
+  return entriesOverlap(ssbRef, ssbRef.getParNo(), ownParamRef(other, CT_FBEP));
+}
+
+void BCParFB::printOn(std::ostream& os, char* at, char* line) const {
+  printParamStart(at, line);
+  if (ssbRef.ptr() == nullptr) {
+    krLinePut(line, at + kParNoCol, "???");
+    store(os, at + kParNoCol, line);
+    return;
+  }
+  krLinePrintf(line, at + kParNoCol, "%i", static_cast<int>(ssbRef.getParNo()));
+  printOffset(at + kParOffsetCol, line, offset);
+  store(os, at + kParOffsetCol, line);
+}
+
+void BCParFB::loadInstance(std::istream& is, BCode* code) {
+  BCOperand::loadInstance(is, code);
+  loadEntryRef(is, code, ssbRef);
+  checkRead(KRFieldReader(is).u32(offset));
+}
+
+void BCParFB::saveInstance(std::ostream& os) const {
+  BCOperand::saveInstance(os);
+  saveEntryRef(os, ssbRef);
+  checkWrite(KRFieldWriter(os).u32(offset));
+}
+
+// ---- FC parameters
+
+BCParFC::BCParFC(KR_BLOCK_KIND kind, const BCSSBRef& ref) {
+  if (bindEntry(kind, ref) != nullptr) {
+    parNo = ref.getParNo();
+    ssbRef = ref;
+  }
+}
+
+int BCParFC::isEqual(const BCOperand& other) const {
+  return sameClassAnd<BCParFC>(other, [this](const BCParFC& param) {
+    return BCParam::isEqual(param) != 0 && parNo == param.parNo && ssbRef == param.ssbRef;
+  });
+}
+
+int BCParFC::identView(const BCOperand& other) const {
+  return entriesOverlap(ssbRef, parNo, ownParamRef(other, CT_FCEP));
+}
+
+void BCParFC::printOn(std::ostream& os, char* at, char* line) const {
+  printParamStart(at, line);
+  if (ssbRef.ptr() != nullptr) {
+    krLinePrintf(line, at + kParNoCol, "%i", static_cast<int>(ssbRef.getParNo()));
+  } else {
+    krLinePut(line, at + kParNoCol, "???");
+  }
+  krLinePut(line, at + kParOffsetCol, "-");
+  store(os, at + kParOffsetCol, line);
+}
+
+void BCParFC::loadInstance(std::istream& is, BCode* code) {
+  BCOperand::loadInstance(is, code);
+  loadEntryRef(is, code, ssbRef);
+  parNo = ssbRef.getParNo();
+}
+
+void BCParFC::saveInstance(std::ostream& os) const {
+  BCOperand::saveInstance(os);
+  saveEntryRef(os, ssbRef);
+}
+
+// ---- own and son parameters: the listing and dump of one family each.
+// A son parameter shows the number of the block whose parameter it names.
+
+#define BC_DEFINE_PARAM_FORMS(Class, Family, sonBlockNo)                                      \
+  void Class::printOn(std::ostream& os, char* col, char* line, const char* const* classNames, \
+                      const char* const* typeNames) const {                                   \
+    printClassName(col, line, classNames);                                                    \
+    printOn(os, col, line, typeNames);                                                        \
+  }                                                                                           \
+  void Class::printOn(std::ostream& os, char* col, char* line, const char* const* typeNames)  \
+      const {                                                                                 \
+    printHead(col, line, typeNames, sonBlockNo);                                              \
+    Family::printOn(os, col + COL_PARAM, line);                                               \
+  }                                                                                           \
+  void Class::printOn(std::ostream& os) const {                                               \
+    dumpEntryLine(os, ssbRef, sonBlockNo);                                                    \
+  }
+
+BC_DEFINE_PARAM_FORMS(BCOwnFB, BCParFB, nullptr)
+BC_DEFINE_PARAM_FORMS(BCSonFB, BCParFB, &blockNo)
+BC_DEFINE_PARAM_FORMS(BCOwnFC, BCParFC, nullptr)
+BC_DEFINE_PARAM_FORMS(BCSonFC, BCParFC, &blockNo)
+
+// The son's block number follows the family's record and joins its equality.
+#define BC_DEFINE_SON_PARAM(Class, Family)                                    \
+  Class::Class(KR_BLOCK_KIND kind, const BCSSBRef& ref) : Family(kind, ref) { \
+    if (ssbRef.getList() != nullptr) blockNo = ref.getBlockNo(); /* bound */  \
+  }                                                                           \
+  int Class::isEqual(const BCOperand& other) const {                          \
+    return sameClassAnd<Class>(other, [this](const Class& son) {              \
+      return Family::isEqual(son) != 0 && blockNo == son.blockNo;             \
+    });                                                                       \
+  }                                                                           \
+  void Class::loadInstance(std::istream& is, BCode* code) {                   \
+    Family::loadInstance(is, code);                                           \
+    loadNumber(is, blockNo);                                                  \
+  }                                                                           \
+  void Class::saveInstance(std::ostream& os) const {                          \
+    Family::saveInstance(os);                                                 \
+    saveNumber(os, blockNo);                                                  \
+  }
+
+BC_DEFINE_SON_PARAM(BCSonFB, BCParFB)
+BC_DEFINE_SON_PARAM(BCSonFC, BCParFC)
+
+BC_DEFINE_OPERAND_LEAF(BCoFBEP)
+BC_DEFINE_OPERAND_LEAF(BCoFBAP)
+BC_DEFINE_OPERAND_LEAF(BCoFBDP)
+BC_DEFINE_OPERAND_LEAF(BCoFCEP)
+BC_DEFINE_OPERAND_LEAF(BCoFCAP)
+BC_DEFINE_OPERAND_LEAF(BCoFCDP)
+BC_DEFINE_OPERAND_LEAF(BCoSFBEP)
+BC_DEFINE_OPERAND_LEAF(BCoSFBAP)
+BC_DEFINE_OPERAND_LEAF(BCoSFBDP)
+BC_DEFINE_OPERAND_LEAF(BCoSFCEP)
+BC_DEFINE_OPERAND_LEAF(BCoSFCAP)
+BC_DEFINE_OPERAND_LEAF(BCoSFCDP)
+
+// ---- parameters of a call object
+
+int BCParICALL::isEqual(const BCOperand& other) const {
+  return sameClassAnd<BCParICALL>(other, [this](const BCParICALL& param) {
+    return BCParam::isEqual(param) != 0 && parNo == param.parNo && icallNo == param.icallNo;
+  });
+}
+
+void BCParICALL::printOn(std::ostream& os, char* col, char* line, const char* const* classNames,
+                         const char* const* typeNames) const {
+  printClassName(col, line, classNames);
+  printOn(os, col, line, typeNames);
+}
+
+void BCParICALL::printOn(std::ostream& os, char* col, char* line,
+                         const char* const* typeNames) const {
+  printTypeColumns(col, line, typeNames);
+  krLinePrintf(line, col + COL_NUMBER, "%i", static_cast<int>(icallNo));
+  krLinePut(line, col + COL_PARAM, "ICallP");
+  krLinePrintf(line, col + COL_PAR_NO, "%i", static_cast<int>(parNo));
+  printDashes(col, line, {COL_VAR, COL_OFFSET});
+  store(os, col + COL_OFFSET, line);
+}
+
+void BCParICALL::printOn(std::ostream& os) const {
+  os << mnemonic() << "       ";
+  dumpField(os, blockKind, 2);
+  os << "    ";
+  dumpField(os, parNo, 6);
+  os << ' ';
+  dumpField(os, icallNo, 6);
+  os << '\n';
+}
+
+void BCParICALL::loadInstance(std::istream& is, BCode* code) {
+  BCOperand::loadInstance(is, code);
+  std::uint8_t kind = 0;
+  checkRead(KRFieldReader(is).u8(kind).u16(parNo).u16(icallNo));
+  blockKind = static_cast<KR_BLOCK_KIND>(kind);
+}
+
+void BCParICALL::saveInstance(std::ostream& os) const {
+  BCOperand::saveInstance(os);
+  checkWrite(KRFieldWriter(os).u8(static_cast<std::uint8_t>(blockKind)).u16(parNo).u16(icallNo));
+}
+
+BC_DEFINE_OPERAND_LEAF(BCoICEP)
+BC_DEFINE_OPERAND_LEAF(BCoICAP)
