@@ -15,17 +15,9 @@ struct ListingCase {
   const char* text;  // type name and value, from the column on
 };
 
-std::shared_ptr<BCConstant> dword(std::uint32_t v) {
-  return std::make_shared<BCDWordConst>(v);
-}
-std::shared_ptr<BCConstant> time(std::int32_t v) {
-  return std::make_shared<BCTimeConst>(v);
-}
-std::shared_ptr<BCConstant> tod(std::int32_t v) {
-  return std::make_shared<BCTODConst>(v);
-}
-std::shared_ptr<BCConstant> k4(std::int32_t v) {
-  return std::make_shared<BCK4TimeConst>(v);
+template <class C, class V>
+std::shared_ptr<BCConstant> make(V value) {
+  return std::make_shared<C>(value);
 }
 
 // The listing output of one constant written at `column`; checks that the
@@ -50,19 +42,19 @@ TEST_P(ConstListingTest, WritesNameAndValueAtTheColumn) {
 INSTANTIATE_TEST_SUITE_P(
     AllClasses, ConstListingTest,
     ::testing::Values(
-        ListingCase{time(0), "TIME      T#0d0h0m0s0ms"},
-        ListingCase{time(1500), "TIME      T#0d0h0m1s500ms"},
-        ListingCase{time(-1500), "TIME      T#0d0h0m-1s-500ms"},
-        ListingCase{time(90061001), "TIME      T#1d1h1m1s1ms"},
-        ListingCase{time(2147483647), "TIME      T#24d20h31m23s647ms"},
-        ListingCase{tod(0), "TOD       TOD#0:0:0.0"},
-        ListingCase{tod(86399999), "TOD       TOD#23:59:59.999"},
-        ListingCase{tod(43503007), "TOD       TOD#12:5:3.7"},
-        ListingCase{k4(12300), "K4TIME    TK4#0h0m12s300ms"},
-        ListingCase{k4(90061001), "K4TIME    TK4#25h1m1s1ms"},
+        ListingCase{make<BCTimeConst>(0), "TIME      T#0d0h0m0s0ms"},
+        ListingCase{make<BCTimeConst>(1500), "TIME      T#0d0h0m1s500ms"},
+        ListingCase{make<BCTimeConst>(-1500), "TIME      T#0d0h0m-1s-500ms"},
+        ListingCase{make<BCTimeConst>(90061001), "TIME      T#1d1h1m1s1ms"},
+        ListingCase{make<BCTimeConst>(2147483647), "TIME      T#24d20h31m23s647ms"},
+        ListingCase{make<BCTODConst>(0), "TOD       TOD#0:0:0.0"},
+        ListingCase{make<BCTODConst>(86399999), "TOD       TOD#23:59:59.999"},
+        ListingCase{make<BCTODConst>(43503007), "TOD       TOD#12:5:3.7"},
+        ListingCase{make<BCK4TimeConst>(12300), "K4TIME    TK4#0h0m12s300ms"},
+        ListingCase{make<BCK4TimeConst>(90061001), "K4TIME    TK4#25h1m1s1ms"},
         ListingCase{std::make_shared<BCDateConst>(24, 12, 1999), "DATE      D#1999-12-24"},
-        ListingCase{dword(255), "DWORD     0x000000ff"},
-        ListingCase{dword(0xFFFFFFFF), "DWORD     0xffffffff"},
+        ListingCase{make<BCDWordConst>(255), "DWORD     0x000000ff"},
+        ListingCase{make<BCDWordConst>(0xFFFFFFFF), "DWORD     0xffffffff"},
         ListingCase{std::make_shared<BCDIntConst>(-2), "DINT      -2"},
         ListingCase{std::make_shared<BCRealConst>(1.0F), "REAL      1.000000e+00"},
         ListingCase{std::make_shared<BCStringConst>(KRString("AB")), "STRING    'AB'"}));
@@ -97,7 +89,7 @@ TEST(ConstListing, LongTextsStayInsideTheLine) {
   const std::string out = listed(BCStringConst(KRString('x', 255)), 140, line);
   EXPECT_EQ(out, std::string(140, ' ') + "STRING    '" + std::string(8, 'x') + " \n");
   EXPECT_EQ(std::string(buffer, 5) + std::string(buffer + 165, 5), std::string(10, 'G'));
-  listed(*time(-2147483647 - 1), 150, line);
+  listed(*make<BCTimeConst>(-2147483647 - 1), 150, line);
   listed(BCDTConst(BCDateConst(1, 1, 2000), BCTODConst(-1)), 159, line);
   EXPECT_EQ(std::string(buffer, 5) + std::string(buffer + 165, 5), std::string(10, 'G'));
 }
@@ -107,12 +99,12 @@ TEST(ConstDebug, OneLinePerConstant) {
     std::shared_ptr<BCConstant> constant;
     const char* text;
   } cases[] = {
-      {dword(0xFFFFFFFF), "DWordConst        -1\n"},
+      {make<BCDWordConst>(0xFFFFFFFF), "DWordConst        -1\n"},
       {std::make_shared<BCDIntConst>(-2), "DIntConst        -2\n"},
       {std::make_shared<BCRealConst>(1.5F), "RealConst       1.5\n"},
-      {time(1500), "TimeConst      1500\n"},
-      {k4(12345678), "K4TimeConst   12345678\n"},
-      {tod(43503007), "TODConst   43503007\n"},
+      {make<BCTimeConst>(1500), "TimeConst      1500\n"},
+      {make<BCK4TimeConst>(12345678), "K4TimeConst   12345678\n"},
+      {make<BCTODConst>(43503007), "TODConst   43503007\n"},
       {std::make_shared<BCDateConst>(1, 2, 2000), "DateConst    1. 2.2000\n"},
       {std::make_shared<BCDTConst>(BCDateConst(24, 12, 1999), BCTODConst(1000)),
        "DTConst      1000  DateConst   24.12.1999\n"},

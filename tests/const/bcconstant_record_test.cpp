@@ -50,23 +50,17 @@ TEST_P(ConstRecordTest, SavesExactBytesAndLoadsEqual) {
   EXPECT_EQ(*back == c, 1);
 }
 
-TEST_P(ConstRecordTest, EveryShortRecordFails) {
+TEST_P(ConstRecordTest, EveryShortReadOrWriteFails) {
   const std::string bytes = fromHex(GetParam().hex);
   for (std::size_t n = 0; n < bytes.size(); ++n) {
     resetFlags();
-    bctest::PipeBuf buf(bytes.substr(0, n));
-    std::istream is(&buf);
+    bctest::PipeBuf in(bytes.substr(0, n));
+    std::istream is(&in);
     EXPECT_EQ(std::unique_ptr<BCConstant>(BCConstant::iload(is, nullptr)), nullptr) << n;
     EXPECT_EQ(BCConstant::getError(), BCConstant::BCCONSTANT_FAILED) << n;
-  }
-}
-
-TEST_P(ConstRecordTest, EveryShortWriteSetsFlag) {
-  const std::size_t size = fromHex(GetParam().hex).size();
-  for (std::size_t n = 0; n < size; ++n) {
     resetFlags();
-    bctest::LimitedBuf buf(n);
-    std::ostream os(&buf);
+    bctest::LimitedBuf out(n);
+    std::ostream os(&out);
     GetParam().constant->save(os);
     EXPECT_EQ(BCConstant::getError(), BCConstant::BCCONSTANT_FAILED) << n;
   }
@@ -87,27 +81,19 @@ INSTANTIATE_TEST_SUITE_P(
                       RecordCase{std::make_shared<BCStringConst>(KRString("AB")), "08 02 41 42"},
                       RecordCase{std::make_shared<BCStringConst>(KRString()), "08 00"}));
 
-TEST(ConstRecord, BadRecordsFail) {
-  struct {
-    const char* hex;
-    const char* value;  // the loaded string, or null when the load fails
-  } cases[] = {
-      {"", nullptr}, {"09", nullptr}, {"FF 00 00 00 00", nullptr}, {"08 03 41 00 42", "A"}};
-  for (const auto& c : cases) {
+TEST(ConstRecord, BadRecords) {
+  for (const char* hex : {"", "09", "FF 00 00 00 00"}) {
     resetFlags();
-    auto back = loaded(fromHex(c.hex));
-    if (c.value == nullptr) {
-      EXPECT_EQ(back, nullptr) << c.hex;
-      EXPECT_EQ(BCConstant::getError(), BCConstant::BCCONSTANT_FAILED) << c.hex;
-    } else {
-      ASSERT_NE(back, nullptr) << c.hex;
-      EXPECT_STREQ(static_cast<BCStringConst&>(*back).getValue().c_str(), c.value);
-    }
+    EXPECT_EQ(loaded(fromHex(hex)), nullptr) << hex;
+    EXPECT_EQ(BCConstant::getError(), BCConstant::BCCONSTANT_FAILED) << hex;
   }
   // A flag left set by an earlier failure refuses a good record too.
-  BCConstant::resetError();
-  ASSERT_EQ(loaded(""), nullptr);
   EXPECT_EQ(loaded(fromHex("01 05 00 00 00")), nullptr);
+  // A string ends at its first zero character.
+  resetFlags();
+  auto text = loaded(fromHex("08 03 41 00 42"));
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(*text == BCStringConst(KRString("A")), 1);
 }
 
 // ------------------------------------------------------------ table records
@@ -135,12 +121,7 @@ TEST_F(ConstTableTest, RefsAndIterator) {
   EXPECT_EQ(b.getTable(), &list);
   EXPECT_EQ(*a.ptr() == *b.ptr(), 1);
   EXPECT_EQ(BCConstRef(KRReference<BCConstant*>(5, &list)).ptr(), nullptr);
-  BCConstantListIterator it(list);
-  EXPECT_EQ(it.index(), 3);
-  ++it;
-  EXPECT_EQ(it.current(), b.ptr());
-  ++it;
-  EXPECT_TRUE(it.end());
+  EXPECT_EQ(BCConstantListIterator(list).index(), 3);
 }
 
 TEST_F(ConstTableTest, SavesSlotsAndLoadsThemBack) {
@@ -152,8 +133,7 @@ TEST_F(ConstTableTest, SavesSlotsAndLoadsThemBack) {
   EXPECT_EQ(toHex(os.str()), "03 00 01 01 05 00 00 00 00");
 
   auto empty = load(fromHex("01 00"));
-  ASSERT_NE(empty, nullptr);
-  EXPECT_EQ(empty->getCount(), 1);
+  EXPECT_TRUE(empty != nullptr && empty->getCount() == 1);
 
   auto back = load(os.str());
   ASSERT_NE(back, nullptr);
@@ -189,17 +169,13 @@ TEST_F(ConstTableTest, EveryPrefixAndCorruptionLoadsSafely) {
     EXPECT_EQ(load(good.substr(0, n)), nullptr) << n;
   }
   for (std::size_t pos = 0; pos < good.size(); ++pos) {
-    for (int value : {0x00, 0x01, 0x08, 0x09, 0x7F, 0xFF}) {
+    for (int value = 0; value < 256; ++value) {
       resetFlags();
       std::string bad = good;
       bad[pos] = static_cast<char>(value);
-      auto table = load(bad);
-      const bool failed = KRRefTable<BCConstant*>::error != KRREFTABLE_OK;
-      EXPECT_EQ(table == nullptr, failed) << pos << " " << value;
-      for (BCConstantListIterator it(table ? *table : list); table && !it.end(); ++it) {
-        std::unique_ptr<BCConstant> copy(it.current()->newCopy());
-        EXPECT_EQ(copy == nullptr || *copy == *it.current(), true);
-      }
+      const bool loadedTable = load(bad) != nullptr;
+      EXPECT_NE(loadedTable, KRRefTable<BCConstant*>::error != KRREFTABLE_OK)
+          << pos << " " << value;
     }
   }
 }
