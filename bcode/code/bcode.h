@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <memory>
 
 #include "bcode/foundation/krblockkind.h"
 #include "bcode/foundation/krerror.h"
@@ -81,22 +82,23 @@ class BCODE_API BCode {
  protected:
   // Empty collections, number and kind 0; used by iload.
   BCode();
-  // Creates the collections in their documented order, stopping at the first
-  // that fails (flag 2).
+  // Creates the collections (instructions, constants, operands, LSD, LDD,
+  // interfaces, types), stopping at the first that fails (flag 2).
   void init();
 
  private:
-  void destroyCollections();
+  // Whether every collection exists (a failed construction leaves some absent).
+  bool isComplete() const;
 
   std::uint16_t blockNo_ = 0;
   KR_BLOCK_KIND kind_ = static_cast<KR_BLOCK_KIND>(0);
-  BCInstructionList* instrList_ = nullptr;
-  BCConstantList* constList_ = nullptr;
-  BCOperandList* opList_ = nullptr;
-  BCLDList* lsdList_ = nullptr;
-  BCLDList* lddList_ = nullptr;
-  BCSSBList* ssbList_ = nullptr;
-  KRTypeTab* typeTab_ = nullptr;
+  std::unique_ptr<BCInstructionList> instrList_;
+  std::unique_ptr<BCConstantList> constList_;
+  std::unique_ptr<BCOperandList> opList_;
+  std::unique_ptr<BCLDList> lsdList_;
+  std::unique_ptr<BCLDList> lddList_;
+  std::unique_ptr<BCSSBList> ssbList_;
+  std::unique_ptr<KRTypeTab> typeTab_;
 };
 
 #endif  // BCODE_CODE_BCODE_H

@@ -87,16 +87,12 @@ class BCODE_API BCInstructionOp {
   virtual void loadInstance(std::istream& is, BCode* block);
 
   void setDataType(unsigned char dataType) { dataType_ = dataType; }
-  // The listing's words for the flags.
-  const char* refrText() const { return refrFlag_ == REFR ? "REFR" : "NO_REFR"; }
-  const char* testText() const { return testFlag_ == 1 ? "t" : "n"; }
-  // The type name of a data type code; codes 254 and 255 use entries 30 and 31.
-  static const char* typeNameOf(const char* const* typeNames, unsigned char dataType);
-  // Columns 0 to 49 of a row that shows only a word, flags and the type name.
-  char* listFlagRow(char* column, char* line, const char* word, const char* const* typeNames) const;
 
  private:
   BCInstructionOp& operator=(const BCInstructionOp&) = delete;
+  // An operand of a record's class tag in its loading state; null for an
+  // unknown tag or when memory runs out.
+  static BCInstructionOp* newOperandOfClass(unsigned tag);
 
   unsigned char dataType_ = 0;
   REFR_VAL refrFlag_ = NO_REFR;
@@ -182,8 +178,12 @@ class BCODE_API BCIMM : public BCInstructionOp {
  protected:
   void saveInstance(std::ostream& os) const override;
   void loadInstance(std::istream& is, BCode* block) override;
-  // Columns 0 to 49 of an immediate's row; returns column 59, where the value goes.
-  char* listImmediate(char* column, char* line, const char* const* typeNames) const;
+  // The listing row of an immediate with its value at column 59, formatted
+  // from `value` or given as a text; emits the line.
+  void listImmediate(std::ostream& os, char* column, char* line, const char* const* typeNames,
+                     const char* format, int value) const;
+  void listImmediate(std::ostream& os, char* column, char* line, const char* const* typeNames,
+                     const char* valueText) const;
   // The dump's part after the value: "   IMM  ", test flag, data type, line end.
   void dumpImmediate(std::ostream& os) const;
 };
