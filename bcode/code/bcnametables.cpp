@@ -57,7 +57,7 @@ constexpr CodeName kOperandClassNames[] = {
     {30, "SDB"},   {31, "ICALL"}, {32, "ICEP"},  {33, "ICAP"},
 };
 
-constexpr CodeName kParamKindNames[] = {{2, "IN_OUT"}, {3, "STAT"}};
+constexpr CodeName kParamKindNames[] = {{0, "IN"}, {1, "OUT"}, {2, "IN_OUT"}, {3, "STAT"}};
 
 constexpr void copyName(char (&out)[kNameSize], const char* text) {
   int at = 0;

@@ -10,7 +10,7 @@
 // - bcDefaultOperandClassNames(): 34 memory operand class names indexed by
 //   the operand's class tag ("E", "A", "M", ..., "ICAP"); entry 0 is "???".
 // - bcDefaultParamKindNames(): 256 parameter kind names indexed by kind:
-//   "IN_OUT" (2), "STAT" (3), "KIND<n>" for the others.
+//   "IN" (0), "OUT" (1), "IN_OUT" (2), "STAT" (3), "KIND<n>" for the others.
 #ifndef BCODE_CODE_BCNAMETABLES_H
 #define BCODE_CODE_BCNAMETABLES_H
 
