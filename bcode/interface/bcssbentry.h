@@ -76,6 +76,8 @@ class BCODE_API BCSSBEntry : public KRStructuredComp {
                  const char* nameFormat) const;
   // The dump from the name on.
   void printTail(std::ostream& os) const;
+  // The value measured, or 1 with the flag set when the measurement failed.
+  static std::uint32_t measured(bool ok, std::uint32_t value);
 
  private:
   KRString name_;

@@ -54,10 +54,13 @@ class BCODE_API BCLDEntry {
 
  protected:
   BCLDEntry();
-  virtual void loadInstance(std::istream& is, KRTypeTab* table);
+  // Reads the entry record into this entry; false with the flag set on failure.
+  virtual bool loadInstance(std::istream& is, KRTypeTab* table);
   virtual void saveInstance(std::ostream& os) const;
 
  private:
+  // The type's measure, or 1 with flag 1 when the type fails.
+  std::uint32_t measured(std::uint32_t (*ask)(const KRTypedesc&)) const;
   // Equal offsets, names and types.
   bool operator==(const BCLDEntry& other) const;
   bool operator!=(const BCLDEntry& other) const { return !(*this == other); }
