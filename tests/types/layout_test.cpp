@@ -1,0 +1,295 @@
+// Storage lengths, alignments, component offsets and equality of types.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "tests/types/type_fixture.h"
+
+namespace {
+
+struct ElemCase {
+  unsigned code;
+  std::uint32_t length;
+  std::uint32_t alignment;
+};
+
+class ElemLayout : public TypeTest, public ::testing::WithParamInterface<ElemCase> {};
+
+TEST_P(ElemLayout, LengthAndAlignmentOfEveryElementaryCode) {
+  const ElemCase& c = GetParam();
+  const KRElemDesc desc(static_cast<unsigned char>(c.code));
+  EXPECT_EQ(desc.storageLength(), c.length);
+  EXPECT_EQ(desc.alignment(), c.alignment);
+  EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_OK);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, ElemLayout,
+    ::testing::Values(ElemCase{1, 1, 1}, ElemCase{2, 8, 8}, ElemCase{3, 8, 8}, ElemCase{4, 16, 16},
+                      ElemCase{5, 16, 16}, ElemCase{6, 32, 16}, ElemCase{7, 32, 16},
+                      ElemCase{8, 32, 16}, ElemCase{9, 16, 16}, ElemCase{10, 32, 16},
+                      ElemCase{11, 32, 16}, ElemCase{12, 16, 16}, ElemCase{14, 64, 16},
+                      ElemCase{20, 48, 16}, ElemCase{22, 80, 16}, ElemCase{23, 16, 16},
+                      ElemCase{24, 16, 16}, ElemCase{25, 16, 16}, ElemCase{26, 16, 16},
+                      ElemCase{28, 16, 16}, ElemCase{29, 16, 16}, ElemCase{30, 80, 16},
+                      ElemCase{31, 48, 16}));
+
+TEST_F(TypeTest, ElementaryCodeWithoutLengthFlagsAndAlignsToWords) {
+  for (unsigned code : {0U, 13U, 15U, 16U, 17U, 19U, 27U, 32U, 254U}) {
+    KRTypedesc::resetError();
+    const KRElemDesc desc(static_cast<unsigned char>(code));
+    EXPECT_EQ(desc.storageLength(), 0U) << code;
+    EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_FAILED) << code;
+    EXPECT_EQ(desc.alignment(), 16U) << code;
+  }
+}
+
+struct StructCase {
+  const char* what;
+  std::vector<unsigned> codes;  // elementary codes of the components; 19 is STRING[3]
+  std::vector<std::uint32_t> offsets;
+  std::uint32_t length;
+};
+
+class StructLayout : public TypeTest, public ::testing::WithParamInterface<StructCase> {};
+
+TEST_P(StructLayout, OffsetsAndLength) {
+  const StructCase& c = GetParam();
+  auto desc = std::make_unique<KRStructDesc>();
+  for (unsigned code : c.codes) {
+    const std::uint16_t type = code == 19 ? string(3) : elem(code);
+    desc->addComp(KRString("x"), ref(type));
+  }
+  const std::uint16_t index = add(desc.release());
+  EXPECT_EQ(at(index).storageLength(), c.length);
+  for (std::size_t i = 0; i < c.offsets.size(); ++i) {
+    EXPECT_EQ(structAt(index).getComp(static_cast<std::uint16_t>(i + 1)).getOffset(), c.offsets[i])
+        << "component " << i + 1;
+  }
+  EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_OK);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StructLayout,
+    ::testing::Values(StructCase{"BoolBoolByte", {1, 1, 2}, {0, 1, 8}, 16},
+                      StructCase{"BoolIntBool", {1, 5, 1}, {0, 16, 32}, 48},
+                      StructCase{"IntString3", {5, 19}, {0, 16}, 64},
+                      StructCase{"ByteCharAfterBools", {1, 2, 3, 1}, {0, 8, 16, 24}, 32},
+                      StructCase{"DintEndsOnWord", {1, 7}, {0, 16}, 48},
+                      StructCase{"OneByte", {2}, {0}, 16}, StructCase{"Empty", {}, {}, 0}),
+    [](const ::testing::TestParamInfo<StructCase>& info) { return info.param.what; });
+
+TEST_F(TypeTest, ArrayLengths) {
+  struct Case {
+    std::uint16_t index;
+    std::uint32_t inArrays;
+    std::uint32_t length;
+  };
+  const std::uint16_t bytes3 = array(elem(2), {{1, 3}});
+  const std::vector<Case> cases = {
+      {array(elem(1), {{1, 3}}), 8, 16},
+      {array(elem(1), {{1, 2}, {1, 3}}), 16, 16},
+      {bytes3, 24, 32},
+      {array(string(1), {{1, 2}}), 64, 64},
+      {array(bytes3, {{0, 1}}), 48, 48},
+      {array(elem(5), {{-1, 5}, {0, 2}}), 336, 336},
+      {array(elem(1), {{1, 9}}), 16, 16},
+      {array(elem(5), {}), 0, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(arrayAt(c.index).storageLengthInArrays(), c.inArrays) << c.index;
+    EXPECT_EQ(arrayAt(c.index).storageLength(), c.length) << c.index;
+  }
+  EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_OK);
+}
+
+TEST_F(TypeTest, ArrayAlignmentInArraysFollowsNestedArrays) {
+  EXPECT_EQ(arrayAt(array(array(elem(3), {{1, 2}}), {{1, 2}})).alignmentInArrays(), 8U);
+  EXPECT_EQ(arrayAt(array(elem(1), {{1, 2}})).alignmentInArrays(), 8U);
+  EXPECT_EQ(arrayAt(array(array(elem(4), {{1, 2}}), {{1, 2}})).alignmentInArrays(), 16U);
+  EXPECT_EQ(arrayAt(array(elem(1), {{1, 2}})).alignment(), 16U);
+  EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_OK);
+  EXPECT_EQ(arrayAt(array(array(0, {{1, 2}}), {{1, 2}})).alignmentInArrays(), 1U);
+  EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_FAILED);
+}
+
+TEST_F(TypeTest, UnresolvableTypesGiveNeutralValuesAndFlag) {
+  const std::uint16_t badArray = array(0, {{1, 2}});
+  const std::uint16_t badLast = structure({elem(5), 0});
+  const std::uint16_t badMiddle = structure({0, elem(5)});
+  struct Case {
+    std::uint16_t index;
+    std::uint32_t length;
+  };
+  for (const Case& c : {Case{badArray, 16}, Case{badLast, 1}}) {
+    KRTypedesc::resetError();
+    EXPECT_EQ(at(c.index).storageLength(), c.length);
+    EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_FAILED);
+  }
+  KRTypedesc::resetError();
+  EXPECT_EQ(structAt(badMiddle).getCompOffset(2), 0U);
+  EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_FAILED);
+}
+
+TEST_F(TypeTest, CallerErrorsOnComponentsAndRanges) {
+  KRStructDesc& s = structAt(structure({elem(5)}));
+  EXPECT_EQ(s.getComp(2).getName().length(), 0U);
+  EXPECT_EQ(s.getStructuredComp(0), nullptr);
+  EXPECT_EQ(s.getCompOffset(3), 0U);
+  KRArrayDesc& a = arrayAt(array(elem(5), {{2, 4}}));
+  EXPECT_EQ(a.getRange(1).getUpperBound(), 4);
+  EXPECT_EQ(a.getRange(2).getUpperBound(), 0);
+  EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_FAILED);
+}
+
+TEST_F(TypeTest, Equality) {
+  struct Case {
+    std::uint16_t left;
+    std::uint16_t right;
+    bool equal;
+  };
+  const std::vector<Case> cases = {
+      {array(elem(5), {{1, 3}}), array(elem(5), {{1, 3}}), true},
+      {array(elem(5), {{1, 3}}), array(elem(4), {{1, 3}}), false},
+      {array(elem(5), {{1, 3}}), array(elem(5), {{0, 3}}), false},
+      {array(elem(5), {{1, 3}}), array(elem(5), {{1, 3}, {1, 3}}), false},
+      {string(4), string(4), true},
+      {string(4), string(5), false},
+      {structure({elem(1), elem(5)}), structure({elem(1), elem(5)}), true},
+      {structure({elem(1), elem(5)}), structure({elem(1)}), false},
+      {structure({elem(1), elem(5)}), structure({elem(1), elem(7)}), false},
+      {add(new KRElemDesc(19)), string(4), true},  // the left operand's rule decides
+      {string(4), add(new KRElemDesc(19)), false},
+      {elem(5), elem(4), false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(at(c.left) == at(c.right), c.equal) << c.left << " " << c.right;
+    EXPECT_EQ(at(c.left) != at(c.right), !c.equal) << c.left << " " << c.right;
+  }
+  EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_OK);
+}
+
+TEST_F(TypeTest, GlobalFlagIsNotPartOfEquality) {
+  const std::uint16_t global = add(new KRElemDesc(5));
+  at(global).setGlobal(12);
+  EXPECT_TRUE(at(global).isGlobal());
+  EXPECT_EQ(at(global).getGDTNo(), 12);
+  EXPECT_TRUE(at(global) == at(elem(5)));
+  at(global).setLocal();
+  EXPECT_FALSE(at(global).isGlobal());
+  EXPECT_EQ(at(global).getGDTNo(), 0);
+}
+
+TEST_F(TypeTest, ComponentNamesMustMatchAndTypesResolve) {
+  KRStructComp a(KRString("ab"), ref(elem(5)));
+  EXPECT_TRUE(a == KRStructComp(KRString("ab"), ref(elem(5))));
+  EXPECT_FALSE(a == KRStructComp(KRString("ab\0x", 4), ref(elem(5))));
+  EXPECT_EQ(KRStructComp::getError(), KRStructComp::KRSTRUCTCOMP_OK);
+  EXPECT_FALSE(a == KRStructComp(KRString("ab"), KRTypeRef()));
+  EXPECT_EQ(KRStructComp::getError(), KRStructComp::KRSTRUCTCOMP_FAILED);
+}
+
+TEST_F(TypeTest, CopiesAreEqualAndIndependent) {
+  const std::uint16_t s = structure({elem(1), string(3)});
+  at(s).setGlobal(4);
+  const KRStructDesc copy(structAt(s));
+  EXPECT_TRUE(copy == at(s));
+  EXPECT_EQ(copy.getGDTNo(), 4);
+  EXPECT_NE(&copy.getComp(1), &structAt(s).getComp(1));
+  const std::uint16_t a = array(elem(5), {{-1, 5}, {0, 2}});
+  const KRArrayDesc arrayCopy(arrayAt(a));
+  EXPECT_TRUE(arrayCopy == at(a));
+  EXPECT_EQ(arrayCopy.getDim(), 2);
+}
+
+TEST_F(TypeTest, ConvertHierarchicalNestsOneDimensionPerArray) {
+  const std::uint16_t a = array(elem(5), {{1, 2}, {0, 9}});
+  const std::uint16_t before = tab.getCount();
+  const KRTypeRef outer = arrayAt(a).convertHierarchical(tab);
+  ASSERT_EQ(outer.getIndex(), before + 1);
+  EXPECT_EQ(tab.getCount(), before + 2);
+  const auto& outerDesc = static_cast<const KRArrayDesc&>(*outer.ptr());
+  EXPECT_EQ(outerDesc.getDim(), 1);
+  EXPECT_EQ(outerDesc.getRange(1), KRArrayRange(1, 2, 4));
+  EXPECT_EQ(outerDesc.getElemTypeRef().getIndex(), before);
+  const auto& inner = static_cast<const KRArrayDesc&>(*outerDesc.getElemTypeRef().ptr());
+  EXPECT_EQ(inner.getRange(1), KRArrayRange(0, 9, 4));
+  EXPECT_EQ(inner.getElemTypeRef().getIndex(), elem(5));
+  EXPECT_FALSE(outerDesc.isGlobal());
+  EXPECT_EQ(outerDesc.storageLength(), at(a).storageLength());
+}
+
+// Type graphs a record can carry: every operation answers at once, with
+// flag 1 and a neutral value where the graph has a cycle.
+class HostileGraphs : public TypeTest {
+ protected:
+  // Structure i holds structure i - 1 twice; the first holds two INTs.
+  std::uint16_t chain(int length) {
+    std::uint16_t previous = structure({elem(5), elem(5)});
+    for (int i = 1; i < length; ++i) previous = structure({previous, previous});
+    return previous;
+  }
+  std::uint16_t selfStruct() {
+    const std::uint16_t index = tab.getCount();
+    return structure({elem(1), index});
+  }
+  std::uint16_t selfArray() {
+    const std::uint16_t index = tab.getCount();
+    return array(index, {{1, 3}});
+  }
+};
+
+TEST_F(HostileGraphs, SelfContainingStructure) {
+  const std::uint16_t s = selfStruct();
+  at(s).storageLength();
+  EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_FAILED);
+  KRTypedesc::resetError();
+  EXPECT_EQ(at(s).alignment(), 16U);
+  EXPECT_FALSE(at(s) == at(s));
+  EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_FAILED);
+}
+
+TEST_F(HostileGraphs, SelfContainingArray) {
+  const std::uint16_t a = selfArray();
+  arrayAt(a).storageLength();
+  EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_FAILED);
+  KRTypedesc::resetError();
+  EXPECT_EQ(arrayAt(a).alignmentInArrays(), 1U);
+  EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_FAILED);
+  KRTypedesc::resetError();
+  EXPECT_FALSE(at(a) == at(a));
+  EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_FAILED);
+}
+
+TEST_F(HostileGraphs, MutuallyContainingStructures) {
+  // b holds a, a (added next) holds b.
+  const std::uint16_t aIndex = static_cast<std::uint16_t>(tab.getCount() + 1);
+  const std::uint16_t b = structure({aIndex});
+  structure({b});
+  at(b).storageLength();
+  EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_FAILED);
+}
+
+TEST_F(HostileGraphs, ChainOfSixtySharedStructures) {
+  const std::uint16_t top = chain(60);
+  const std::uint16_t twin = chain(60);
+  // 32 << 59 bits wraps to 0 in 32-bit arithmetic; the twentieth holds 2^24.
+  EXPECT_EQ(at(top).storageLength(), 0U);
+  EXPECT_EQ(at(top - 40).storageLength(), 1U << 24);
+  EXPECT_EQ(structAt(top).getCompOffset(2), 0U);
+  EXPECT_TRUE(at(top) == at(twin));
+  EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_OK);
+}
+
+TEST_F(HostileGraphs, DeepNestingIsRefusedWithoutExhaustingTheStack) {
+  std::uint16_t inner = elem(5);
+  for (int i = 0; i < 5000; ++i) inner = array(inner, {{1, 1}});
+  EXPECT_EQ(arrayAt(inner).alignmentInArrays(), 1U);
+  EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_FAILED);
+  const std::uint16_t shallow = array(array(elem(5), {{1, 1}}), {{1, 1}});
+  KRTypedesc::resetError();
+  EXPECT_EQ(arrayAt(shallow).storageLength(), 16U);
+  EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_OK);
+}
+
+}  // namespace
