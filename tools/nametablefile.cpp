@@ -1,0 +1,62 @@
+#include "nametablefile.h"
+
+#include <sstream>
+
+#include "bcode/code/bcnametables.h"
+#include "blockfile.h"
+
+namespace bctool {
+
+namespace {
+
+constexpr const char* kMissingName = "???";
+
+// The lines of `text`; a final line end does not start another line, and a
+// carriage return before a line end belongs to the line end.
+std::vector<std::string> splitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+}  // namespace
+
+NameTable::NameTable(const char* const* defaults, int size) {
+  names_.reserve(static_cast<std::size_t>(size));
+  for (int i = 0; i < size; ++i) names_.emplace_back(defaults[i]);
+  rebuildPointers();
+}
+
+bool NameTable::loadFile(const std::string& path, std::string& message) {
+  std::string text;
+  if (!readInput(path, text, message)) return false;
+  std::vector<std::string> lines = splitLines(text);
+  if (lines.size() > names_.size()) {
+    message = displayName(path) + " has " + std::to_string(lines.size()) +
+              " names, the table has room for " + std::to_string(names_.size());
+    return false;
+  }
+  for (std::size_t i = 0; i < names_.size(); ++i) {
+    names_[i] = i < lines.size() ? lines[i] : kMissingName;
+  }
+  rebuildPointers();
+  return true;
+}
+
+void NameTable::rebuildPointers() {
+  pointers_.clear();
+  for (const std::string& name : names_) pointers_.push_back(name.c_str());
+}
+
+NameTables::NameTables()
+    : mnemonics(bcDefaultMnemonics(), kBCMnemonicCount),
+      typeNames(bcDefaultTypeNames(), kBCTypeNameCount),
+      classNames(bcDefaultOperandClassNames(), kBCOperandClassNameCount),
+      paramKindNames(bcDefaultParamKindNames(), kBCParamKindNameCount) {}
+
+}  // namespace bctool

@@ -1,0 +1,212 @@
+#include "refcheck.h"
+
+#include "bcode/code/bcnametables.h"
+#include "bcode/code/bcode.h"
+#include "bcode/const/bcconstlist.h"
+#include "bcode/instr/bcinstrop.h"
+#include "bcode/instr/bcinstruction.h"
+#include "bcode/interface/bcssb.h"
+#include "bcode/localdata/bcldlist.h"
+#include "bcode/operand/bclocal.h"
+#include "bcode/operand/bcoperand.h"
+#include "bcode/operand/bcparam.h"
+#include "bcode/types/krtypetab.h"
+#include "sectionreader.h"
+
+namespace bctool {
+
+namespace {
+
+std::string quoted(const KRString& name) {
+  return "'" + std::string(name.c_str(), name.length()) + "'";
+}
+
+class ReferenceChecker {
+ public:
+  explicit ReferenceChecker(const BCode& block) : block_(block) {}
+
+  std::vector<std::string> run() {
+    checkTypes();
+    checkInterfaces();
+    checkLocalData("LDD", block_.getLDDList());
+    checkLocalData("LSD", block_.getLSDList());
+    checkOperands();
+    checkInstructions();
+    return std::move(problems_);
+  }
+
+ private:
+  void report(const std::string& where, const std::string& what) {
+    problems_.push_back(where + ": " + what);
+  }
+
+  // A type index other than 0 must name a descriptor.
+  void checkType(const std::string& where, const KRTypeRef& type) {
+    if (type.getIndex() != 0 && type.ptr() == nullptr) {
+      report(where, "type " + std::to_string(type.getIndex()) + " does not resolve");
+    }
+  }
+
+  // Where a type is required, index 0 is missing too.
+  void checkRequiredType(const std::string& where, const KRTypeRef& type) {
+    if (type.getIndex() == 0) {
+      report(where, "has no type");
+    } else {
+      checkType(where, type);
+    }
+  }
+
+  void checkTypes() {
+    const KRTypeTab& table = block_.getTypeTab();
+    for (std::uint32_t i = 1; i < table.getCount(); ++i) {
+      const KRTypedesc* desc = table.entryAt(i);
+      if (desc != nullptr) checkDescriptor(i, *desc);
+    }
+  }
+
+  void checkDescriptor(std::uint32_t index, const KRTypedesc& desc) {
+    std::string where = "type " + std::to_string(index);
+    switch (desc.isA()) {
+      case KRTypedesc::KR_ARRAY_DESC:
+        checkRequiredType(where + " (array) element",
+                          static_cast<const KRArrayDesc&>(desc).getElemTypeRef());
+        break;
+      case KRTypedesc::KR_STRUCT_DESC: {
+        const auto& structure = static_cast<const KRStructDesc&>(desc);
+        for (std::uint16_t n = 1; n <= structure.getNoOfComp(); ++n) {
+          const KRStructComp& comp = structure.getComp(n);
+          checkRequiredType(
+              where + " (struct) component " + std::to_string(n) + " " + quoted(comp.getName()),
+              comp.getTypeRef());
+        }
+        break;
+      }
+      case KRTypedesc::KR_INSTANCE_DESC: {
+        const auto& instance = static_cast<const KRInstanceDesc&>(desc);
+        const BCSSBList* list = instance.getSSBList();
+        if (list == nullptr ||
+            list->lookup(instance.getBlockNo(), instance.getBlockKind()) == nullptr) {
+          report(where + " (instance)", "no interface description of " +
+                                            blockKindName(instance.getBlockKind()) + " " +
+                                            std::to_string(instance.getBlockNo()));
+        }
+        break;
+      }
+      default:
+        break;
+    }
+  }
+
+  void checkInterfaces() {
+    for (BCSSBListIterator it(block_.getSSBList()); !it.end();) {
+      const BCSSB* ssb = it++;
+      std::string where = "interface of " + blockKindName(ssb->getBlockKind()) + " " +
+                          std::to_string(ssb->getBlockNo()) + " entry ";
+      std::uint32_t number = 0;
+      for (BCSSBIterator entry(*ssb, 1); !entry.end(); ++entry) {
+        const BCSSBEntry* e = entry.current();
+        checkRequiredType(where + std::to_string(++number) + " " + quoted(e->getName()),
+                          e->getTypeRef());
+      }
+    }
+  }
+
+  void checkLocalData(const char* listName, const BCLDList& list) {
+    std::uint32_t number = 0;
+    for (BCLDListIterator it(list, 1); !it.end(); ++it) {
+      const BCLDEntry* e = it.current();
+      checkRequiredType(std::string(listName) + " variable " + std::to_string(++number) + " " +
+                            quoted(e->getName()),
+                        e->getTypeRef());
+    }
+  }
+
+  void checkOperands() {
+    const BCOperandList& table = block_.getOpList();
+    for (std::uint32_t i = 1; i < table.getCount(); ++i) {
+      const BCOperand* operand = table.entryAt(i);
+      if (operand != nullptr) checkOperand(i, *operand);
+    }
+  }
+
+  void checkOperand(std::uint32_t index, const BCOperand& operand) {
+    BCOperand::CLASS_TYPE tag = operand.isA();
+    std::string where = "operand " + std::to_string(index) + " (" +
+                        bcDefaultOperandClassNames()[tag <= BCOperand::CT_LAST ? tag : 0] + ")";
+    switch (operand.kind()) {
+      case BCOperand::K_GLOBVAR:
+      case BCOperand::K_PARAM:
+      case BCOperand::K_LSD:
+      case BCOperand::K_LDD:
+        checkRequiredType(where, operand.getTypeRef());
+        break;
+      default:
+        break;
+    }
+    if (tag >= BCOperand::CT_FBEP && tag <= BCOperand::CT_SFCDP) {
+      bool fb = (tag >= BCOperand::CT_FBEP && tag <= BCOperand::CT_FBDP) ||
+                (tag >= BCOperand::CT_SFBEP && tag <= BCOperand::CT_SFBDP);
+      BCSSBRef ref = fb ? static_cast<const BCParFB&>(operand).getSSBRef()
+                        : static_cast<const BCParFC&>(operand).getSSBRef();
+      if (ref.ptr() == nullptr) {
+        report(where, "interface entry " + std::to_string(ref.getParNo()) + " of " +
+                          blockKindName(ref.getBlockKind()) + " " +
+                          std::to_string(ref.getBlockNo()) + " does not resolve");
+      }
+    } else if (tag == BCOperand::CT_LSD || tag == BCOperand::CT_LDD) {
+      BCLDRef ref = tag == BCOperand::CT_LSD ? static_cast<const BCoLSD&>(operand).getLSDRef()
+                                             : static_cast<const BCoLDD&>(operand).getLDDRef();
+      if (ref.ptr() == nullptr) {
+        report(where, std::string(tag == BCOperand::CT_LSD ? "LSD" : "LDD") + " variable " +
+                          std::to_string(ref.getVarNo()) + " does not resolve");
+      }
+    }
+  }
+
+  void checkInstructions() {
+    std::uint32_t number = 0;
+    for (BCInstructionListIterator it(block_.getInstrList(), 1); !it.end(); ++it) {
+      const BCInstruction* instr = it.current();
+      std::string where = "instruction " + std::to_string(++number) + " ";
+      checkInstrOp(where + "z", instr->getZOp());
+      checkInstrOp(where + "q1", instr->getQ1Op());
+      checkInstrOp(where + "q2", instr->getQ2Op());
+    }
+  }
+
+  void checkInstrOp(const std::string& where, const BCInstructionOp* op) {
+    if (op == nullptr) return;
+    switch (op->isA()) {
+      case BCInstructionOp::BCTMP_CLASS:
+        checkType(where, static_cast<const BCTMP*>(op)->getTypeRef());
+        break;
+      case BCInstructionOp::BCCST_CLASS: {
+        const BCConstRef& ref = static_cast<const BCCST*>(op)->getConstRef();
+        if (ref.ptr() == nullptr) {
+          report(where, "constant " + std::to_string(ref.getIndex()) + " does not resolve");
+        }
+        break;
+      }
+      case BCInstructionOp::BCOPD_CLASS: {
+        const BCOpRef& ref = static_cast<const BCOPD*>(op)->getOpRef();
+        if (ref.ptr() == nullptr) {
+          report(where, "operand " + std::to_string(ref.getIndex()) + " does not resolve");
+        }
+        break;
+      }
+      default:
+        break;
+    }
+  }
+
+  const BCode& block_;
+  std::vector<std::string> problems_;
+};
+
+}  // namespace
+
+std::vector<std::string> unresolvedReferences(const BCode& block) {
+  return ReferenceChecker(block).run();
+}
+
+}  // namespace bctool
