@@ -258,6 +258,9 @@ BC_DEFINE_OPERAND_LEAF(BCoSFCDP)
 
 // ---- parameters of a call object
 
+BCParICALL::BCParICALL(std::uint16_t parNo, std::uint16_t icallNo, const KRTypeRef& type)
+    : BCParam(static_cast<KR_BLOCK_KIND>(8), type), parNo(parNo), icallNo(icallNo) {}
+
 int BCParICALL::isEqual(const BCOperand& other) const {
   return sameClassAnd<BCParICALL>(other, [this](const BCParICALL& param) {
     return BCParam::isEqual(param) != 0 && parNo == param.parNo && icallNo == param.icallNo;

@@ -156,10 +156,8 @@ class BCODE_API BCParICALL : public BCParam {
  public:
   using BCOperand::printOn;
 
-  static constexpr KR_BLOCK_KIND kICallKind = static_cast<KR_BLOCK_KIND>(8);
-
-  BCParICALL(std::uint16_t parNo, std::uint16_t icallNo, const KRTypeRef& type)
-      : BCParam(kICallKind, type), parNo(parNo), icallNo(icallNo) {}
+  // The block kind is 8, outside the seven kinds of blocks.
+  BCParICALL(std::uint16_t parNo, std::uint16_t icallNo, const KRTypeRef& type);
 
   int isEqual(const BCOperand& other) const override;
   SUB_KIND getParamKind() const override { return SK_ICALL; }
