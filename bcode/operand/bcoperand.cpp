@@ -137,11 +137,9 @@ BCOperand* BCOperand::iload(std::istream& is, BCode* code) {
       &make<BCoSDB>,   &make<BCoICall>, &make<BCoICEP>,  &make<BCoICAP>};
 
   std::uint8_t tag = 0;
-  if (!KRFieldReader(is).u8(tag).ok() || tag == CT_NONE || tag > CT_LAST) {
-    setError(BCOPERAND_FAILED);
-    return nullptr;
-  }
-  std::unique_ptr<BCOperand> operand(kMakers[tag]());
+  const bool known = KRFieldReader(is).u8(tag).ok() && tag != CT_NONE && tag <= CT_LAST;
+  // An unknown tag and an object that could not be made fail alike.
+  std::unique_ptr<BCOperand> operand(known ? kMakers[tag]() : nullptr);
   if (!operand) {
     setError(BCOPERAND_FAILED);
     return nullptr;
