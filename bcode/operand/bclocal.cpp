@@ -97,8 +97,9 @@ struct BCLocalOps {
     std::uint16_t varNo = 0;
     Local::checkRead(KRFieldReader(is).u16(varNo).u32(self.relOffset));
     BCLDList* list = nullptr;
-    if (code != nullptr)
+    if (code != nullptr) {
       list = self.isA() == BCOperand::CT_LSD ? &code->getLSDList() : &code->getLDDList();
+    }
     self.ldRef = BCLDRef(varNo, list);
   }
 
@@ -122,9 +123,7 @@ struct BCLocalOps {
   int Class::identView(const BCOperand& other) const {                                        \
     return BCLocalOps::identView(*this, other);                                               \
   }                                                                                           \
-  BCOperand* Class::newCopy() const {                                                         \
-    return new (std::nothrow) Class(*this);                                                   \
-  }                                                                                           \
+  BC_DEFINE_OPERAND_LEAF(Class)                                                               \
   void Class::printOn(std::ostream& os, char* col, char* line, const char* const* classNames, \
                       const char* const* typeNames) const {                                   \
     BCLocalOps::list(*this, os, col, line, classNames, typeNames);                            \
