@@ -226,10 +226,28 @@ void exercise(const KRTypeTab& table) {
 }
 
 TEST_F(TypeRecords, EveryPrefixAndSingleByteCorruptionLoadsOrFailsCleanly) {
-  addOneOfEach();
-  // Make the instance's block known, with an entry of the instance's own type.
-  list.newSSB(7, KR_FB_KENN)->add(new BCFBEntry(KRString("i"), ref(28), BCSSBEntry::BC_PARAM_IN));
-  const std::string bytes = tableBytes(tab);
+  // One descriptor of every class, an empty slot and a shared structure.
+  KRTypeTab small;
+  const auto in = [&small](std::uint16_t index) { return KRTypeRef(index, &small); };
+  small.add(new KRElemDesc(KR_DT_INT));
+  small.add(nullptr);
+  small.add(new KRStringDesc(80));
+  auto arr = std::make_unique<KRArrayDesc>(in(1));
+  arr->addDim(-1, 5);
+  arr->addDim(0, 2);
+  small.add(arr.release());
+  for (std::uint16_t shared : {1, 5}) {
+    auto desc = std::make_unique<KRStructDesc>();
+    desc->addComp(KRString("a"), in(shared));
+    desc->addComp(KRString("b"), in(shared == 1 ? 3 : shared));
+    small.add(desc.release());
+  }
+  small.add(new KRInstanceDesc(7, KR_FB_KENN, &list));
+  small.add(new KRElemDesc(KR_DT_DINT)).ptr()->setGlobal(9);
+  // The instance's block has an entry of the instance's own type.
+  list.newSSB(7, KR_FB_KENN)->add(new BCFBEntry(KRString("i"), in(7), BCSSBEntry::BC_PARAM_IN));
+  const std::string bytes = tableBytes(small);
+  ASSERT_EQ(bytes.size(), 88U);
   for (std::size_t k = 0; k < bytes.size(); ++k) {
     KRRefTable<KRTypedesc*>::error = KRREFTABLE_OK;
     EXPECT_EQ(loadTable(bytes.substr(0, k)), nullptr) << k;
@@ -237,8 +255,8 @@ TEST_F(TypeRecords, EveryPrefixAndSingleByteCorruptionLoadsOrFailsCleanly) {
   std::size_t loaded = 0;
   for (std::size_t pos = 0; pos < bytes.size(); ++pos) {
     const auto original = static_cast<unsigned char>(bytes[pos]);
-    for (unsigned value : {0U, 1U, 2U, 4U, 5U, 0x10U, 0x11U, 0x13U, 0x1BU, 0x1CU, 0x7FU, 0x80U,
-                           0xFFU, original ^ 1U, original + 1U}) {
+    for (unsigned value : {0U, 1U, 2U, 3U, 4U, 5U, 6U, 7U, 8U, 0x10U, 0x11U, 0x13U, 0x1BU, 0x7FU,
+                           0x80U, 0xFFU, original ^ 1U, original + 1U}) {
       std::string corrupt = bytes;
       corrupt[pos] = static_cast<char>(value);
       resetTypeFlags();
