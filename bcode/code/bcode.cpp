@@ -52,12 +52,15 @@ bool takeSSBListFlag() {
   return true;
 }
 
-// Creates one collection; false (its flag cleared) when it is absent or its
-// flag tells that its construction failed.
+// Creates one collection; false (its flag cleared) when it could not be
+// allocated or its flag tells that its construction failed. A collection
+// that failed is not kept: it stays absent like those not yet created.
 template <class Collection, class TakeFlag>
 bool create(std::unique_ptr<Collection>& slot, TakeFlag&& takeFailure) {
   slot = newCollection<Collection>();
-  return !takeFailure() && slot != nullptr;
+  if (!takeFailure() && slot != nullptr) return true;
+  slot.reset();
+  return false;
 }
 
 // Replaces an owned collection; the old one is destroyed.

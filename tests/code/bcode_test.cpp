@@ -1,0 +1,283 @@
+// BCode: elementary types, layout of the local data, ownership of the
+// collections, the block record and its load, the library-wide flag reset.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bcode/code/bcode.h"
+#include "bcode/const/bcconstant.h"
+#include "bcode/const/bcconstlist.h"
+#include "bcode/foundation/krystrng.h"
+#include "bcode/instr/bcinstrop.h"
+#include "bcode/instr/bcinstruction.h"
+#include "bcode/interface/bcssb.h"
+#include "bcode/interface/bcssbentry.h"
+#include "bcode/localdata/bcldlist.h"
+#include "bcode/operand/bcglobal.h"
+#include "bcode/types/krtypedesc.h"
+#include "bcode/types/krtypetab.h"
+#include "tests/support/test_util.h"
+
+namespace {
+
+using Kind = BCSSBEntry::PARAM_KIND;
+
+std::string saved(const BCode& block) {
+  std::ostringstream os;
+  block.save(os);
+  return os.str();
+}
+
+std::unique_ptr<BCode> loaded(const std::string& bytes) {
+  std::istringstream is(bytes);
+  return std::unique_ptr<BCode>(BCode::iload(is));
+}
+
+// Every container flag that a block save or load maps to the block's own.
+bool sectionFlagsClear() {
+  return KRRefTable<KRTypedesc*>::error == KRREFTABLE_OK &&
+         BCSSBList::getError() == BCSSBList::BCSSBLIST_OK &&
+         KRSequence<BCLDEntry*>::error == KRSEQUENCE_OK &&
+         KRRefTable<BCConstant*>::error == KRREFTABLE_OK &&
+         KRRefTable<BCOperand*>::error == KRREFTABLE_OK &&
+         KRSequence<BCInstruction*>::error == KRSEQUENCE_OK;
+}
+
+class BCodeTest : public ::testing::Test {
+ protected:
+  BCodeTest() { bcInitBCode(); }
+
+  // The road of one block: FB 7 with its interface, a local variable, a DINT
+  // constant, a flag operand and one instruction using all of them.
+  static std::unique_ptr<BCode> roadBlock() {
+    auto block = std::make_unique<BCode>(7, KR_FB_KENN);
+    block->initElemTypes();
+    KRTypeTab& types = block->getTypeTab();
+    BCSSB* own = block->getSSBList().newSSB(7, KR_FB_KENN);
+    own->add(new BCFBEntry("in", types.getTypeRef(5), BCSSBEntry::BC_PARAM_IN));
+    own->add(new BCFBEntry("st", types.getTypeRef(1), BCSSBEntry::BC_PARAM_STAT));
+    block->getLDDList().add(new BCLDEntry("tmp", types.getTypeRef(7)));
+    block->getLSDList().add(new BCLDEntry("cnt", types.getTypeRef(4)));
+    const BCConstRef constant = block->getConstList().add(new BCDIntConst(-2));
+    const BCOpRef operand = block->getOpList().add(new BCoM(16, types.getTypeRef(7)));
+    const BCTMP z(7, 1, BCTMP::TMG, BCTMP::L_AREA, types.getTypeRef(7));
+    const BCOPD q1(operand);
+    const BCCST q2(constant);
+    block->getInstrList().append(new BCInstruction(BCInstruction::IC_88, &z, &q1, &q2));
+    block->calcOffsets();
+    return block;
+  }
+};
+
+TEST_F(BCodeTest, ElementaryTypesTakeIndices1To23) {
+  BCode block(3, KR_FC_KENN);
+  block.initElemTypes();
+  const KRTypeTab& types = block.getTypeTab();
+  EXPECT_EQ(types.getCount(), 24);
+  EXPECT_EQ(types.entryAt(13)->getDataType(), 14);
+  EXPECT_EQ(types.entryAt(14)->getDataType(), 20);
+  EXPECT_EQ(types.entryAt(23)->getDataType(), 31);
+  EXPECT_EQ(types.getTypeRef(14).getIndex(), 13);
+  EXPECT_EQ(BCode::getError(), BCode::BCODE_OK);
+}
+
+TEST_F(BCodeTest, StaticDataFollowTheOwnInterfaceOnAWordBoundary) {
+  struct Case {
+    const char* what;
+    std::vector<std::pair<Kind, unsigned char>> entries;  // of FB 7 (none: no interface)
+    std::uint32_t lsdStart;
+  };
+  const Case cases[] = {
+      {"no own interface", {}, 0},
+      {"an interface of 88 bits", {{Kind(0), 14}, {Kind(0), 5}, {Kind(1), 2}}, 96},
+      {"a first static at 32", {{Kind(0), 5}, {Kind(0), 5}, {Kind(3), 5}, {Kind(3), 5}}, 32},
+      {"a first static at bit 1", {{Kind(0), 1}, {Kind(3), 1}}, 16},
+      {"one BOOL", {{Kind(0), 1}}, 16},
+  };
+  for (const Case& c : cases) {
+    BCode block(7, KR_FB_KENN);
+    block.initElemTypes();
+    block.getSSBList()
+        .newSSB(9, KR_FB_KENN)
+        ->add(new BCFBEntry("other", block.getTypeTab().getTypeRef(14), Kind(0)));
+    if (!c.entries.empty()) {
+      BCSSB* own = block.getSSBList().newSSB(7, KR_FB_KENN);
+      for (const auto& entry : c.entries) {
+        own->add(new BCFBEntry("e", block.getTypeTab().getTypeRef(entry.second), entry.first));
+      }
+    }
+    block.getLSDList().add(new BCLDEntry("s", block.getTypeTab().getTypeRef(5)));
+    block.getLDDList().setStartOffset(64);
+    block.calcOffsets();
+    EXPECT_EQ(block.getLSDList().getStartOffset(), c.lsdStart) << c.what;
+    EXPECT_EQ(block.getLDDList().getStartOffset(), 0u) << c.what;
+    EXPECT_EQ(BCode::getError(), BCode::BCODE_OK) << c.what;
+  }
+}
+
+TEST_F(BCodeTest, LayoutFailureOfLocalDataIsTheBlocksFailure) {
+  BCode block(7, KR_FB_KENN);
+  block.getLDDList().add(new BCLDEntry("lost", KRTypeRef(99, &block.getTypeTab())));
+  block.calcOffsets();
+  EXPECT_EQ(BCode::getError(), BCode::BCODE_FAILED);
+  EXPECT_EQ(KRSequence<BCLDEntry*>::error, KRSEQUENCE_OK);
+}
+
+TEST_F(BCodeTest, SettersDestroyTheCollectionTheyReplace) {
+  static int destroyed = 0;
+  struct CountedList : BCLDList {
+    ~CountedList() override { ++destroyed; }
+  };
+  {
+    BCode block(1, KR_OB_KENN);
+    block.setLSDList(new CountedList);
+    block.getLSDList().add(new BCLDEntry("x", KRTypeRef()));
+    block.setLSDList(new BCLDList);
+    EXPECT_EQ(destroyed, 1);
+    block.setLDDList(new CountedList);
+    BCLDList& same = block.getLDDList();
+    block.setLDDList(&same);  // replacing a list by itself keeps it
+    EXPECT_EQ(destroyed, 1);
+  }
+  EXPECT_EQ(destroyed, 2);
+}
+
+TEST_F(BCodeTest, EmptyBlockRecord) {
+  const BCode block(7, KR_DB_KENN);
+  EXPECT_EQ(bctest::toHex(saved(block)), "07 00 06 01 00 00 00 00 00 00 00 01 00 01 00 00 00");
+  std::unique_ptr<BCode> back = loaded(saved(block));
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back->getBlockNo(), 7);
+  EXPECT_EQ(back->getBlockKind(), KR_DB_KENN);
+
+  BCode typed(7, KR_FB_KENN);
+  typed.initElemTypes();
+  EXPECT_EQ(bctest::toHex(saved(typed).substr(3, 3)), "18 00 01");
+}
+
+TEST_F(BCodeTest, RoadOfOneBlock) {
+  const std::unique_ptr<BCode> block = roadBlock();
+  EXPECT_EQ(block->getLSDList().getStartOffset(), 16u);
+  const std::string bytes = saved(*block);
+  ASSERT_EQ(BCode::getError(), BCode::BCODE_OK);
+
+  const std::unique_ptr<BCode> back = loaded(bytes);
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(BCode::getError(), BCode::BCODE_OK);
+  EXPECT_EQ(back->getBlockNo(), 7);
+  EXPECT_EQ(back->getBlockKind(), KR_FB_KENN);
+  EXPECT_EQ(back->getTypeTab().getCount(), 24);
+  EXPECT_EQ(back->getSSBList().lookup(7, KR_FB_KENN)->getEntryCount(), 2u);
+  EXPECT_EQ(back->getLDDList().getEntryCount(), 1u);
+  EXPECT_EQ(back->getLSDList().getStartOffset(), 16u);  // laid out by the load
+  EXPECT_EQ(back->getConstList().getCount(), 2);
+  EXPECT_EQ(back->getOpList().getCount(), 2);
+  ASSERT_EQ(back->getInstrList().getCount(), 1u);
+
+  const BCInstruction* instr = BCInstructionListIterator(back->getInstrList(), 1).current();
+  EXPECT_TRUE(*instr == *BCInstructionListIterator(block->getInstrList(), 1).current());
+  const auto* q2 = dynamic_cast<const BCCST*>(instr->getQ2Op());
+  ASSERT_NE(q2, nullptr);
+  EXPECT_EQ(q2->getConstRef().ptr(), back->getConstList().entryAt(1));
+  const auto* z = dynamic_cast<const BCTMP*>(instr->getZOp());
+  ASSERT_NE(z, nullptr);
+  EXPECT_EQ(z->getTypeRef().getTable(), &back->getTypeTab());
+  EXPECT_EQ(saved(*back), bytes);
+}
+
+TEST_F(BCodeTest, EmptyConstantSlotKeepsLaterIndices) {
+  BCode block(2, KR_FC_KENN);
+  block.initElemTypes();
+  block.getConstList().add(new BCDIntConst(1));
+  block.getConstList().add(nullptr);
+  const BCConstRef third = block.getConstList().add(new BCDIntConst(3));
+  const BCCST q1(third);
+  block.getInstrList().append(new BCInstruction(BCInstruction::IC_0, nullptr, &q1, nullptr));
+
+  const std::unique_ptr<BCode> back = loaded(saved(block));
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back->getConstList().entryAt(2), nullptr);
+  const auto* cst = dynamic_cast<const BCCST*>(
+      BCInstructionListIterator(back->getInstrList(), 1).current()->getQ1Op());
+  ASSERT_NE(cst, nullptr);
+  ASSERT_NE(cst->getConstRef().ptr(), nullptr);
+  EXPECT_EQ(*cst->getConstRef().ptr(), BCDIntConst(3));
+}
+
+TEST_F(BCodeTest, ShortStreamStopsTheSaveAtEveryByte) {
+  const std::unique_ptr<BCode> block = roadBlock();
+  const std::string bytes = saved(*block);
+  for (std::size_t limit = 0; limit < bytes.size(); ++limit) {
+    bcInitBCode();
+    bctest::LimitedBuf buf(limit);
+    std::ostream os(&buf);
+    block->save(os);
+    EXPECT_EQ(BCode::getError(), BCode::BCODE_FAILED) << limit;
+    EXPECT_TRUE(sectionFlagsClear()) << limit;
+    EXPECT_EQ(buf.bytes(), bytes.substr(0, limit)) << limit;
+  }
+}
+
+TEST_F(BCodeTest, EveryPrefixOfABlockFailsToLoad) {
+  const std::string bytes = saved(*roadBlock());
+  for (std::size_t size = 0; size < bytes.size(); ++size) {
+    bcInitBCode();
+    EXPECT_EQ(loaded(bytes.substr(0, size)), nullptr) << size;
+    EXPECT_EQ(BCode::getError(), BCode::BCODE_FAILED) << size;
+    EXPECT_TRUE(sectionFlagsClear()) << size;
+  }
+  bcInitBCode();
+  bctest::PipeBuf pipe(bytes);
+  std::istream is(&pipe);
+  EXPECT_NE(std::unique_ptr<BCode>(BCode::iload(is)), nullptr);
+}
+
+// Exposes the protected flag setters of the classes bcInitBCode resets.
+template <class Class>
+struct FlagOf : Class {
+  using Class::setError;
+};
+
+TEST_F(BCodeTest, InitClearsEveryFlag) {
+  FlagOf<BCode>::setError(BCode::BCODE_FAILED);
+  FlagOf<BCInstruction>::setError(BCInstruction::BCINSTRUCTION_NO_MEMORY);
+  FlagOf<BCInstructionOp>::setError(BCInstructionOp::BCINSTRUCTIONOP_FAILED);
+  KRSequence<BCInstruction*>::error = KRSEQUENCE_SAVE_FAILED;
+  FlagOf<BCConstant>::setError(BCConstant::ERRORS(1));
+  KRRefTable<BCConstant*>::error = KRREFTABLE_SAVE_FAILED;
+  FlagOf<BCOperand>::setError(BCOperand::BCOPERAND_FAILED);
+  KRRefTable<BCOperand*>::error = KRREFTABLE_LOAD_FAILED;
+  FlagOf<BCLDEntry>::setError(BCLDEntry::ERRORS(2));
+  KRSequence<BCLDEntry*>::error = KRSEQUENCE_LAYOUT_FAILED;
+  FlagOf<BCSSBList>::setError(BCSSBList::BCSSBLIST_NO_MEMORY);
+  FlagOf<BCSSBEntry>::setError(BCSSBEntry::BCSSBENTRY_FAILED);
+  KRSequence<BCSSBEntry*>::error = KRSEQUENCE_NO_ELEMENT;
+  KRSequence<BCSSB*>::error = KRSEQUENCE_LOAD_FAILED;
+  KRRefTable<KRTypedesc*>::error = KRREFTABLE_NO_TABLE;
+  FlagOf<KRTypedesc>::setError(KRTypedesc::ERRORS(2));
+  FlagOf<KRArrayRange>::setError(KRArrayRange::ERRORS(1));
+  FlagOf<KRStructComp>::setError(KRStructComp::ERRORS(2));
+  KRString::error = KRString::KRSTRING_FAILED;
+
+  bcInitBCode();
+  EXPECT_EQ(BCode::getError(), 0);
+  EXPECT_EQ(BCInstruction::getError(), 0);
+  EXPECT_EQ(BCInstructionOp::getError(), 0);
+  EXPECT_EQ(BCConstant::getError(), 0);
+  EXPECT_EQ(BCOperand::getError(), 0);
+  EXPECT_EQ(BCLDEntry::getError(), 0);
+  EXPECT_EQ(BCSSBEntry::getError(), 0);
+  EXPECT_EQ(KRSequence<BCSSBEntry*>::error, 0);
+  EXPECT_EQ(KRSequence<BCSSB*>::error, 0);
+  EXPECT_EQ(KRTypedesc::getError(), 0);
+  EXPECT_EQ(KRArrayRange::getError(), 0);
+  EXPECT_EQ(KRStructComp::getError(), 0);
+  EXPECT_EQ(KRString::error, 0);
+  EXPECT_TRUE(sectionFlagsClear());
+}
+
+}  // namespace
