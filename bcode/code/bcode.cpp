@@ -63,10 +63,13 @@ bool create(std::unique_ptr<Collection>& slot, TakeFlag&& takeFailure) {
   return false;
 }
 
-// Replaces an owned collection; the old one is destroyed.
+// Replaces an owned collection; the old one is destroyed. A block never
+// gives up a collection for none: false for a null one.
 template <class Collection>
-void replace(std::unique_ptr<Collection>& slot, Collection* collection) {
+bool replace(std::unique_ptr<Collection>& slot, Collection* collection) {
+  if (collection == nullptr) return false;
   if (slot.get() != collection) slot.reset(collection);
+  return true;
 }
 
 }  // namespace
@@ -171,25 +174,25 @@ const KRTypeTab& BCode::getTypeTab() const {
 }
 
 void BCode::setInstrList(BCInstructionList* list) {
-  replace(instrList_, list);
+  if (!replace(instrList_, list)) setError(BCODE_FAILED);
 }
 void BCode::setConstList(BCConstantList* list) {
-  replace(constList_, list);
+  if (!replace(constList_, list)) setError(BCODE_FAILED);
 }
 void BCode::setOpList(BCOperandList* list) {
-  replace(opList_, list);
+  if (!replace(opList_, list)) setError(BCODE_FAILED);
 }
 void BCode::setLSDList(BCLDList* list) {
-  replace(lsdList_, list);
+  if (!replace(lsdList_, list)) setError(BCODE_FAILED);
 }
 void BCode::setLDDList(BCLDList* list) {
-  replace(lddList_, list);
+  if (!replace(lddList_, list)) setError(BCODE_FAILED);
 }
 void BCode::setSSBList(BCSSBList* list) {
-  replace(ssbList_, list);
+  if (!replace(ssbList_, list)) setError(BCODE_FAILED);
 }
 void BCode::setTypeTab(KRTypeTab* table) {
-  replace(typeTab_, table);
+  if (!replace(typeTab_, table)) setError(BCODE_FAILED);
 }
 
 // ---------------------------------------------------------------------------

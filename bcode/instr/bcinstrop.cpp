@@ -42,6 +42,11 @@ const char* statusWord(BCTMP::STATUS_TYPE status) {
   return nullptr;
 }
 
+// A listing needs a line and a column in it; without them nothing is written.
+bool noLine(const char* column, const char* line) {
+  return column == nullptr || line == nullptr;
+}
+
 template <class Op>
 const Op* sameClass(const BCInstructionOp& other) {
   return dynamic_cast<const Op*>(&other);
@@ -173,6 +178,7 @@ BCInstructionOp* BCTMP::newCopy() const {
 
 void BCTMP::printOn(std::ostream& os, char* column, char* line,
                     const char* const* typeNames) const {
+  if (noLine(column, line)) return;
   const char* status = statusWord(status_);
   krLinePut(line, column + COL_WORD, "TMP");
   krLinePrintf(line, column + COL_NUMBER, "%u", tmpNo_);
@@ -239,6 +245,7 @@ BCInstructionOp* BCNUM::newCopy() const {
 
 void BCNUM::printOn(std::ostream& os, char* column, char* line,
                     const char* const* /*typeNames*/) const {
+  if (noLine(column, line)) return;
   krLinePut(line, column + COL_WORD, "NUM");
   krLinePrintf(line, column + COL_NUMBER, "%u", value_);
   for (int at :
@@ -287,6 +294,7 @@ void listImmediateColumns(const BCInstructionOp& op, char* column, char* line,
 
 void BCIMM::listImmediate(std::ostream& os, char* column, char* line, const char* const* typeNames,
                           const char* format, int value) const {
+  if (noLine(column, line)) return;
   listImmediateColumns(*this, column, line, typeNames);
   krLinePrintf(line, column + COL_LAST, format, value);
   store(os, column + COL_LAST, line);
@@ -294,6 +302,7 @@ void BCIMM::listImmediate(std::ostream& os, char* column, char* line, const char
 
 void BCIMM::listImmediate(std::ostream& os, char* column, char* line, const char* const* typeNames,
                           const char* valueText) const {
+  if (noLine(column, line)) return;
   listImmediateColumns(*this, column, line, typeNames);
   krLinePut(line, column + COL_LAST, valueText);
   store(os, column + COL_LAST, line);
@@ -334,6 +343,7 @@ BCInstructionOp* BCCST::newCopy() const {
 
 void BCCST::printOn(std::ostream& os, char* column, char* line,
                     const char* const* /*typeNames*/) const {
+  if (noLine(column, line)) return;
   listHandle(*this, column, line, "CST", constant_.getIndex());
   if (const BCConstant* entry = constant_.ptr()) {
     entry->printOn(os, column + COL_TYPE_NAME, line);
@@ -401,6 +411,7 @@ BCInstructionOp* BCOPD::newCopy() const {
 
 void BCOPD::printOn(std::ostream& os, char* column, char* line,
                     const char* const* typeNames) const {
+  if (noLine(column, line)) return;
   listHandle(*this, column, line, "OPD", operand_.getIndex());
   krLinePut(line, column + COL_TYPE_NAME, typeNameOf(typeNames, getDataType()));
   krLinePut(line, column + COL_LAST, "-");

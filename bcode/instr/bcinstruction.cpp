@@ -213,6 +213,7 @@ void BCInstruction::printOn(std::ostream& os) const {
 
 void BCInstruction::printOn(std::ostream& os, char* mnemonicPos, char* line,
                             const char* const* mnemonics, const char* const* typeNames) const {
+  if (mnemonicPos == nullptr || line == nullptr) return;
   const int column = bcMnemonicColumn(static_cast<unsigned>(code_));
   const char* mnemonic = column >= 0 && mnemonics != nullptr && mnemonics[column] != nullptr
                              ? mnemonics[column]

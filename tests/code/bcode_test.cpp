@@ -142,6 +142,9 @@ TEST_F(BCodeTest, SettersDestroyTheCollectionTheyReplace) {
     BCLDList& same = block.getLDDList();
     block.setLDDList(&same);  // replacing a list by itself keeps it
     EXPECT_EQ(destroyed, 1);
+    block.setLDDList(nullptr);  // refused: a block keeps all its collections
+    EXPECT_EQ(BCode::getError(), BCode::BCODE_FAILED);
+    EXPECT_EQ(&block.getLDDList(), &same);
   }
   EXPECT_EQ(destroyed, 2);
 }

@@ -240,6 +240,14 @@ TEST_F(InstrTest, OperandRows) {
   BCCST missing(constRef(99));
   EXPECT_EQ(listing(missing), "CST     99       NO_REFR  -      n    -   -      ???\n");
   EXPECT_TRUE(lineIsClear());
+  // Without a line nothing is written.
+  std::ostringstream os;
+  for (const BCInstructionOp* op : {static_cast<const BCInstructionOp*>(&typed),
+                                    static_cast<const BCInstructionOp*>(&missing)}) {
+    op->printOn(os, nullptr, nullptr, typeNames.get());
+  }
+  BCWordConst(1).printOn(os, line, nullptr, nullptr);
+  EXPECT_EQ(os.str(), "");
 }
 
 TEST_F(InstrTest, HighDataTypeCodesUseEntries30And31) {
