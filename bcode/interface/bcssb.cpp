@@ -52,6 +52,23 @@ auto groupStart() {
   };
 }
 
+bool holdsOffsets(KR_BLOCK_KIND kind) {
+  return kind == KR_FB_KENN || kind == KR_SFB_KENN;
+}
+
+// A new entry of the class a description of `kind` holds; null for the
+// kinds that hold no entries or when it cannot be made.
+std::unique_ptr<BCSSBEntry> newEntryFor(KR_BLOCK_KIND kind, const KRString& name,
+                                        const KRTypeRef& type, BCSSBEntry::PARAM_KIND entryKind) {
+  if (holdsOffsets(kind)) {
+    return std::unique_ptr<BCSSBEntry>(new (std::nothrow) BCFBEntry(name, type, entryKind));
+  }
+  if (kind == KR_FC_KENN || kind == KR_SFC_KENN) {
+    return std::unique_ptr<BCSSBEntry>(new (std::nothrow) BCFCEntry(name, type, entryKind));
+  }
+  return nullptr;
+}
+
 // Reads one entry record of a description of `kind`. Null on failure, with
 // the flag value to report in `failure`.
 BCSSBEntry* readEntry(std::istream& is, KR_BLOCK_KIND kind, KRTypeTab* table,
@@ -59,33 +76,22 @@ BCSSBEntry* readEntry(std::istream& is, KR_BLOCK_KIND kind, KRTypeTab* table,
   failure = kBadRecord;
   std::uint16_t typeIndex = 0;
   KRString name;
-  std::uint8_t paramKind = 0;
+  std::uint8_t entryKind = 0;
   KRFieldReader in(is);
-  in.u16(typeIndex).name(name).u8(paramKind);
+  in.u16(typeIndex).name(name).u8(entryKind);
   if (!in.ok()) {
     if (in.status() == KRFieldReader::NO_MEMORY) failure = kNoNameBuffer;
     return nullptr;
   }
-  const KRTypeRef type(typeIndex, table);
-  const auto entryKind = static_cast<BCSSBEntry::PARAM_KIND>(paramKind);
-  std::unique_ptr<BCSSBEntry> entry;
-  const bool withOffset = kind == KR_FB_KENN || kind == KR_SFB_KENN;
-  if (withOffset) {
-    entry.reset(new (std::nothrow) BCFBEntry(name, type, entryKind));
-  } else if (kind == KR_FC_KENN || kind == KR_SFC_KENN) {
-    entry.reset(new (std::nothrow) BCFCEntry(name, type, entryKind));
-  } else {
-    return nullptr;
-  }
+  std::unique_ptr<BCSSBEntry> entry = newEntryFor(kind, name, KRTypeRef(typeIndex, table),
+                                                  static_cast<BCSSBEntry::PARAM_KIND>(entryKind));
   if (!entry || BCSSBEntry::getError() != BCSSBEntry::BCSSBENTRY_OK) {
     BCSSBEntry::resetError();
     return nullptr;
   }
-  if (withOffset) {
-    std::uint32_t offset = 0;
-    if (!in.u32(offset).ok()) return nullptr;
-    entry->setOffset(offset);
-  }
+  std::uint32_t offset = 0;
+  if (holdsOffsets(kind) && !in.u32(offset).ok()) return nullptr;
+  entry->setOffset(offset);
   return entry.release();
 }
 
