@@ -140,8 +140,8 @@ BCSSBEntry* BCSSB::lookup(std::uint16_t n) const {
   return n != 0 && n <= byNumber_.size() ? byNumber_[n - 1] : nullptr;
 }
 
-BCSSBEntry* BCSSB::getNthEntryOfParamKind(unsigned short kind, unsigned short n) const {
-  unsigned short count = 0;
+BCSSBEntry* BCSSB::getNthEntryOfParamKind(std::uint16_t kind, std::uint16_t n) const {
+  std::uint32_t count = 0;
   for (BCSSBEntry* entry : byNumber_) {
     if (entry->getParamKind() == static_cast<int>(kind) && ++count >= n) return entry;
   }

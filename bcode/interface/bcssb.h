@@ -68,7 +68,7 @@ class BCODE_API BCSSB {
   // Entry n (from 1), or null.
   BCSSBEntry* lookup(std::uint16_t n) const;
   // The entry at which the count of entries of `kind` first reaches n.
-  BCSSBEntry* getNthEntryOfParamKind(unsigned short kind, unsigned short n) const;
+  BCSSBEntry* getNthEntryOfParamKind(std::uint16_t kind, std::uint16_t n) const;
 
   void save(std::ostream& os) const;
   static BCSSB* iload(std::istream& is, KRTypeEnv* env);
