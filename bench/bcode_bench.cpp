@@ -1,0 +1,327 @@
+// The benchmarks of libbcode: each service on generated blocks of N, 2N and
+// 4N instructions (N = 10000 unless --bcode_n=... says otherwise), then the
+// summary table. Blocks are generated once per size and shared.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "bcode/code/bcnametables.h"
+#include "bcode/code/bcode.h"
+#include "bcode/const/bcconstant.h"
+#include "bcode/const/bcconstlist.h"
+#include "bcode/foundation/krerror.h"
+#include "bcode/foundation/krlistline.h"
+#include "bcode/instr/bcinstrop.h"
+#include "bcode/instr/bcinstruction.h"
+#include "bcode/interface/bcssb.h"
+#include "bcode/localdata/bcldlist.h"
+#include "bcode/operand/bclocal.h"
+#include "bcode/operand/bcoperand.h"
+#include "bcode/operand/bcparam.h"
+#include "bcode/types/krtypetab.h"
+#include "blockgen.h"
+#include "membuf.h"
+#include "summary.h"
+
+namespace bcbench {
+namespace {
+
+// A generated block with its record and the length of its listing.
+struct Sample {
+  GeneratedBlock generated;
+  std::string record;
+  std::uint64_t listingLines = 0;
+};
+
+// The per-section listing calls of the library, as a listing writer makes
+// them: types, interfaces, both local data lists, constants, operands and
+// instructions, with the default name tables.
+class Lister {
+ public:
+  explicit Lister(std::ostream& os) : os_(os) {}
+
+  void run(const BCode& block) {
+    types(block.getTypeTab());
+    block.getSSBList().printOn(os_, line_, line_, bcDefaultParamKindNames(), bcDefaultTypeNames());
+    localData(block.getLDDList());
+    localData(block.getLSDList());
+    table(block.getConstList(), [this](const BCConstant& c) { c.printOn(os_, line_, line_); });
+    table(block.getOpList(), [this](const BCOperand& o) {
+      o.printOn(os_, line_, line_, bcDefaultOperandClassNames(), bcDefaultTypeNames());
+    });
+    for (BCInstructionListIterator it(block.getInstrList(), 1); !it.end(); ++it) {
+      it.current()->printOn(os_, line_, line_, bcDefaultMnemonics(), bcDefaultTypeNames());
+    }
+  }
+
+ private:
+  void types(const KRTypeTab& types) {
+    for (KRTypeTabIterator it(types); !it.end(); ++it) {
+      it.current()->printOn(os_, 2, nullptr, line_, bcDefaultTypeNames());
+    }
+  }
+  void localData(const BCLDList& list) {
+    for (BCLDListIterator it(list, 1); !it.end(); ++it) {
+      it.current()->printOn(os_, line_, line_, bcDefaultTypeNames());
+    }
+  }
+  template <class T, class Print>
+  void table(const KRRefTable<T>& entries, Print print) {
+    for (KRRefTableIterator<T> it(entries); !it.end(); ++it) print(*it.current());
+  }
+
+  std::ostream& os_;
+  char line_[kKRLineSize] = {};
+};
+
+class Samples {
+ public:
+  const Sample& at(std::uint32_t instructions) {
+    auto found = samples_.find(instructions);
+    if (found != samples_.end()) return found->second;
+    Sample& sample = samples_[instructions];
+    sample.generated = generateBlock(instructions);
+    if (sample.generated.block == nullptr) {
+      std::cerr << "generating a block of " << instructions << " instructions failed\n";
+      std::exit(1);
+    }
+    std::ostringstream record;
+    sample.generated.block->save(record);
+    sample.record = record.str();
+    LineCountingBuf counting;
+    std::ostream listing(&counting);
+    Lister(listing).run(*sample.generated.block);
+    sample.listingLines = counting.lines();
+    return sample;
+  }
+
+ private:
+  std::map<std::uint32_t, Sample> samples_;
+};
+
+std::uint32_t sizeOf(const benchmark::State& state) {
+  return static_cast<std::uint32_t>(state.range(0));
+}
+
+void recordThroughput(benchmark::State& state, const std::string& record) {
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * record.size()));
+  state.counters["record_bytes"] = static_cast<double>(record.size());
+}
+
+void save(benchmark::State& state, Samples& samples) {
+  const Sample& sample = samples.at(sizeOf(state));
+  FixedOutBuf buffer(sample.record.size() + 64);
+  std::ostream os(&buffer);
+  for (auto _ : state) {
+    buffer.rewind();
+    sample.generated.block->save(os);
+    benchmark::ClobberMemory();
+  }
+  if (!os.good() || buffer.size() != sample.record.size()) state.SkipWithError("save failed");
+  recordThroughput(state, sample.record);
+}
+
+void iload(benchmark::State& state, Samples& samples) {
+  const Sample& sample = samples.at(sizeOf(state));
+  MemoryInBuf buffer(sample.record);
+  for (auto _ : state) {
+    buffer.rewind();
+    std::istream is(&buffer);
+    std::unique_ptr<BCode> loaded(BCode::iload(is));
+    state.PauseTiming();
+    if (loaded == nullptr) state.SkipWithError("iload failed");
+    loaded.reset();
+    state.ResumeTiming();
+  }
+  recordThroughput(state, sample.record);
+}
+
+// The same bytes as the record, copied by memcpy in the same run.
+void copyRecord(benchmark::State& state, Samples& samples) {
+  const Sample& sample = samples.at(sizeOf(state));
+  std::string copy(sample.record.size(), '\0');
+  for (auto _ : state) {
+    std::memcpy(copy.data(), sample.record.data(), sample.record.size());
+    benchmark::DoNotOptimize(copy.data());
+    benchmark::ClobberMemory();
+  }
+  recordThroughput(state, sample.record);
+}
+
+void calcOffsets(benchmark::State& state, Samples& samples) {
+  BCode& block = *samples.at(sizeOf(state)).generated.block;
+  for (auto _ : state) block.calcOffsets();
+}
+
+void listing(benchmark::State& state, Samples& samples) {
+  const Sample& sample = samples.at(sizeOf(state));
+  LineCountingBuf counting;
+  std::ostream os(&counting);
+  for (auto _ : state) Lister(os).run(*sample.generated.block);
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * sample.listingLines));
+  state.SetLabel("lines");
+}
+
+template <class Operand, class Ref>
+void constructAll(const std::vector<Ref>& refs, KR_BLOCK_KIND kind) {
+  for (const Ref& ref : refs) {
+    Operand operand(kind, ref);
+    benchmark::DoNotOptimize(operand.getOffset());
+  }
+}
+
+// A local data operand for every variable, a parameter operand for every
+// interface entry.
+void localAndParamOperands(benchmark::State& state, Samples& samples) {
+  const GeneratedBlock& g = samples.at(sizeOf(state)).generated;
+  for (auto _ : state) {
+    for (const BCLDRef& ref : g.lddVariables) benchmark::DoNotOptimize(BCoLDD(ref).getOffset());
+    for (const BCLDRef& ref : g.lsdVariables) benchmark::DoNotOptimize(BCoLSD(ref).getOffset());
+    constructAll<BCoFBEP>(g.ownEntries, KR_FB_KENN);
+    constructAll<BCoSFBEP>(g.fbEntries, KR_FB_KENN);
+    for (const BCSSBRef& ref : g.fcEntries) {
+      benchmark::DoNotOptimize(BCoSFCEP(KR_FC_KENN, ref).getParNo());
+    }
+  }
+  const std::size_t count = g.lddVariables.size() + g.lsdVariables.size() + g.ownEntries.size() +
+                            g.fbEntries.size() + g.fcEntries.size();
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * count));
+  state.SetLabel("operands");
+}
+
+// The four searches, each from the last instruction for the temporary that
+// only the first instruction makes.
+template <class Search>
+void searchFromEnd(benchmark::State& state, Samples& samples, Search search) {
+  const GeneratedBlock& g = samples.at(sizeOf(state)).generated;
+  const BCInstructionList& list = g.block->getInstrList();
+  const BCInstructionListIterator last(list, 0);
+  int found = 0;
+  for (auto _ : state) {
+    found = search(list, last, g.firstTemporary);
+    benchmark::DoNotOptimize(found);
+  }
+  if (found == 0) state.SkipWithError("the search found nothing");
+}
+
+int searchCreating(const BCInstructionList& list, const BCInstructionListIterator& from,
+                   std::uint32_t tmpNo) {
+  BCInstructionListIterator found(list, 1);
+  return list.searchTMPCreatingInstr(from, tmpNo, found);
+}
+
+int searchBaseOp(const BCInstructionList& list, const BCInstructionListIterator& from,
+                 std::uint32_t tmpNo) {
+  BCInstructionListIterator found(list, 1);
+  BCInstructionOp* base = nullptr;
+  return list.searchInstrOfBaseOp(from, tmpNo, found, base);
+}
+
+int searchOperandPos(const BCInstructionList& list, const BCInstructionListIterator& from,
+                     std::uint32_t tmpNo) {
+  const BCTMP tmp(KR_DT_INT, tmpNo, BCTMP::TMG, BCTMP::L_AREA);
+  KRTextPos pos;
+  return list.searchATextPos(from, tmp, pos);
+}
+
+int searchInstructionPos(const BCInstructionList& list, const BCInstructionListIterator& from,
+                         std::uint32_t) {
+  KRTextPos pos;
+  return list.searchATextPos(from, pos);
+}
+
+void fillConstantTable(benchmark::State& state) {
+  const auto entries = static_cast<std::int32_t>(state.range(0));
+  for (auto _ : state) {
+    auto table = std::make_unique<BCConstantList>();
+    for (std::int32_t i = 1; i <= entries; ++i) {
+      table->add(std::make_unique<BCDIntConst>(i).release());
+    }
+    benchmark::DoNotOptimize(table->getCount());
+    state.PauseTiming();
+    table.reset();
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * entries);
+  state.SetLabel("entries");
+}
+
+using BlockBenchmark = void (*)(benchmark::State&, Samples&);
+
+void registerAtSizes(const char* name, BlockBenchmark run, Samples& samples, std::uint32_t n) {
+  benchmark::RegisterBenchmark(name, [run, &samples](benchmark::State& s) { run(s, samples); })
+      ->Arg(n)
+      ->Arg(2 * n)
+      ->Arg(4 * n)
+      ->Unit(benchmark::kMicrosecond);
+}
+
+template <class Search>
+void registerSearch(const char* name, Search search, Samples& samples, std::uint32_t n) {
+  benchmark::RegisterBenchmark(
+      name, [search, &samples](benchmark::State& s) { searchFromEnd(s, samples, search); })
+      ->Arg(n)
+      ->Arg(2 * n)
+      ->Arg(4 * n)
+      ->Unit(benchmark::kMicrosecond);
+}
+
+void registerAll(Samples& samples, std::uint32_t n) {
+  registerAtSizes("save", save, samples, n);
+  registerAtSizes("save memcpy", copyRecord, samples, n);
+  registerAtSizes("iload", iload, samples, n);
+  registerAtSizes("iload memcpy", copyRecord, samples, n);
+  registerAtSizes("calcOffsets", calcOffsets, samples, n);
+  registerAtSizes("listing", listing, samples, n);
+  registerAtSizes("local data and parameter operands", localAndParamOperands, samples, n);
+  registerSearch("searchTMPCreatingInstr", searchCreating, samples, n);
+  registerSearch("searchInstrOfBaseOp", searchBaseOp, samples, n);
+  registerSearch("searchATextPos (operand)", searchOperandPos, samples, n);
+  registerSearch("searchATextPos (instruction)", searchInstructionPos, samples, n);
+  benchmark::RegisterBenchmark("fill constant table", fillConstantTable)
+      ->Arg(16383)
+      ->Arg(32767)
+      ->Arg(65534)
+      ->Unit(benchmark::kMillisecond);
+}
+
+// --bcode_n=<instructions>: the smallest size; the others are its double and
+// quadruple.
+std::uint32_t sizeFromArgs(int argc, char** argv) {
+  constexpr const char* kFlag = "--bcode_n=";
+  std::uint32_t n = 10000;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], kFlag, std::strlen(kFlag)) == 0) {
+      n = static_cast<std::uint32_t>(std::strtoul(argv[i] + std::strlen(kFlag), nullptr, 10));
+    }
+  }
+  return n;
+}
+
+}  // namespace
+}  // namespace bcbench
+
+int main(int argc, char** argv) {
+  bcInitBCode();
+  benchmark::Initialize(&argc, argv);
+  const std::uint32_t n = bcbench::sizeFromArgs(argc, argv);
+  if (n == 0 || 4 * n > 65535) {
+    std::cerr << "--bcode_n must be between 1 and 16383\n";
+    return 2;
+  }
+  bcbench::Samples samples;
+  bcbench::registerAll(samples, n);
+  bcbench::SummaryReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  std::cout << "\nN = " << n << " instructions (fill constant table: N = 16383 entries)\n";
+  const bool met = bcbench::printSummary(std::cout, reporter.rows());
+  benchmark::Shutdown();
+  return met ? 0 : 0;
+}

@@ -1,0 +1,72 @@
+// A deterministic generator of large, realistic blocks for the benchmarks and
+// the tests: an FB with its own interface, the interfaces of the FBs it
+// instantiates and the FCs it calls, structures, arrays and strings, local
+// data with views, constants of every class, memory operands of every class
+// and a long program whose instructions use every kind of operand. Everything
+// else scales with the number of instructions asked for; the same size always
+// gives the same block, byte for byte.
+#ifndef BCODE_BENCH_BLOCKGEN_H
+#define BCODE_BENCH_BLOCKGEN_H
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "bcode/interface/bcssb.h"
+#include "bcode/localdata/bcldlist.h"
+
+class BCode;
+
+namespace bcbench {
+
+inline constexpr std::uint16_t kOwnBlockNo = 7;
+
+// How much of everything a block of a given size holds.
+struct BlockShape {
+  std::uint32_t instructions = 0;
+  std::uint32_t structures = 0;
+  std::uint32_t arrays = 0;
+  std::uint32_t ownEntries = 0;  // the block's own interface
+  std::uint32_t calledFBs = 0;   // descriptions of instantiated FBs
+  std::uint32_t calledFCs = 0;   // descriptions of called FCs
+  std::uint32_t entriesPerCalled = 0;
+  std::uint32_t lddVariables = 0;
+  std::uint32_t lsdVariables = 0;
+  std::uint32_t constants = 0;
+  std::uint32_t operands = 0;
+  std::uint32_t viewEvery = 0;  // every n-th variable or static entry is a view
+
+  // The proportions of a compiled block with `instructions` instructions
+  // (at least 64); the counts stay within a table's 65534 entries.
+  static BlockShape forInstructions(std::uint32_t instructions);
+};
+
+// What the benchmarks need to find again in a generated block.
+struct GeneratedBlock {
+  std::unique_ptr<BCode> block;
+  BlockShape shape;
+  // References to every variable and every interface entry, for building
+  // operands on them.
+  std::vector<BCLDRef> lddVariables;
+  std::vector<BCLDRef> lsdVariables;
+  std::vector<BCSSBRef> ownEntries;
+  std::vector<BCSSBRef> fbEntries;  // of the instantiated FBs
+  std::vector<BCSSBRef> fcEntries;  // of the called FCs
+  // The first instruction creates this temporary from an operand with a
+  // text position, and only the last instruction reads it again without
+  // one: every backward search started at the last instruction for it
+  // walks the whole list.
+  std::uint32_t firstTemporary = 1;
+};
+
+// The block laid out (calcOffsets has run). Null block when the library
+// reported a failure while it was built.
+GeneratedBlock generateBlock(std::uint32_t instructions);
+
+// A record does not carry view numbers: a block read back needs them
+// declared again before it is laid out anew. False when an entry is missing.
+bool declareViews(BCode& block, const BlockShape& shape);
+
+}  // namespace bcbench
+
+#endif  // BCODE_BENCH_BLOCKGEN_H
