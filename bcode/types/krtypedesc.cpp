@@ -193,14 +193,15 @@ class KRTypeWalk {
   using Scope = WalkScope;
 
   // Keeps a descriptor on the dump path while it is being dumped; the first
-  // frame of a call sets the expansion budget.
+  // frame of a call sets the expansion budget: ample for any real type, yet
+  // linear in the graph however often its parts are shared.
   class DumpFrame {
    public:
     explicit DumpFrame(const KRTypedesc& desc) : desc_(&desc) {
       WalkState& walk = scope_.walk();
       if (!walk.dumpStarted) {
         walk.dumpStarted = true;
-        walk.budget = 16 * graphSize(desc) + 256;
+        walk.budget = 16 * graphSize(desc) + 4096;
       }
       entered_ = walk.path.insert(desc_).second;
     }

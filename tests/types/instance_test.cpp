@@ -2,6 +2,10 @@
 // block's interface description.
 #include <gtest/gtest.h>
 
+#include <sstream>
+#include <string>
+
+#include "bcode/foundation/krlistline.h"
 #include "bcode/foundation/krysequ.h"
 #include "bcode/interface/bcssb.h"
 #include "bcode/interface/bcssbentry.h"
@@ -85,6 +89,14 @@ TEST_F(InstanceTest, EntryOfTheInstancesOwnTypeIsACycle) {
   EXPECT_EQ(at(self).storageLength(), 0U);
   EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_FAILED);
   EXPECT_EQ(KRSequence<BCSSBEntry*>::error, KRSEQUENCE_OK);
+  KRTypedesc::resetError();
+  std::ostringstream os;
+  char line[kKRLineSize] = {};
+  at(self).printOn(os, 0);
+  at(self).printOn(os, 0, nullptr, line, nullptr);
+  EXPECT_EQ(os.str(), "InstanzTyp v. BlockKind:   2  , BlockNo = 9\n  storageLen=0\n" +
+                          std::string(32, ' ') + "-     INSTANCE  0         2           FB9\n");
+  EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_FAILED);
   // Reached through a structure, the cycle fails the structure too.
   KRTypedesc::resetError();
   at(structure({self, elem(5)})).storageLength();
