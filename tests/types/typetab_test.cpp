@@ -108,15 +108,4 @@ TEST(TypeTab, AddOnAFullTableThrowsAndTakesTheDescriptor) {
   tab.setCount(1);
 }
 
-TEST(TypeEnv, CarriesTableListAndWidth) {
-  KRTypeTab tab;
-  KRTypeEnv env(nullptr, nullptr, 4);
-  env.setTypeTab(&tab);
-  env.SetBoundaryByteLen(2);
-  const KRTypeEnv copy(env);
-  EXPECT_EQ(copy.getTypeTab(), &tab);
-  EXPECT_EQ(copy.getSSBList(), nullptr);
-  EXPECT_EQ(copy.GetBoundaryByteLen(), 2U);
-}
-
 }  // namespace
