@@ -7,7 +7,7 @@
 
 #include "bcode/interface/bcssb.h"
 #include "bcode/interface/bcssbentry.h"
-#include "tests/interface/type_fixture.h"
+#include "tests/interface/list_fixture.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // elementary types at indices 1 .. 23 as a new block has them, the layout
 // failures both numbered lists have in common, listing line builders and the
 // damaged-record check.
-#ifndef BCODE_TESTS_INTERFACE_TYPE_FIXTURE_H
-#define BCODE_TESTS_INTERFACE_TYPE_FIXTURE_H
+#ifndef BCODE_TESTS_INTERFACE_LIST_FIXTURE_H
+#define BCODE_TESTS_INTERFACE_LIST_FIXTURE_H
 
 #include <gtest/gtest.h>
 
@@ -131,4 +131,4 @@ void checkShortWrites(std::size_t size, Save save, Check check) {
 
 }  // namespace bctest
 
-#endif  // BCODE_TESTS_INTERFACE_TYPE_FIXTURE_H
+#endif  // BCODE_TESTS_INTERFACE_LIST_FIXTURE_H

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "bcode/localdata/bcldlist.h"
-#include "tests/interface/type_fixture.h"
+#include "tests/interface/list_fixture.h"
 
 namespace {
 
