@@ -4,9 +4,11 @@
 //
 // Descriptors name each other through KRTypeRef, so a type graph read from a
 // record can be cyclic or share sub-types many times over. Storage lengths,
-// alignments, comparisons, dumps and listings detect a cycle, answer as for
-// an unresolvable type (error flag 1, a neutral value) and take time linear
-// in the number of descriptors per call.
+// alignments, comparisons, dumps and listings detect a cycle and answer as
+// for an unresolvable type (error flag 1, a neutral value). Each call
+// remembers its answers, so a shared sub-type (a pair of them, when
+// comparing) is worked out once per call, and a dump's expansion is bounded
+// by the size of the type graph.
 #ifndef BCODE_TYPES_KRTYPEDESC_H
 #define BCODE_TYPES_KRTYPEDESC_H
 
