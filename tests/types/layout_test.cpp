@@ -1,6 +1,8 @@
 // Storage lengths, alignments, component offsets and equality of types.
 #include <gtest/gtest.h>
 
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "tests/types/type_fixture.h"
@@ -286,6 +288,17 @@ TEST_F(HostileGraphs, DeepNestingIsRefusedWithoutExhaustingTheStack) {
   for (int i = 0; i < 5000; ++i) inner = array(inner, {{1, 1}});
   EXPECT_EQ(arrayAt(inner).alignmentInArrays(), 1U);
   EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_FAILED);
+  std::uint16_t deepStruct = elem(5);
+  for (int i = 0; i < 5000; ++i) deepStruct = structure({deepStruct});
+  KRTypedesc::resetError();
+  at(deepStruct).storageLength();
+  EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_FAILED);
+  KRTypedesc::resetError();
+  EXPECT_FALSE(at(deepStruct) == at(deepStruct));
+  EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_FAILED);
+  std::ostringstream os;
+  at(deepStruct).printOn(os, 0);
+  EXPECT_NE(os.str().find("*** Error: illegal typeRef !"), std::string::npos);
   const std::uint16_t shallow = array(array(elem(5), {{1, 1}}), {{1, 1}});
   KRTypedesc::resetError();
   EXPECT_EQ(arrayAt(shallow).storageLength(), 16U);
