@@ -54,13 +54,11 @@ bool takeSSBListFlag() {
 
 // Creates one collection; false (its flag cleared) when it could not be
 // allocated or its flag tells that its construction failed. A collection
-// that failed is not kept: it stays absent like those not yet created.
+// that exists is kept either way, so the block stays usable.
 template <class Collection, class TakeFlag>
 bool create(std::unique_ptr<Collection>& slot, TakeFlag&& takeFailure) {
   slot = newCollection<Collection>();
-  if (!takeFailure() && slot != nullptr) return true;
-  slot.reset();
-  return false;
+  return !takeFailure() && slot != nullptr;
 }
 
 // Replaces an owned collection; the old one is destroyed. A block never

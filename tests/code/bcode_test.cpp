@@ -85,6 +85,14 @@ TEST_F(BCodeTest, ElementaryTypesTakeIndices1To23) {
   EXPECT_EQ(BCode::getError(), BCode::BCODE_OK);
 }
 
+TEST_F(BCodeTest, FlagLeftSetBeforeConstructionCountsAsAFailedCollection) {
+  KRRefTable<BCOperand*>::error = KRREFTABLE_SAVE_FAILED;
+  BCode block(1, KR_OB_KENN);
+  EXPECT_EQ(BCode::getError(), BCode::BCODE_NO_MEMORY);
+  EXPECT_EQ(KRRefTable<BCOperand*>::error, KRREFTABLE_OK);
+  EXPECT_EQ(block.getOpList().getCount(), 1);  // the collection itself is kept
+}
+
 TEST_F(BCodeTest, StaticDataFollowTheOwnInterfaceOnAWordBoundary) {
   struct Case {
     const char* what;
