@@ -263,6 +263,32 @@ TEST_F(ToolTest, CheckReportsBytesAfterTheRecordAndGoesOnWithTheNextFile) {
                            std::to_string(bytes.size()) + "\nexample.bc: ok: block 7, kind FB\n");
 }
 
+TEST_F(ToolTest, CheckReadsStandardInputAndGoesOnAfterAMissingFile) {
+  std::string bytes = demoBytes();
+  ToolRun check = run("check missing.bc -", bytes);
+  EXPECT_EQ(check.status, 1);
+  EXPECT_EQ(check.out, "standard input: ok: block 7, kind FB\n");
+  EXPECT_EQ(check.err, "bcode: cannot open 'missing.bc': No such file or directory\n");
+}
+
+// A record cut inside its operand table, given to the other subcommands.
+TEST_F(ToolTest, ListDumpAndStatsNameTheFailureOfAnInvalidFile) {
+  writeFile(dir_ / "cut.bc", demoBytes().substr(0, 700));
+  std::string failure =
+      "bcode: 'cut.bc' is not a valid block: failed in the operand table at byte 700: "
+      "KRRefTable<BCOperand*>::error=2, BCOperand::error=1\n";
+  for (const char* command : {"list", "dump", "stats"}) {
+    ToolRun invalid = run(std::string(command) + " cut.bc");
+    EXPECT_EQ(invalid.status, 1) << command;
+    EXPECT_EQ(invalid.err, failure) << command;
+  }
+  // Stats still show the sections read before the failure.
+  std::string stats = run("stats cut.bc").out;
+  EXPECT_TRUE(std::regex_search(stats, std::regex("constant table +9 +589 +62\n"))) << stats;
+  EXPECT_EQ(stats.find("operand table"), std::string::npos);
+  EXPECT_EQ(run("list cut.bc").out, "");
+}
+
 TEST_F(ToolTest, StatsCountTheEntriesAndBytesOfEverySection) {
   std::string bytes = demoBytes();
   auto bounds = sections("example.bc");
