@@ -115,7 +115,7 @@ BCSSBRef addEntry(BCSSB& ssb, const char* name, const KRTypeRef& type, PK kind) 
 }
 
 // Created in reverse, since a new description goes in front: the list reads
-// FB 7, FB 12, FC 20. Null when a description could not be created.
+// FB 7, FB 12, FC 20. False when a description could not be created.
 bool buildInterfaces(BCode& block, const DemoTypes& t, DemoInterfaces& refs) {
   BCSSBList& list = block.getSSBList();
   BCSSB* fc = list.newSSB(kCalledFC, KR_FC_KENN);
