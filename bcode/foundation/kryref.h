@@ -151,8 +151,16 @@ class KRRefTable {
       std::uint8_t present = 0;
       if (!in.u8(present).ok()) return failLoad();
       T entry = T();
-      if (present == 1 && !loadEntry(is, entry)) return failLoad();
-      add(entry);
+      if (present == 1 && !loadEntry(is, entry)) {
+        if (owner == 1) delete entry;
+        return failLoad();
+      }
+      try {
+        add(entry);
+      } catch (...) {
+        if (owner == 1) delete entry;  // the table is full or cannot grow
+        throw;
+      }
     }
     return true;
   }

@@ -136,7 +136,7 @@ class KRSequence {
         if (owner == 1) delete element;
         return failLoad();
       }
-      append(element);
+      appendOrDelete(element);
     }
     return true;
   }
@@ -147,6 +147,16 @@ class KRSequence {
 
  private:
   friend class KRSequenceIterator<T>;
+
+  // Appends a loaded element; if memory runs out the element is not lost.
+  void appendOrDelete(T element) {
+    try {
+      append(element);
+    } catch (...) {
+      if (owner == 1) delete element;
+      throw;
+    }
+  }
 
   static Node* newNode(T element, std::int32_t line) {
     Node* node = new (std::nothrow) Node{element, nullptr, nullptr};

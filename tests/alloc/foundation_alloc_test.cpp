@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <sstream>
 #include <string>
 
 #include "bcode/foundation/kryarr.h"
 #include "bcode/foundation/kryref.h"
 #include "bcode/foundation/krysequ.h"
 #include "bcode/foundation/krystrng.h"
+#include "tests/foundation/test_item.h"
 #include "tests/support/failing_alloc.h"
+#include "tests/support/test_util.h"
 
 namespace {
 
@@ -95,6 +98,46 @@ TEST(AllocationFailure, EachSiteNamesItsHeaderAndLine) {
     EXPECT_EQ(siteOfFirstFailure([&] { target = source; }), "krystrng:324");
     EXPECT_STREQ(target.c_str(), "") << "a failed copy leaves the old value";
   }
+}
+
+}  // namespace
+
+namespace {
+
+bool loadItem(std::istream& in, Item*& e) {
+  return Item::load(in, e);
+}
+
+// A loaded element whose node or slot cannot be allocated is freed, not lost.
+TEST(AllocationFailure, LoadedElementsAreNotLostWhenTheirContainerCannotGrow) {
+  {
+    KRSequence<Item*> list;
+    std::istringstream is(bctest::fromHex("01 00 05"));
+    // Allocation 1 is the element, 2 its node.
+    EXPECT_THROW(
+        {
+          bctest::AllocationFailure failure(2, true);
+          list.loadRecord(is, loadItem);
+        },
+        KRErrorNoHeap);
+    EXPECT_TRUE(list.isEmpty());
+  }
+  EXPECT_EQ(Item::alive(), 0);
+  {
+    // Slots 1 .. 10 fit the first store; the eleventh entry makes it grow.
+    std::string record = bctest::fromHex("0C 00");
+    for (int i = 1; i <= 11; ++i) record += bctest::fromHex("01 07");
+    KRRefTable<Item*> table;
+    table.clear();
+    std::istringstream is(record);
+    EXPECT_THROW(
+        {
+          bctest::AllocationFailure failure(12, true);
+          table.loadRecord(is, loadItem);
+        },
+        KRErrorNoHeap);
+  }
+  EXPECT_EQ(Item::alive(), 0);
 }
 
 }  // namespace
