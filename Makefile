@@ -41,7 +41,7 @@ test-tsan: deps
 	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBCODE_WERROR=$(WERROR) \
 	  -DBCODE_SANITIZE=thread -DBCODE_BUILD_TOOLS=OFF $(CMAKE_FLAGS)
 	cmake --build build-tsan -j $(JOBS) --target test_concurrency
-	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -R '^Concurrency'
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" build-tsan/bin/test_concurrency
 
 # Each fuzz target for a short time when clang is here; `make fuzz` for longer.
 test-fuzz: deps
@@ -60,6 +60,7 @@ fuzz: deps
 	  name=$$(basename $$target); corpus=build-fuzz/corpus/$$name; \
 	  mkdir -p $$corpus fuzz/artifacts fuzz/corpus/$$name; \
 	  echo "== $$name for $(FUZZ_SECONDS) s"; \
+	  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  $$target -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
 	    -artifact_prefix=fuzz/artifacts/$$name- $$corpus fuzz/corpus/$$name; \
 	done
