@@ -12,12 +12,10 @@
 #include <sstream>
 #include <string>
 
-#include "bcode/code/bcnametables.h"
 #include "bcode/code/bcode.h"
 #include "bcode/const/bcconstant.h"
 #include "bcode/const/bcconstlist.h"
 #include "bcode/foundation/krerror.h"
-#include "bcode/foundation/krlistline.h"
 #include "bcode/instr/bcinstrop.h"
 #include "bcode/instr/bcinstruction.h"
 #include "bcode/interface/bcssb.h"
@@ -25,9 +23,10 @@
 #include "bcode/operand/bclocal.h"
 #include "bcode/operand/bcoperand.h"
 #include "bcode/operand/bcparam.h"
-#include "bcode/types/krtypetab.h"
 #include "blockgen.h"
+#include "blocklisting.h"
 #include "membuf.h"
+#include "nametablefile.h"
 #include "summary.h"
 
 namespace bcbench {
@@ -38,47 +37,6 @@ struct Sample {
   GeneratedBlock generated;
   std::string record;
   std::uint64_t listingLines = 0;
-};
-
-// The per-section listing calls of the library, as a listing writer makes
-// them: types, interfaces, both local data lists, constants, operands and
-// instructions, with the default name tables.
-class Lister {
- public:
-  explicit Lister(std::ostream& os) : os_(os) {}
-
-  void run(const BCode& block) {
-    types(block.getTypeTab());
-    block.getSSBList().printOn(os_, line_, line_, bcDefaultParamKindNames(), bcDefaultTypeNames());
-    localData(block.getLDDList());
-    localData(block.getLSDList());
-    table(block.getConstList(), [this](const BCConstant& c) { c.printOn(os_, line_, line_); });
-    table(block.getOpList(), [this](const BCOperand& o) {
-      o.printOn(os_, line_, line_, bcDefaultOperandClassNames(), bcDefaultTypeNames());
-    });
-    for (BCInstructionListIterator it(block.getInstrList(), 1); !it.end(); ++it) {
-      it.current()->printOn(os_, line_, line_, bcDefaultMnemonics(), bcDefaultTypeNames());
-    }
-  }
-
- private:
-  void types(const KRTypeTab& types) {
-    for (KRTypeTabIterator it(types); !it.end(); ++it) {
-      it.current()->printOn(os_, 2, nullptr, line_, bcDefaultTypeNames());
-    }
-  }
-  void localData(const BCLDList& list) {
-    for (BCLDListIterator it(list, 1); !it.end(); ++it) {
-      it.current()->printOn(os_, line_, line_, bcDefaultTypeNames());
-    }
-  }
-  template <class T, class Print>
-  void table(const KRRefTable<T>& entries, Print print) {
-    for (KRRefTableIterator<T> it(entries); !it.end(); ++it) print(*it.current());
-  }
-
-  std::ostream& os_;
-  char line_[kKRLineSize] = {};
 };
 
 class Samples {
@@ -97,13 +55,14 @@ class Samples {
     sample.record = record.str();
     LineCountingBuf counting;
     std::ostream listing(&counting);
-    Lister(listing).run(*sample.generated.block);
+    bctool::printListing(listing, *sample.generated.block, names_);
     sample.listingLines = counting.lines();
     return sample;
   }
 
  private:
   std::map<std::uint32_t, Sample> samples_;
+  bctool::NameTables names_;
 };
 
 std::uint32_t sizeOf(const benchmark::State& state) {
@@ -160,11 +119,13 @@ void calcOffsets(benchmark::State& state, Samples& samples) {
   for (auto _ : state) block.calcOffsets();
 }
 
+// The full listing of the bcode tool, with the library's default name tables.
 void listing(benchmark::State& state, Samples& samples) {
   const Sample& sample = samples.at(sizeOf(state));
+  const bctool::NameTables names;
   LineCountingBuf counting;
   std::ostream os(&counting);
-  for (auto _ : state) Lister(os).run(*sample.generated.block);
+  for (auto _ : state) bctool::printListing(os, *sample.generated.block, names);
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * sample.listingLines));
   state.SetLabel("lines");
 }
@@ -320,8 +281,10 @@ int main(int argc, char** argv) {
   bcbench::registerAll(samples, n);
   bcbench::SummaryReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::cout << "\nN = " << n << " instructions (fill constant table: N = 16383 entries)\n";
+  std::cout << "\nMachine: " << bcbench::machineText() << "\nN = " << n
+            << " instructions (fill constant table: N = 16383 entries)\n";
   const bool met = bcbench::printSummary(std::cout, reporter.rows());
+  std::cout << (met ? "All targets met.\n" : "Some target missed.\n");
   benchmark::Shutdown();
-  return met ? 0 : 0;
+  return 0;
 }

@@ -4,6 +4,7 @@
 #ifndef BCODE_BENCH_MEMBUF_H
 #define BCODE_BENCH_MEMBUF_H
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <streambuf>
@@ -72,7 +73,7 @@ class LineCountingBuf : public std::streambuf {
 
  private:
   void countPending() {
-    for (const char* p = pbase(); p != pptr(); ++p) lines_ += *p == '\n' ? 1 : 0;
+    lines_ += static_cast<std::uint64_t>(std::count(pbase(), pptr(), '\n'));
     setp(area_, area_ + sizeof area_);
   }
 

@@ -1,7 +1,9 @@
 #include "summary.h"
 
 #include <cstdio>
+#include <fstream>
 #include <ostream>
+#include <thread>
 
 namespace bcbench {
 
@@ -109,6 +111,18 @@ OperationRow& SummaryReporter::rowOf(const std::string& name) {
   }
   rows_.push_back(OperationRow{name, "", {}});
   return rows_.back();
+}
+
+std::string machineText() {
+  std::string model = "unknown CPU";
+  std::ifstream cpuinfo("/proc/cpuinfo");
+  for (std::string line; std::getline(cpuinfo, line);) {
+    if (line.rfind("model name", 0) == 0 && line.find(':') != std::string::npos) {
+      model = line.substr(line.find(':') + 2);
+      break;
+    }
+  }
+  return std::to_string(std::thread::hardware_concurrency()) + " cores, " + model;
 }
 
 bool printSummary(std::ostream& os, const std::vector<OperationRow>& rows) {

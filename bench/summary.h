@@ -42,6 +42,9 @@ class SummaryReporter : public benchmark::ConsoleReporter {
 // Growth beyond this from one size to the double is not linear enough.
 inline constexpr double kMaxGrowth = 2.3;
 
+// Cores and CPU model, for the table's caption.
+std::string machineText();
+
 // The markdown table and the checks; false when a growth or a throughput
 // target is missed.
 bool printSummary(std::ostream& os, const std::vector<OperationRow>& rows);
