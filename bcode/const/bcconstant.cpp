@@ -151,6 +151,17 @@ unsigned char toBcd(unsigned value) {
   return static_cast<unsigned char>(((value / 10) << 4) | (value % 10));
 }
 
+// A string constant's length byte and characters; the text ends at its
+// first zero. False after a short read.
+bool readText(std::istream& is, KRString& text) {
+  char chars[256];
+  std::uint8_t length = 0;
+  if (!KRFieldReader(is).u8(length).bytes(chars, length).ok()) return false;
+  chars[length] = '\0';
+  text.assign(chars, static_cast<std::uint16_t>(std::strlen(chars)));
+  return true;
+}
+
 std::uint32_t packedBcd(std::uint32_t value) {
   std::uint32_t packed = 0;
   for (unsigned shift = 0; value != 0; shift += 4, value /= 10) packed |= (value % 10) << shift;
@@ -177,8 +188,6 @@ BCConstant* newBlank(std::uint8_t tag) {
       return new (std::nothrow) BCDateConst(0, 0, 0);
     case BCConstant::DT_CONST:
       return new (std::nothrow) BCDTConst(BCDateConst(0, 0, 0), BCTODConst(0));
-    case BCConstant::STRING_CONST:
-      return new (std::nothrow) BCStringConst(KRString());
     default:
       return nullptr;
   }
@@ -224,6 +233,17 @@ BCConstant* BCConstant::iload(std::istream& is, int* extra) {
   if (!KRFieldReader(is).u8(tag).ok() || tag > STRING_CONST) {
     setError(BCCONSTANT_FAILED);
     return nullptr;
+  }
+  if (tag == STRING_CONST) {
+    // Only a short read refuses a string here; any flag is its caller's to judge.
+    KRString text;
+    if (!readText(is, text)) {
+      setError(BCCONSTANT_FAILED);
+      return nullptr;
+    }
+    BCConstant* string = new (std::nothrow) BCStringConst(text);
+    if (string == nullptr) setError(BCCONSTANT_NO_MEMORY);
+    return string;
   }
   std::unique_ptr<BCConstant> constant(newBlank(tag));
   if (!constant) {
@@ -564,16 +584,11 @@ void BCStringConst::printOn(std::ostream& os) const {
   os << "'\n";
 }
 
-// Reads the length byte and the characters; the value ends at the first zero.
 void BCStringConst::loadInstance(std::istream& is, int*) {
-  char text[256];
-  std::uint8_t length = 0;
-  if (!KRFieldReader(is).u8(length).bytes(text, length).ok()) {
+  if (!readText(is, value_)) {
     setError(BCCONSTANT_FAILED);
     return;
   }
-  text[length] = '\0';
-  value_.assign(text, static_cast<std::uint16_t>(std::strlen(text)));
   if (KRString::error != KRString::KRSTRING_OK) {
     KRString::error = KRString::KRSTRING_OK;
     setError(BCCONSTANT_FAILED);

@@ -89,6 +89,11 @@ TEST(ConstRecord, BadRecords) {
   }
   // A flag left set by an earlier failure refuses a good record too.
   EXPECT_EQ(loaded(fromHex("01 05 00 00 00")), nullptr);
+  // A string is handed out all the same; its caller judges the flag.
+  auto kept = loaded(fromHex("08 02 41 42"));
+  ASSERT_NE(kept, nullptr);
+  EXPECT_EQ(*kept == BCStringConst(KRString("AB")), 1);
+  EXPECT_EQ(BCConstant::getError(), BCConstant::BCCONSTANT_FAILED);
   // A string ends at its first zero character.
   resetFlags();
   auto text = loaded(fromHex("08 03 41 00 42"));
