@@ -282,7 +282,8 @@ void BCSSBList::load(std::istream& is, KRTypeTab* table) {
     ssb = BCSSB::iload(in, &env);
     return ssb != nullptr && EntryList::error == KRSEQUENCE_OK;
   });
-  if (!read) {
+  // A flag still set from an earlier failure fails the load as well.
+  if (!read || error != KRSEQUENCE_OK) {
     clear();
     error = KRSEQUENCE_OK;
     setError(BCSSBLIST_FAILED);

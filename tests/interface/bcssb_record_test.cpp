@@ -134,6 +134,17 @@ TEST_F(SSBRecordTest, SampleRoundTripsByteForByte) {
   EXPECT_EQ(saved(*back), bytes);
 }
 
+TEST_F(SSBRecordTest, LoadFailsOnAListFlagLeftSet) {
+  fillSample();
+  std::istringstream is(saved(list));
+  Descriptions::error = KRSEQUENCE_NO_ELEMENT;
+  list.load(is, &types.table);
+  EXPECT_TRUE(list.isEmpty());
+  EXPECT_EQ(Descriptions::error, KRSEQUENCE_OK);
+  EXPECT_EQ(BCSSBList::getError(), BCSSBList::BCSSBLIST_FAILED);
+  BCSSBList::resetError();
+}
+
 TEST_F(SSBRecordTest, OnlyFBAndFCKindsHoldEntries) {
   for (const char* hex : {"03 00 01 01 00 05 00 01 78 00", "03 00 06 01 00 05 00 01 78 00"}) {
     std::istringstream is(fromHex(hex));
