@@ -85,7 +85,8 @@ void KRString::assign(const char* text, std::uint16_t length) {
 }
 
 bool KRString::operator==(const KRString& other) const {
-  return std::strcmp(chars_, other.chars_) == 0;
+  // A loaded name may hold zero bytes: compare the length and every character.
+  return length_ == other.length_ && std::memcmp(chars_, other.chars_, length_) == 0;
 }
 
 void KRString::printOn(std::ostream& os) const {

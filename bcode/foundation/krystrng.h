@@ -31,7 +31,7 @@ class BCODE_API KRString {
   std::uint16_t length() const { return length_; }
   const char* c_str() const { return chars_; }
 
-  // Equal characters up to the terminating zero.
+  // Equal lengths and characters.
   bool operator==(const KRString& other) const;
   bool operator!=(const KRString& other) const { return !(*this == other); }
 

@@ -123,6 +123,10 @@ TEST(String, BuildsCopiesAndCompares) {
   EXPECT_TRUE(a == b);
   EXPECT_TRUE(c == a);
   EXPECT_FALSE(KRString("abc") == KRString("ABC"));
+  // Every character counts, zero bytes from a record included.
+  EXPECT_FALSE(KRString("ab", 2) == KRString("ab\0", 3));
+  EXPECT_FALSE(KRString("a\0b", 3) == KRString("a\0c", 3));
+  EXPECT_TRUE(KRString("a\0b", 3) == KRString("a\0b", 3));
   std::ostringstream os;
   a.printOn(os);
   EXPECT_EQ(os.str(), "abc");
