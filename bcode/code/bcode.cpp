@@ -180,11 +180,12 @@ void BCode::setConstList(BCConstantList* list) {
 void BCode::setOpList(BCOperandList* list) {
   if (!replace(opList_, list)) setError(BCODE_FAILED);
 }
+// The other local data list is refused: both slots would own and delete it.
 void BCode::setLSDList(BCLDList* list) {
-  if (!replace(lsdList_, list)) setError(BCODE_FAILED);
+  if (list == lddList_.get() || !replace(lsdList_, list)) setError(BCODE_FAILED);
 }
 void BCode::setLDDList(BCLDList* list) {
-  if (!replace(lddList_, list)) setError(BCODE_FAILED);
+  if (list == lsdList_.get() || !replace(lddList_, list)) setError(BCODE_FAILED);
 }
 void BCode::setSSBList(BCSSBList* list) {
   if (!replace(ssbList_, list)) setError(BCODE_FAILED);

@@ -57,7 +57,8 @@ class BCODE_API BCode {
   const KRTypeTab& getTypeTab() const;
 
   // Each setter destroys the collection it replaces and takes ownership of
-  // the new one. A null collection is refused (flag 1): the old one stays.
+  // the new one. A null collection, or the block's other local data list, is
+  // refused (flag 1): the old one stays.
   void setInstrList(BCInstructionList* list);
   void setConstList(BCConstantList* list);
   void setOpList(BCOperandList* list);

@@ -153,6 +153,10 @@ TEST_F(BCodeTest, SettersDestroyTheCollectionTheyReplace) {
     block.setLDDList(nullptr);  // refused: a block keeps all its collections
     EXPECT_EQ(BCode::getError(), BCode::BCODE_FAILED);
     EXPECT_EQ(&block.getLDDList(), &same);
+    BCode::resetError();
+    block.setLSDList(&same);  // refused: one list cannot serve as both
+    EXPECT_EQ(BCode::getError(), BCode::BCODE_FAILED);
+    EXPECT_NE(&block.getLSDList(), &same);
   }
   EXPECT_EQ(destroyed, 2);
 }
