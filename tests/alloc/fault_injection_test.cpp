@@ -1,0 +1,360 @@
+// Out of memory at every allocation of the demo block's life: building it,
+// laying it out, saving, loading and listing it. For N = 1, 2, ... each
+// operation runs with allocation N failing (alone, or with every later one)
+// until it completes without reaching the failure. Every run must end in
+// success, the operation's error flag or KRErrorNoHeap at a documented site;
+// an object that reported a flag must then, after bcInitBCode(), do the same
+// operation normally and save the very bytes of an undisturbed run.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <iostream>
+#include <istream>
+#include <memory>
+#include <new>
+#include <ostream>
+#include <set>
+#include <streambuf>
+#include <string>
+#include <vector>
+
+#include "bcode/code/bcode.h"
+#include "demoblock.h"
+#include "errorflags.h"
+#include "fuzz/recordcheck.h"
+#include "tests/support/failing_alloc.h"
+
+namespace {
+
+// Far above the allocations of any operation here; reaching it fails the test.
+constexpr long kMaxInjectionPoints = 200000;
+
+const std::set<std::string> kDocumentedSites = {"kryarr:335",  "kryarr:314",   "kryref:450",
+                                                "kryref:477",  "kryref:646",   "krysequ:609",
+                                                "krysequ:630", "krystrng:279", "krystrng:324"};
+
+// Writes into storage reserved beforehand, so the stream itself never
+// allocates while allocations fail; a full buffer is a short write.
+class FixedOutBuf : public std::streambuf {
+ public:
+  explicit FixedOutBuf(std::size_t capacity) : storage_(capacity) {
+    setp(storage_.data(), storage_.data() + storage_.size());
+  }
+  std::string text() const { return std::string(pbase(), pptr()); }
+
+ private:
+  std::vector<char> storage_;
+};
+
+constexpr std::size_t kRecordCapacity = 1 << 16;
+constexpr std::size_t kListingCapacity = 1 << 20;
+
+std::unique_ptr<BCode> demoBlock() {
+  bcInitBCode();
+  std::unique_ptr<BCode> block = bctool::buildDemoBlock();
+  EXPECT_NE(block, nullptr) << bctool::errorFlagsText();
+  return block;
+}
+
+void listAndDump(const BCode& block, std::ostream& os) {
+  static const bctool::NameTables names;
+  bctool::printListing(os, block, names);
+  bctool::printDump(os, block);
+}
+
+std::string listingOf(const BCode& block) {
+  FixedOutBuf buf(kListingCapacity);
+  std::ostream os(&buf);
+  listAndDump(block, os);
+  return buf.text();
+}
+
+// What an undisturbed run produces.
+struct Reference {
+  std::string record;    // the demo block saved
+  std::string reloaded;  // that record loaded and saved again
+  std::string listing;   // listing and dump of the demo block
+};
+
+const Reference& reference() {
+  static const Reference ref = [] {
+    Reference r;
+    const std::unique_ptr<BCode> block = demoBlock();
+    r.record = bcfuzz::saveBlock(*block);
+    r.listing = listingOf(*block);
+    r.reloaded = bcfuzz::saveBlock(*bcfuzz::loadBlock(r.record));
+    return r;
+  }();
+  return ref;
+}
+
+// One operation under test. `prepare` runs before allocations fail, `run`
+// while they fail and answers whether the operation reported a failure
+// through its flag or result; `check` (allocations working again, flags as
+// the run left them) compares a result the operation claimed whole with an
+// undisturbed run; `redo` runs the operation once more, normally, after
+// bcInitBCode(). Both return what is wrong, empty when nothing.
+class Operation {
+ public:
+  virtual ~Operation() = default;
+  virtual void prepare() {}
+  virtual bool run() = 0;
+  virtual std::string check() const = 0;
+  virtual std::string redo() = 0;
+  // Whether the caller's own code allocates around the library calls, so
+  // that std::bad_alloc may come from the caller rather than the library.
+  virtual bool callerAllocates() const { return false; }
+};
+
+std::string mismatch(bool same, const char* what) {
+  return same ? std::string() : std::string(what);
+}
+
+class BuildOperation : public Operation {
+ public:
+  void prepare() override { block_.reset(); }
+  bool run() override {
+    block_ = bctool::buildDemoBlock();
+    return block_ == nullptr;
+  }
+  std::string check() const override {
+    return mismatch(bcfuzz::saveBlock(*block_) == reference().record, "built block differs");
+  }
+  std::string redo() override {
+    block_ = bctool::buildDemoBlock();
+    if (!block_) return "a normal build failed: " + bctool::errorFlagsText();
+    return check();
+  }
+  // The builder allocates its descriptors and entries with std::make_unique.
+  bool callerAllocates() const override { return true; }
+
+ private:
+  std::unique_ptr<BCode> block_;
+};
+
+// Operations on a demo block built beforehand.
+class BlockOperation : public Operation {
+ public:
+  void prepare() override { block_ = demoBlock(); }
+  std::string redo() override {
+    if (!run() && BCode::getError() == BCode::BCODE_OK) return check();
+    return "a normal run failed: " + bctool::errorFlagsText();
+  }
+
+ protected:
+  std::string blockSavesAsBefore() const {
+    bcInitBCode();
+    return mismatch(bcfuzz::saveBlock(*block_) == reference().record, "block saves otherwise");
+  }
+  std::unique_ptr<BCode> block_;
+};
+
+class LayoutOperation : public BlockOperation {
+ public:
+  bool run() override {
+    block_->calcOffsets();
+    return BCode::getError() != BCode::BCODE_OK;
+  }
+  std::string check() const override { return blockSavesAsBefore(); }
+};
+
+// Operations that write into a fresh fixed buffer on every run.
+class BufferedOperation : public BlockOperation {
+ public:
+  explicit BufferedOperation(std::size_t capacity) : capacity_(capacity) {}
+  void prepare() override {
+    BlockOperation::prepare();
+    buf_ = std::make_unique<FixedOutBuf>(capacity_);
+  }
+  std::string redo() override {
+    buf_ = std::make_unique<FixedOutBuf>(capacity_);
+    return BlockOperation::redo();
+  }
+
+ protected:
+  std::size_t capacity_;
+  std::unique_ptr<FixedOutBuf> buf_;
+};
+
+class SaveOperation : public BufferedOperation {
+ public:
+  SaveOperation() : BufferedOperation(kRecordCapacity) {}
+  bool run() override {
+    std::ostream os(buf_.get());
+    block_->save(os);
+    return BCode::getError() != BCode::BCODE_OK;
+  }
+  std::string check() const override {
+    return mismatch(buf_->text() == reference().record, "saved bytes differ");
+  }
+};
+
+class ListOperation : public BufferedOperation {
+ public:
+  ListOperation() : BufferedOperation(kListingCapacity) {}
+  bool run() override {
+    std::ostream os(buf_.get());
+    listAndDump(*block_, os);
+    return !bctool::setErrorFlags().empty();
+  }
+  std::string check() const override {
+    if (buf_->text() != reference().listing) return "listing differs";
+    return blockSavesAsBefore();
+  }
+  // Section titles are built as std::string.
+  bool callerAllocates() const override { return true; }
+};
+
+class LoadOperation : public Operation {
+ public:
+  void prepare() override { block_.reset(); }
+  // A block returned with BCode's flag set had its layout fail.
+  bool run() override {
+    bcfuzz::BytesBuf buf(reference().record);
+    std::istream is(&buf);
+    block_.reset(BCode::iload(is));
+    return block_ == nullptr || BCode::getError() != BCode::BCODE_OK;
+  }
+  std::string check() const override {
+    return mismatch(bcfuzz::saveBlock(*block_) == reference().reloaded, "loaded block differs");
+  }
+  std::string redo() override {
+    if (run()) return "a normal load failed: " + bctool::errorFlagsText();
+    return check();
+  }
+
+ private:
+  std::unique_ptr<BCode> block_;
+};
+
+enum class Outcome { kCompleted, kFlagged, kThrown, kCallerBadAlloc, kAbsorbed };
+
+struct Tally {
+  long points = 0;
+  long flagged = 0;
+  long thrown = 0;
+  long callerBadAlloc = 0;
+  long absorbed = 0;
+  std::vector<std::string> problems;
+
+  void count(Outcome outcome) {
+    switch (outcome) {
+      case Outcome::kFlagged:
+        ++flagged;
+        break;
+      case Outcome::kThrown:
+        ++thrown;
+        break;
+      case Outcome::kCallerBadAlloc:
+        ++callerBadAlloc;
+        break;
+      case Outcome::kAbsorbed:
+        ++absorbed;
+        break;
+      case Outcome::kCompleted:
+        break;
+    }
+  }
+  void problem(long n, const std::string& what) {
+    if (problems.size() < 20) problems.push_back("N=" + std::to_string(n) + ": " + what);
+  }
+};
+
+// One run of `op` with allocation `n` failing (and every later one unless
+// `onlyThatOne`).
+Outcome runOnce(Operation& op, long n, bool onlyThatOne, Tally& tally) {
+  op.prepare();
+  bcInitBCode();
+  bool flagged = false;
+  bool reached = false;
+  const char* header = nullptr;
+  long line = 0;
+  bool badAlloc = false;
+  try {
+    bctest::failAllocation(n, onlyThatOne);
+    flagged = op.run();
+    reached = bctest::stopFailingAllocations();
+  } catch (const KRErrorNoHeap& e) {
+    reached = bctest::stopFailingAllocations();
+    header = e.getHeader();
+    line = e.getLine();
+  } catch (const std::bad_alloc&) {
+    reached = bctest::stopFailingAllocations();
+    badAlloc = true;
+  }
+  if (!reached) {
+    if (header != nullptr || badAlloc || flagged)
+      tally.problem(n, "failed without a failed allocation");
+    return Outcome::kCompleted;
+  }
+  if (header != nullptr) {
+    const std::string site = std::string(header) + ":" + std::to_string(line);
+    if (kDocumentedSites.count(site) == 0) tally.problem(n, "KRErrorNoHeap at " + site);
+    // The object that threw may be unusable; it is only destroyed.
+    return Outcome::kThrown;
+  }
+  if (badAlloc) {
+    if (!op.callerAllocates()) tally.problem(n, "std::bad_alloc escaped the library");
+    return Outcome::kCallerBadAlloc;
+  }
+  const Outcome outcome = flagged ? Outcome::kFlagged : Outcome::kAbsorbed;
+  if (outcome == Outcome::kAbsorbed) {
+    const std::string wrong = op.check();
+    if (!wrong.empty()) tally.problem(n, "no flag, but " + wrong);
+  }
+  bcInitBCode();
+  const std::string wrong = op.redo();
+  if (!wrong.empty()) tally.problem(n, "after the failure: " + wrong);
+  bcInitBCode();
+  return outcome;
+}
+
+struct Case {
+  const char* name;
+  std::unique_ptr<Operation> (*make)();
+  bool onlyThatOne;
+};
+
+template <class Op>
+std::unique_ptr<Operation> make() {
+  return std::make_unique<Op>();
+}
+
+class FaultInjection : public ::testing::TestWithParam<Case> {};
+
+TEST_P(FaultInjection, EveryRunEndsInSuccessAFlagOrADocumentedThrow) {
+  const Case& c = GetParam();
+  reference();
+  Tally tally;
+  const std::unique_ptr<Operation> op = c.make();
+  long n = 1;
+  for (; n <= kMaxInjectionPoints; ++n) {
+    const Outcome outcome = runOnce(*op, n, c.onlyThatOne, tally);
+    if (outcome == Outcome::kCompleted) break;
+    tally.count(outcome);
+  }
+  tally.points = n - 1;
+  ASSERT_LE(n, kMaxInjectionPoints) << "the operation never completed";
+  std::cout << "[ injected ] " << c.name << ": " << tally.points
+            << " injection points: " << tally.flagged << " flagged, " << tally.thrown
+            << " KRErrorNoHeap, " << tally.callerBadAlloc << " std::bad_alloc in the caller, "
+            << tally.absorbed << " absorbed\n";
+  RecordProperty("injection_points", static_cast<int>(tally.points));
+  for (const std::string& problem : tally.problems) ADD_FAILURE() << problem;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DemoBlock, FaultInjection,
+    ::testing::Values(Case{"build_only_nth", make<BuildOperation>, true},
+                      Case{"build_from_nth_on", make<BuildOperation>, false},
+                      Case{"calcOffsets_only_nth", make<LayoutOperation>, true},
+                      Case{"calcOffsets_from_nth_on", make<LayoutOperation>, false},
+                      Case{"save_only_nth", make<SaveOperation>, true},
+                      Case{"save_from_nth_on", make<SaveOperation>, false},
+                      Case{"iload_only_nth", make<LoadOperation>, true},
+                      Case{"iload_from_nth_on", make<LoadOperation>, false},
+                      Case{"listing_only_nth", make<ListOperation>, true},
+                      Case{"listing_from_nth_on", make<ListOperation>, false}),
+    [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+}  // namespace
