@@ -15,8 +15,9 @@ namespace bctool {
 
 inline constexpr std::uint16_t kDemoBlockNo = 7;
 
-// The demo block, laid out. Null when the library reported a failure while
-// it was built; the error flags are then left as the library set them.
+// The demo block, laid out. Expects every error flag clear (bcInitBCode), as
+// any flag set afterwards counts as a failure: the result is then null and
+// the flags are left as the library set them.
 std::unique_ptr<BCode> buildDemoBlock();
 
 // Declares the demo block's views (one in its own interface, one in each
