@@ -1,0 +1,159 @@
+// Separate blocks built, laid out, saved, loaded and listed on four threads at
+// once, with loads failing on some threads while others succeed: every error
+// flag is per thread, so each thread sees only its own failures. make test
+// runs this program under ThreadSanitizer.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <atomic>
+#include <cstddef>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bcode/code/bcode.h"
+#include "demoblock.h"
+#include "errorflags.h"
+#include "fuzz/recordcheck.h"
+
+namespace {
+
+constexpr int kThreads = 4;
+constexpr int kRounds = 12;
+
+// What one thread found wrong, reported by the main thread.
+using Problems = std::vector<std::string>;
+
+// Starts `work(thread, problems)` on kThreads threads released together and
+// fails the test with whatever they report.
+void runOnThreads(const std::function<void(int, Problems&)>& work) {
+  std::vector<Problems> problems(kThreads);
+  std::atomic<int> ready{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      ready.fetch_add(1);
+      while (ready.load() < kThreads) std::this_thread::yield();
+      work(t, problems[t]);
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (int t = 0; t < kThreads; ++t) {
+    for (const std::string& problem : problems[t])
+      ADD_FAILURE() << "thread " << t << ": " << problem;
+  }
+}
+
+struct Reference {
+  std::string record;
+  std::string reloaded;
+  std::string listing;
+};
+
+Reference demoReference() {
+  bcInitBCode();
+  const std::unique_ptr<BCode> block = bctool::buildDemoBlock();
+  EXPECT_NE(block, nullptr);
+  Reference ref;
+  ref.record = bcfuzz::saveBlock(*block);
+  ref.listing = bcfuzz::listBlock(*block);
+  ref.reloaded = bcfuzz::saveBlock(*bcfuzz::loadBlock(ref.record));
+  return ref;
+}
+
+void expectNoFlags(const char* after, Problems& problems) {
+  const std::string flags = bctool::errorFlagsText();
+  if (!flags.empty()) problems.push_back(std::string("flags after ") + after + ": " + flags);
+}
+
+// The whole road of one block; no flag may be set at any step.
+void goodRound(const Reference& ref, Problems& problems) {
+  const std::unique_ptr<BCode> block = bctool::buildDemoBlock();
+  if (!block) {
+    problems.push_back("build failed: " + bctool::errorFlagsText());
+    return;
+  }
+  block->calcOffsets();
+  expectNoFlags("build and layout", problems);
+  if (bcfuzz::saveBlock(*block) != ref.record) problems.push_back("saved bytes differ");
+  const std::unique_ptr<BCode> loaded = bcfuzz::loadBlock(ref.record);
+  if (!loaded) {
+    problems.push_back("load failed: " + bctool::errorFlagsText());
+    return;
+  }
+  if (bcfuzz::saveBlock(*loaded) != ref.reloaded) problems.push_back("reloaded bytes differ");
+  if (bcfuzz::listBlock(*block) != ref.listing) problems.push_back("listing differs");
+  expectNoFlags("save, load and listing", problems);
+}
+
+// Loads of every truncation of the record: each fails with BCode's flag set,
+// which only this thread sees, until it is cleared here.
+void failingRound(const Reference& ref, int thread, Problems& problems) {
+  for (std::size_t size = thread; size < ref.record.size(); size += 7) {
+    if (bcfuzz::loadBlock(ref.record.substr(0, size)) != nullptr) {
+      problems.push_back("a record cut at " + std::to_string(size) + " loaded");
+    }
+    if (BCode::getError() == BCode::BCODE_OK) {
+      problems.push_back("no flag for a record cut at " + std::to_string(size));
+    }
+    bcInitBCode();
+  }
+}
+
+TEST(Concurrency, SeparateBlocksOnFourThreadsSeeOnlyTheirOwnFlags) {
+  const Reference ref = demoReference();
+  runOnThreads([&ref](int thread, Problems& problems) {
+    for (int round = 0; round < kRounds; ++round) {
+      if ((thread + round) % 2 == 0) {
+        goodRound(ref, problems);
+      } else {
+        failingRound(ref, thread, problems);
+      }
+    }
+  });
+}
+
+std::vector<std::string> corpusFiles(const std::string& target) {
+  const std::string dir = std::string(BCODE_FUZZ_CORPUS_DIR) + "/" + target;
+  std::vector<std::string> files;
+  std::unique_ptr<DIR, int (*)(DIR*)> handle(opendir(dir.c_str()), closedir);
+  if (!handle) return files;
+  while (const dirent* entry = readdir(handle.get())) {
+    if (entry->d_name[0] != '.') files.push_back(dir + "/" + entry->d_name);
+  }
+  return files;
+}
+
+std::string contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Every seed and every input a fuzzer once failed on, split over the
+// threads; the type tables are read with both bound widths, in a different
+// order per thread, since the width is per thread too.
+TEST(Concurrency, FuzzCorpusReplaysOnFourThreads) {
+  const std::vector<std::string> blocks = corpusFiles("fuzz_block_load");
+  const std::vector<std::string> tables = corpusFiles("fuzz_type_table");
+  ASSERT_FALSE(blocks.empty());
+  ASSERT_FALSE(tables.empty());
+  runOnThreads([&](int thread, Problems& problems) {
+    for (std::size_t i = thread; i < blocks.size(); i += kThreads) {
+      const std::string problem = bcfuzz::checkBlockRecord(contents(blocks[i]));
+      if (!problem.empty()) problems.push_back(blocks[i] + ": " + problem);
+    }
+    const unsigned int widths[2] = {thread % 2 == 0 ? 2u : 4u, thread % 2 == 0 ? 4u : 2u};
+    for (const std::string& table : tables) {
+      for (const unsigned int width : widths) {
+        const std::string problem = bcfuzz::checkTypeTableRecord(contents(table), width);
+        if (!problem.empty()) problems.push_back(table + ": " + problem);
+      }
+    }
+  });
+}
+
+}  // namespace
