@@ -203,13 +203,12 @@ void BCode::initElemTypes() {
     return;
   }
   for (const unsigned char code : kKRElemTypeCodes) {
-    std::unique_ptr<KRElemDesc> desc(new (std::nothrow) KRElemDesc(code));
-    if (!desc) {
+    KRElemDesc* desc = new (std::nothrow) KRElemDesc(code);
+    if (desc == nullptr) {
       setError(BCODE_NO_MEMORY);
       return;
     }
-    typeTab_->add(desc.get());
-    desc.release();
+    typeTab_->add(desc);  // owns the descriptor from here on, even when it throws
   }
   if (takeFlag(KRRefTable<KRTypedesc*>::error)) setError(BCODE_NO_MEMORY);
 }

@@ -85,6 +85,16 @@ TEST_F(BCodeTest, ElementaryTypesTakeIndices1To23) {
   EXPECT_EQ(BCode::getError(), BCode::BCODE_OK);
 }
 
+TEST_F(BCodeTest, FullTypeTableStopsTheElementaryTypesWithoutLosingAny) {
+  BCode block(3, KR_FC_KENN);
+  KRTypeTab& types = block.getTypeTab();
+  while (types.getCount() < 65535 - 5) types.add(nullptr);
+  // The table owns a descriptor from the add on, even the one it cannot take.
+  EXPECT_THROW(block.initElemTypes(), KRErrorNoHeap);
+  EXPECT_EQ(types.getCount(), 65535);
+  EXPECT_EQ(types.getTypeRef(5).getIndex(), 65534);
+}
+
 TEST_F(BCodeTest, FlagLeftSetBeforeConstructionCountsAsAFailedCollection) {
   KRRefTable<BCOperand*>::error = KRREFTABLE_SAVE_FAILED;
   BCode block(1, KR_OB_KENN);
