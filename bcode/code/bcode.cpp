@@ -214,7 +214,8 @@ void BCode::initElemTypes() {
 }
 
 void BCode::calcOffsets() {
-  if (!isComplete()) {
+  // The layout needs the interface and local data lists only.
+  if (!ssbList_ || !lsdList_ || !lddList_) {
     setError(BCODE_FAILED);
     return;
   }
@@ -304,8 +305,10 @@ bool loadSection(BCode& block, void (BCode::*attach)(Section*), Load&& load,
 }  // namespace
 
 BCode* BCode::iload(std::istream& is) {
+  // A construction that reported a failure (flag 2) still loads: every
+  // section it could not create is replaced by the loaded one.
   std::unique_ptr<BCode> block(new (std::nothrow) BCode());
-  if (!block || !block->isComplete()) {
+  if (!block) {
     setError(BCODE_NO_MEMORY);
     return nullptr;
   }

@@ -261,6 +261,23 @@ TEST_F(BCodeTest, EveryPrefixOfABlockFailsToLoad) {
   EXPECT_NE(std::unique_ptr<BCode>(BCode::iload(is)), nullptr);
 }
 
+TEST_F(BCodeTest, FlagLeftSetBeforeALoadIsTakenByTheNewBlock) {
+  const std::string bytes = saved(*roadBlock());
+  // The new block's construction takes the stale flag (reporting 2); the
+  // sections it could not create are loaded all the same.
+  for (auto stale : {&KRRefTable<BCConstant*>::error, &KRRefTable<BCOperand*>::error,
+                     &KRRefTable<KRTypedesc*>::error}) {
+    bcInitBCode();
+    *stale = KRREFTABLE_LOAD_FAILED;
+    const std::unique_ptr<BCode> back = loaded(bytes);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(BCode::getError(), BCode::BCODE_NO_MEMORY);
+    EXPECT_TRUE(sectionFlagsClear());
+    EXPECT_EQ(saved(*back), bytes);
+    EXPECT_EQ(back->getLSDList().getStartOffset(), 16u);
+  }
+}
+
 // Exposes the protected flag setters of the classes bcInitBCode resets.
 template <class Class>
 struct FlagOf : Class {
