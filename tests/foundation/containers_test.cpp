@@ -168,30 +168,34 @@ TEST_F(ContainersTest, TableLoadFailuresFreeEverything) {
     EXPECT_EQ(loadTable(c.hex), nullptr) << c.why;
     EXPECT_EQ(Table::error, KRREFTABLE_LOAD_FAILED) << c.why;
   }
-}
-
-TEST_F(ContainersTest, TableLoadRefusesWhileAnEarlierFailureStands) {
-  Table::error = KRREFTABLE_SAVE_FAILED;
+  // A flag left set by an earlier failure refuses the load before any read.
   std::istringstream is(fromHex("01 00"));
   EXPECT_EQ(
       Table::loadTable<Table>(is, [](std::istream& in, Item*& e) { return Item::load(in, e); }),
       nullptr);
-  EXPECT_EQ(is.tellg(), 0) << "nothing may be read";
+  EXPECT_EQ(is.tellg(), 0);
 }
 
-TEST_F(ContainersTest, TableSaveStopsAtTheFailingField) {
+TEST_F(ContainersTest, SavesStopAtTheFailingField) {
   Table t;
   t.add(new Item(0x11));
   t.add(new Item(0x22));
-  const std::string full = fromHex("03 00 01 11 01 22");
-  for (std::size_t k = 0; k < full.size(); ++k) {
+  List l;
+  l.append(new Item(0x11));
+  const std::string table = fromHex("03 00 01 11 01 22"), list = fromHex("01 00 11");
+  for (std::size_t k = 0; k < table.size(); ++k) {
     Table::error = KRREFTABLE_OK;
+    List::error = KRSEQUENCE_OK;
     Item::flag() = Item::OK;
-    bctest::LimitedBuf buf(k);
-    std::ostream os(&buf);
-    t.save(os);
+    bctest::LimitedBuf tableBuf(k), listBuf(k);
+    std::ostream tableOs(&tableBuf), listOs(&listBuf);
+    t.save(tableOs);
+    Item::flag() = Item::OK;
+    l.save(listOs);
     EXPECT_EQ(Table::error, KRREFTABLE_SAVE_FAILED) << k;
-    EXPECT_EQ(buf.bytes(), full.substr(0, k)) << k;
+    EXPECT_EQ(tableBuf.bytes(), table.substr(0, k)) << k;
+    EXPECT_EQ(List::error, k < list.size() ? KRSEQUENCE_SAVE_FAILED : KRSEQUENCE_OK) << k;
+    EXPECT_EQ(listBuf.bytes(), list.substr(0, k)) << k;
   }
 }
 
@@ -229,11 +233,9 @@ TEST_F(ContainersTest, ListOrderAndRemoval) {
   delete first;
   EXPECT_EQ(l.getGeneration(), generation + 1);
   EXPECT_EQ(l.getCount(), 2u);
-}
-
-TEST_F(ContainersTest, ListConstructionClearsItsFlag) {
+  // Constructing a list clears its flag.
   List::error = KRSEQUENCE_SAVE_FAILED;
-  List l;
+  List other;
   EXPECT_EQ(List::error, KRSEQUENCE_OK);
 }
 
@@ -295,19 +297,6 @@ TEST_F(ContainersTest, ListRecordRoundTrip) {
     EXPECT_FALSE(partial.loadRecord(in, [](std::istream& s, Item*& e) { return Item::load(s, e); }))
         << bad;
     EXPECT_EQ(List::error, KRSEQUENCE_LOAD_FAILED) << bad;
-  }
-}
-
-TEST_F(ContainersTest, ListSaveStopsAtTheFailingField) {
-  List l;
-  l.append(new Item(1));
-  for (std::size_t k = 0; k < 3; ++k) {
-    List::error = KRSEQUENCE_OK;
-    Item::flag() = Item::OK;
-    bctest::LimitedBuf buf(k);
-    std::ostream os(&buf);
-    l.save(os);
-    EXPECT_EQ(List::error, KRSEQUENCE_SAVE_FAILED) << k;
   }
 }
 
