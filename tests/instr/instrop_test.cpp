@@ -99,11 +99,6 @@ TEST_F(InstrTest, UnresolvedHandlesRaiseTheFlag) {
   EXPECT_EQ(BCOPD(opRef(1)).identView(BCNUM(1)), 0);
 }
 
-TEST_F(InstrTest, HandlesTakeTheDataTypeOfTheirEntry) {
-  EXPECT_EQ(BCCST(constRef(1)).getDataType(), 7);
-  EXPECT_EQ(BCOPD(opRef(1)).getDataType(), 5);
-}
-
 TEST_F(InstrTest, KindPredicates) {
   struct Case {
     OpPtr op;
