@@ -267,8 +267,7 @@ Outcome runOnce(Operation& op, long n, bool onlyThatOne, Tally& tally) {
   bcInitBCode();
   bool flagged = false;
   bool reached = false;
-  const char* header = nullptr;
-  long line = 0;
+  std::string site;  // of a KRErrorNoHeap
   bool badAlloc = false;
   try {
     bctest::failAllocation(n, onlyThatOne);
@@ -276,19 +275,17 @@ Outcome runOnce(Operation& op, long n, bool onlyThatOne, Tally& tally) {
     reached = bctest::stopFailingAllocations();
   } catch (const KRErrorNoHeap& e) {
     reached = bctest::stopFailingAllocations();
-    header = e.getHeader();
-    line = e.getLine();
+    site = std::string(e.getHeader()) + ":" + std::to_string(e.getLine());
   } catch (const std::bad_alloc&) {
     reached = bctest::stopFailingAllocations();
     badAlloc = true;
   }
   if (!reached) {
-    if (header != nullptr || badAlloc || flagged)
+    if (!site.empty() || badAlloc || flagged)
       tally.problem(n, "failed without a failed allocation");
     return Outcome::kCompleted;
   }
-  if (header != nullptr) {
-    const std::string site = std::string(header) + ":" + std::to_string(line);
+  if (!site.empty()) {
     if (kDocumentedSites.count(site) == 0) tally.problem(n, "KRErrorNoHeap at " + site);
     // The object that threw may be unusable; it is only destroyed.
     return Outcome::kThrown;
