@@ -59,6 +59,7 @@ class Samples {
     sample.listingLines = counting.lines();
     return sample;
   }
+  const bctool::NameTables& names() const { return names_; }
 
  private:
   std::map<std::uint32_t, Sample> samples_;
@@ -122,10 +123,9 @@ void calcOffsets(benchmark::State& state, Samples& samples) {
 // The full listing of the bcode tool, with the library's default name tables.
 void listing(benchmark::State& state, Samples& samples) {
   const Sample& sample = samples.at(sizeOf(state));
-  const bctool::NameTables names;
   LineCountingBuf counting;
   std::ostream os(&counting);
-  for (auto _ : state) bctool::printListing(os, *sample.generated.block, names);
+  for (auto _ : state) bctool::printListing(os, *sample.generated.block, samples.names());
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * sample.listingLines));
   state.SetLabel("lines");
 }
