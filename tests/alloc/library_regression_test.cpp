@@ -4,10 +4,12 @@
 
 #include <memory>
 #include <new>
+#include <ostream>
 
 #include "bcode/code/bcode.h"
 #include "bcode/types/krtypedesc.h"
 #include "bcode/types/krtypetab.h"
+#include "fuzz/recordcheck.h"
 #include "tests/support/failing_alloc.h"
 
 namespace {
@@ -47,8 +49,9 @@ TEST(LibraryAllocation, InitElemTypesWhenTheTypeTableCannotGrow) {
       [](long n, bool badAlloc) { EXPECT_FALSE(badAlloc) << n; });
 }
 
-// Length, alignment and equality of a type keep their per-call answers in a
-// map; a failed allocation there must not leave the library as std::bad_alloc.
+// Length, alignment, equality and the dump of a type keep their per-call
+// state in standard containers; a failed allocation there must not leave the
+// library as std::bad_alloc.
 TEST(LibraryAllocation, TypeQueriesWhenTheirWalkCannotAllocate) {
   KRTypeTab table;
   const KRTypeRef intType = table.add(new KRElemDesc(KR_DT_INT));
@@ -56,11 +59,14 @@ TEST(LibraryAllocation, TypeQueriesWhenTheirWalkCannotAllocate) {
   array->addDim(1, 4);
   const KRTypeRef arrayType = table.add(array.release());
   const KRTypedesc& desc = *arrayType.ptr();
+  bcfuzz::DiscardBuf discard;
+  std::ostream sink(&discard);
   forEveryAllocation(
       [&] {
         desc.storageLength();
         desc.alignment();
         static_cast<void>(desc == desc);
+        desc.printOn(sink, 0);
       },
       [](long n, bool badAlloc) { EXPECT_FALSE(badAlloc) << n; });
 }
