@@ -69,7 +69,7 @@ bench: deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBCODE_BUILD_BENCH=ON \
 	  -DBCODE_BUILD_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build build-bench -j $(JOBS)
-	build-bench/bin/bcode_bench --benchmark_min_time=0.2 --benchmark_repetitions=3
+	build-bench/bin/bcode_bench --benchmark_min_time=0.3 --benchmark_repetitions=5
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz build-bench
