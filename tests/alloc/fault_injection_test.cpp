@@ -323,6 +323,10 @@ struct Case {
   bool onlyThatOne;
 };
 
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << c.name;
+}
+
 template <class Op>
 std::unique_ptr<Operation> make() {
   return std::make_unique<Op>();
