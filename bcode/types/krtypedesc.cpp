@@ -199,11 +199,17 @@ class KRTypeWalk {
    public:
     explicit DumpFrame(const KRTypedesc& desc) : desc_(&desc) {
       WalkState& walk = scope_.walk();
-      if (!walk.dumpStarted) {
-        walk.dumpStarted = true;
-        walk.budget = 16 * graphSize(desc) + 4096;
+      try {
+        if (!walk.dumpStarted) {
+          walk.dumpStarted = true;
+          walk.budget = 16 * graphSize(desc) + 4096;
+        }
+        entered_ = walk.path.insert(desc_).second;
+      } catch (const std::bad_alloc&) {
+        // Without room to follow the path the dump expands no further type.
+        walk.budget = 0;
+        fail();
       }
-      entered_ = walk.path.insert(desc_).second;
     }
     ~DumpFrame() {
       if (entered_) scope_.walk().path.erase(desc_);
@@ -238,7 +244,15 @@ class KRTypeWalk {
       fail();
       return neutral;
     }
-    WalkState::Answer& answer = walk.memo[key];
+    WalkState::Answer* slot = nullptr;
+    try {
+      slot = &walk.memo[key];
+    } catch (const std::bad_alloc&) {
+      // No room to remember the answer, so no way to see a cycle: give up.
+      fail();
+      return neutral;
+    }
+    WalkState::Answer& answer = *slot;
     const std::uint64_t failuresBefore = walk.failures;
     ++walk.depth;
     const std::uint32_t value = compute();
