@@ -67,9 +67,21 @@ struct DemoConstants {
   BCConstRef dword, dint, real, time, k4time, tod, date, dt, text;
 };
 
+// The type table, interface descriptions and local data lists own an element
+// from the moment it is handed over, even when add throws.
 template <class Desc>
 KRTypeRef addType(KRTypeTab& types, std::unique_ptr<Desc> desc) {
   return types.add(desc.release());
+}
+
+// The constant and operand tables take an element only when add returns: if
+// it throws (KRErrorNoHeap), the element is still ours and is freed here.
+template <class Container, class Element>
+auto addOwned(Container& container, std::unique_ptr<Element> element)
+    -> decltype(container.add(element.get())) {
+  auto handle = container.add(element.get());
+  element.release();
+  return handle;
 }
 
 DemoTypes buildTypes(BCode& block) {
@@ -181,16 +193,16 @@ void layOut(BCode& block) {
 DemoConstants buildConstants(BCode& block) {
   BCConstantList& list = block.getConstList();
   DemoConstants c;
-  c.dword = list.add(std::make_unique<BCDWordConst>(0xDEADBEEFu).release());
-  c.dint = list.add(std::make_unique<BCDIntConst>(-100000).release());
-  c.real = list.add(std::make_unique<BCRealConst>(3.25f).release());
-  c.time = list.add(std::make_unique<BCTimeConst>(90061001).release());
-  c.k4time = list.add(std::make_unique<BCK4TimeConst>(12300).release());
-  c.tod = list.add(std::make_unique<BCTODConst>(12, 5, 3, 7).release());
-  c.date = list.add(std::make_unique<BCDateConst>(24, 12, 1999).release());
-  c.dt = list.add(
-      std::make_unique<BCDTConst>(BCDateConst(1, 1, 2000), BCTODConst(8, 30, 0, 250)).release());
-  c.text = list.add(std::make_unique<BCStringConst>(KRString("hello")).release());
+  c.dword = addOwned(list, std::make_unique<BCDWordConst>(0xDEADBEEFu));
+  c.dint = addOwned(list, std::make_unique<BCDIntConst>(-100000));
+  c.real = addOwned(list, std::make_unique<BCRealConst>(3.25f));
+  c.time = addOwned(list, std::make_unique<BCTimeConst>(90061001));
+  c.k4time = addOwned(list, std::make_unique<BCK4TimeConst>(12300));
+  c.tod = addOwned(list, std::make_unique<BCTODConst>(12, 5, 3, 7));
+  c.date = addOwned(list, std::make_unique<BCDateConst>(24, 12, 1999));
+  c.dt = addOwned(list,
+                  std::make_unique<BCDTConst>(BCDateConst(1, 1, 2000), BCTODConst(8, 30, 0, 250)));
+  c.text = addOwned(list, std::make_unique<BCStringConst>(KRString("hello")));
   return c;
 }
 
@@ -202,7 +214,7 @@ struct DemoOperands {
 
 template <class Operand, class... Args>
 BCOpRef addOperand(BCOperandList& list, Args&&... args) {
-  return list.add(std::make_unique<Operand>(std::forward<Args>(args)...).release());
+  return addOwned(list, std::make_unique<Operand>(std::forward<Args>(args)...));
 }
 
 DemoOperands buildOperands(BCode& block, const DemoTypes& t, const DemoInterfaces& i,
@@ -262,7 +274,9 @@ class Emitter {
 
   void emit(BCInstruction::INSTR_CODE code, const BCInstructionOp* z,
             const BCInstructionOp* q1 = nullptr, const BCInstructionOp* q2 = nullptr) {
-    list_.append(std::make_unique<BCInstruction>(code, z, q1, q2).release());
+    auto instruction = std::make_unique<BCInstruction>(code, z, q1, q2);
+    list_.append(instruction.get());  // may throw; the list owns it only afterwards
+    instruction.release();
   }
 
  private:

@@ -79,6 +79,7 @@ class KRRefTable {
   }
 
   // Stores `entry` (which may be null) at the next index and returns its handle.
+  // When it throws KRErrorNoHeap the entry was not taken: the caller still owns it.
   KRReference<T> add(T entry) {
     if (count >= kMaxCount) throw KRErrorNoHeap("kryref", 477);
     (*array)[count] = entry;

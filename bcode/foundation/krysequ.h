@@ -62,6 +62,7 @@ class KRSequence {
   KRSequence& operator=(const KRSequence&) = delete;
   virtual ~KRSequence() { clear(); }
 
+  // When these throw KRErrorNoHeap the element was not taken: the caller still owns it.
   void append(T element) { linkBetween(newNode(element, 630), tail_.prev, &tail_); }
   void prepend(T element) { linkBetween(newNode(element, 609), &head_, head_.next); }
 
