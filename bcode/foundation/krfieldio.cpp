@@ -52,19 +52,6 @@ bool getField(std::istream& is, char* data, std::size_t size) {
   return true;
 }
 
-template <std::size_t N>
-void encode(std::uint32_t value, char (&out)[N]) {
-  for (std::size_t i = 0; i < N; ++i) out[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
-template <std::size_t N>
-std::uint32_t decode(const char (&in)[N]) {
-  std::uint32_t value = 0;
-  for (std::size_t i = 0; i < N; ++i)
-    value |= static_cast<std::uint32_t>(static_cast<unsigned char>(in[i])) << (8 * i);
-  return value;
-}
-
 }  // namespace
 
 KRFieldWriter& KRFieldWriter::bytes(const void* data, std::size_t size) {
@@ -72,22 +59,10 @@ KRFieldWriter& KRFieldWriter::bytes(const void* data, std::size_t size) {
   return *this;
 }
 
-KRFieldWriter& KRFieldWriter::u8(std::uint8_t value) {
-  char out[1];
-  encode(value, out);
-  return bytes(out, sizeof out);
-}
-
-KRFieldWriter& KRFieldWriter::u16(std::uint16_t value) {
-  char out[2];
-  encode(value, out);
-  return bytes(out, sizeof out);
-}
-
-KRFieldWriter& KRFieldWriter::u32(std::uint32_t value) {
-  char out[4];
-  encode(value, out);
-  return bytes(out, sizeof out);
+KRFieldWriter& KRFieldWriter::fail(bool shortWrite) {
+  if (shortWrite) markFailed(os_, std::ios::badbit);
+  ok_ = false;
+  return *this;
 }
 
 KRFieldWriter& KRFieldWriter::name(const KRString& text) {
@@ -100,22 +75,10 @@ KRFieldReader& KRFieldReader::bytes(void* data, std::size_t size) {
   return *this;
 }
 
-KRFieldReader& KRFieldReader::u8(std::uint8_t& value) {
-  char in[1];
-  if (bytes(in, sizeof in).ok()) value = static_cast<std::uint8_t>(decode(in));
-  return *this;
-}
-
-KRFieldReader& KRFieldReader::u16(std::uint16_t& value) {
-  char in[2];
-  if (bytes(in, sizeof in).ok()) value = static_cast<std::uint16_t>(decode(in));
-  return *this;
-}
-
-KRFieldReader& KRFieldReader::u32(std::uint32_t& value) {
-  char in[4];
-  if (bytes(in, sizeof in).ok()) value = decode(in);
-  return *this;
+bool KRFieldReader::fail(bool mark) {
+  if (mark) markFailed(is_, std::ios::eofbit | std::ios::failbit);
+  status_ = SHORT_READ;
+  return false;
 }
 
 KRFieldReader& KRFieldReader::i16(std::int16_t& value) {

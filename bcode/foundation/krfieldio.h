@@ -10,7 +10,9 @@
 #define BCODE_FOUNDATION_KRFIELDIO_H
 
 #include <cstdint>
-#include <iosfwd>
+#include <istream>
+#include <ostream>
+#include <streambuf>
 
 #include "bcode/foundation/krexport.h"
 
@@ -20,9 +22,9 @@ class BCODE_API KRFieldWriter {
  public:
   explicit KRFieldWriter(std::ostream& os) : os_(os) {}
 
-  KRFieldWriter& u8(std::uint8_t value);
-  KRFieldWriter& u16(std::uint16_t value);
-  KRFieldWriter& u32(std::uint32_t value);
+  KRFieldWriter& u8(std::uint8_t value) { return put(value, 1); }
+  KRFieldWriter& u16(std::uint16_t value) { return put(value, 2); }
+  KRFieldWriter& u32(std::uint32_t value) { return put(value, 4); }
   KRFieldWriter& i16(std::int16_t value) { return u16(static_cast<std::uint16_t>(value)); }
   KRFieldWriter& i32(std::int32_t value) { return u32(static_cast<std::uint32_t>(value)); }
   // Presence and flag bytes: 1 for yes, 0 for no.
@@ -35,6 +37,28 @@ class BCODE_API KRFieldWriter {
   bool ok() const { return ok_; }
 
  private:
+  // Integers go byte by byte through the buffer's inline put area, so that
+  // a field costs a virtual call only when the area is full.
+  KRFieldWriter& put(std::uint32_t value, int size) {
+    if (!ok_) return *this;
+    std::streambuf* buf = os_.good() ? os_.rdbuf() : nullptr;
+    if (buf == nullptr) return fail(false);
+    try {
+      for (int i = 0; i < size; ++i) {
+        const auto byte = static_cast<char>((value >> (8 * i)) & 0xFF);
+        if (std::streambuf::traits_type::eq_int_type(buf->sputc(byte),
+                                                     std::streambuf::traits_type::eof())) {
+          return fail(true);
+        }
+      }
+    } catch (...) {
+      return fail(true);
+    }
+    return *this;
+  }
+  // The field failed; a short write marks the stream bad.
+  KRFieldWriter& fail(bool shortWrite);
+
   std::ostream& os_;
   bool ok_ = true;
 };
@@ -47,9 +71,21 @@ class BCODE_API KRFieldReader {
 
   explicit KRFieldReader(std::istream& is) : is_(is) {}
 
-  KRFieldReader& u8(std::uint8_t& value);
-  KRFieldReader& u16(std::uint16_t& value);
-  KRFieldReader& u32(std::uint32_t& value);
+  KRFieldReader& u8(std::uint8_t& value) {
+    std::uint32_t v = 0;
+    if (get(v, 1)) value = static_cast<std::uint8_t>(v);
+    return *this;
+  }
+  KRFieldReader& u16(std::uint16_t& value) {
+    std::uint32_t v = 0;
+    if (get(v, 2)) value = static_cast<std::uint16_t>(v);
+    return *this;
+  }
+  KRFieldReader& u32(std::uint32_t& value) {
+    std::uint32_t v = 0;
+    if (get(v, 4)) value = v;
+    return *this;
+  }
   KRFieldReader& i16(std::int16_t& value);
   KRFieldReader& i32(std::int32_t& value);
   // A name: the length byte, then the characters into `text`.
@@ -60,6 +96,27 @@ class BCODE_API KRFieldReader {
   Status status() const { return status_; }
 
  private:
+  // Integers byte by byte through the buffer's inline get area.
+  bool get(std::uint32_t& value, int size) {
+    if (!ok()) return false;
+    std::streambuf* buf = is_.good() ? is_.rdbuf() : nullptr;
+    if (buf == nullptr) return fail(false);
+    try {
+      for (int i = 0; i < size; ++i) {
+        const auto ch = buf->sbumpc();
+        if (std::streambuf::traits_type::eq_int_type(ch, std::streambuf::traits_type::eof())) {
+          return fail(true);
+        }
+        value |= static_cast<std::uint32_t>(static_cast<unsigned char>(ch)) << (8 * i);
+      }
+    } catch (...) {
+      return fail(true);
+    }
+    return true;
+  }
+  // The field failed; `mark` sets eof and fail on the stream. Always false.
+  bool fail(bool mark);
+
   std::istream& is_;
   Status status_ = OK;
 };
