@@ -189,9 +189,16 @@ BCInstruction* BCInstruction::iload(std::istream& is, BCode* block) {
       return nullptr;
     }
   }
-  auto* instr = new (std::nothrow)
-      BCInstruction(static_cast<INSTR_CODE>(code), ops[0].get(), ops[1].get(), ops[2].get());
-  if (instr == nullptr) setError(BCINSTRUCTION_NO_MEMORY);
+  // The loaded operands are taken over, not copied.
+  auto* instr = new (std::nothrow) BCInstruction();
+  if (instr == nullptr) {
+    setError(BCINSTRUCTION_NO_MEMORY);
+    return nullptr;
+  }
+  instr->code_ = static_cast<INSTR_CODE>(code);
+  instr->z_ = std::move(ops[0]);
+  instr->q1_ = std::move(ops[1]);
+  instr->q2_ = std::move(ops[2]);
   return instr;
 }
 
