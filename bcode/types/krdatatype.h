@@ -70,12 +70,32 @@ constexpr std::size_t kKRElemTypeCount = 23;
 inline constexpr unsigned char kKRElemTypeCodes[kKRElemTypeCount] = {
     1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 14, 20, 22, 23, 24, 25, 26, 28, 29, 30, 31};
 
+namespace krdatatype_detail {
+// Row of each code below 32 in kKRDataTypes and slot in kKRElemTypeCodes
+// (-1: none), so that the hot storage rules look a code up in one step.
+struct CodeIndex {
+  signed char row[32];
+  signed char elemSlot[32];
+};
+constexpr CodeIndex makeCodeIndex() {
+  CodeIndex index{};
+  for (int code = 0; code < 32; ++code) index.row[code] = index.elemSlot[code] = -1;
+  for (std::size_t i = 0; i < sizeof kKRDataTypes / sizeof kKRDataTypes[0]; ++i) {
+    index.row[kKRDataTypes[i].code] = static_cast<signed char>(i);
+  }
+  for (std::size_t i = 0; i < kKRElemTypeCount; ++i) {
+    index.elemSlot[kKRElemTypeCodes[i]] = static_cast<signed char>(i);
+  }
+  return index;
+}
+inline constexpr CodeIndex kCodeIndex = makeCodeIndex();
+}  // namespace krdatatype_detail
+
 // The table row of `code`, or null for a code without meaning here.
 constexpr const KRDataTypeInfo* krFindDataType(unsigned code) {
-  for (const KRDataTypeInfo& info : kKRDataTypes) {
-    if (info.code == code) return &info;
-  }
-  return nullptr;
+  if (code >= 32) return nullptr;
+  const int row = krdatatype_detail::kCodeIndex.row[code];
+  return row < 0 ? nullptr : &kKRDataTypes[row];
 }
 
 constexpr bool krIsElemTypeCode(unsigned code) {
@@ -85,10 +105,7 @@ constexpr bool krIsElemTypeCode(unsigned code) {
 
 // The slot of an elementary code in kKRElemTypeCodes, -1 for any other code.
 constexpr int krElemTypeSlot(unsigned code) {
-  for (std::size_t i = 0; i < kKRElemTypeCount; ++i) {
-    if (kKRElemTypeCodes[i] == code) return static_cast<int>(i);
-  }
-  return -1;
+  return code < 32 ? krdatatype_detail::kCodeIndex.elemSlot[code] : -1;
 }
 
 namespace krdatatype_detail {
