@@ -11,6 +11,8 @@
 
 template <class T>
 class KRArray {
+  static constexpr std::int64_t kMaxSlots = INT32_MAX;
+
  public:
   // Bounds upper .. lower and the growth step. A store of
   // max(upper - lower + 1, step) slots is allocated, none when that is below 1.
@@ -49,6 +51,11 @@ class KRArray {
   std::int32_t allocated = 0;
 
  private:
+  // Slots really held by `data`. `allocated` follows the documented growth
+  // rule (each growth adds `delta` spare slots); the store underneath grows
+  // at least geometrically so that filling a table stays linear.
+  std::int64_t capacity = 0;
+
   void allocate(std::int32_t upper, std::int32_t lower, std::int32_t step) {
     delete[] data;
     data = nullptr;
@@ -57,6 +64,7 @@ class KRArray {
     const std::int64_t wanted = static_cast<std::int64_t>(upper) - lower + 1;
     allocated = static_cast<std::int32_t>(wanted > step ? wanted : step);
     upBound = lower - 1;
+    capacity = 0;
     if (allocated < 1) {
       allocated = 0;
       return;
@@ -67,21 +75,27 @@ class KRArray {
       allocated = 0;
       throw KRErrorNoHeap("kryarr", 335);
     }
+    capacity = allocated;
     upBound = upper;
   }
 
   void grow(std::int32_t loc) {
     KR_ASSERT(delta >= 1, "0");
     const std::int64_t slots = (static_cast<std::int64_t>(loc) - loBound + 1) + delta;
-    T* fresh = nullptr;
-    try {
-      fresh = new T[static_cast<std::size_t>(slots)]();
-    } catch (const std::bad_alloc&) {
-      throw KRErrorNoHeap("kryarr", 314);
+    if (slots > capacity) {
+      const std::int64_t doubled = capacity * 2;
+      const std::int64_t fresh_capacity = doubled > slots && doubled <= kMaxSlots ? doubled : slots;
+      T* fresh = nullptr;
+      try {
+        fresh = new T[static_cast<std::size_t>(fresh_capacity)]();
+      } catch (const std::bad_alloc&) {
+        throw KRErrorNoHeap("kryarr", 314);
+      }
+      for (std::int32_t i = 0; i <= upBound - loBound; ++i) fresh[i] = data[i];
+      delete[] data;
+      data = fresh;
+      capacity = fresh_capacity;
     }
-    for (std::int32_t i = 0; i <= upBound - loBound; ++i) fresh[i] = data[i];
-    delete[] data;
-    data = fresh;
     allocated = static_cast<std::int32_t>(slots);
   }
 };

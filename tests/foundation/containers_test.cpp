@@ -46,6 +46,17 @@ TEST_F(ContainersTest, ArrayGrowsByStepBeyondItsStore) {
   a[22] = 8;
   EXPECT_EQ(a.getAllocated(), 33);
   EXPECT_EQ(a[11], 7);
+  // Filling slot by slot keeps to the rule all the way and keeps every value;
+  // slots passed over by a jump read as zero.
+  for (int i = 23; i <= 65534; ++i) a[i] = i;
+  EXPECT_EQ(a.getAllocated(), 65538);
+  EXPECT_EQ(a[11], 7);
+  EXPECT_EQ(a[22], 8);
+  EXPECT_EQ(a[40000], 40000);
+  a[70000] = 1;
+  EXPECT_EQ(a.getAllocated(), 70011);
+  EXPECT_EQ(a[65535], 0);
+  EXPECT_EQ(a[69999], 0);
   // A lower bound other than 0 addresses from there.
   KRArray<int> b(5, 3, 2);
   b[3] = 1;
