@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <istream>
+#include <memory>
 #include <new>
 #include <ostream>
 #include <type_traits>
@@ -60,7 +61,14 @@ class KRSequence {
   }
   KRSequence(const KRSequence&) = delete;
   KRSequence& operator=(const KRSequence&) = delete;
-  virtual ~KRSequence() { clear(); }
+  virtual ~KRSequence() {
+    clear();
+    while (blocks_ != nullptr) {
+      NodeBlock* older = blocks_->older;
+      delete blocks_;
+      blocks_ = older;
+    }
+  }
 
   // When these throw KRErrorNoHeap the element was not taken: the caller still owns it.
   void append(T element) { linkBetween(newNode(element, 630), tail_.prev, &tail_); }
@@ -79,7 +87,7 @@ class KRSequence {
     ++generation;
     --count_;
     T element = node->element;
-    delete node;
+    releaseNode(node);
     return element;
   }
 
@@ -159,10 +167,43 @@ class KRSequence {
     }
   }
 
-  static Node* newNode(T element, std::int32_t line) {
-    Node* node = new (std::nothrow) Node{element, nullptr, nullptr};
-    if (node == nullptr) throw KRErrorNoHeap("krysequ", line);
+  // Nodes are carved from blocks the list owns, each twice the size of the
+  // one before up to kMaxBlockNodes, so that a long list costs few
+  // allocations; unlinked nodes wait in a free chain for reuse and all of
+  // them go with the list.
+  static constexpr std::uint32_t kFirstBlockNodes = 4;
+  static constexpr std::uint32_t kMaxBlockNodes = 1024;
+  struct NodeBlock {
+    std::unique_ptr<Node[]> nodes;
+    std::uint32_t size;
+    std::uint32_t used;
+    NodeBlock* older;
+  };
+
+  Node* newNode(T element, std::int32_t line) {
+    Node* node = freeNodes_;
+    if (node != nullptr) {
+      freeNodes_ = node->next;
+    } else {
+      if (blocks_ == nullptr || blocks_->used == blocks_->size) addBlock(line);
+      node = &blocks_->nodes[blocks_->used++];
+    }
+    node->element = element;
     return node;
+  }
+  void addBlock(std::int32_t line) {
+    const std::uint32_t size =
+        blocks_ == nullptr ? kFirstBlockNodes
+                           : (blocks_->size < kMaxBlockNodes ? blocks_->size * 2 : kMaxBlockNodes);
+    std::unique_ptr<NodeBlock> block(new (std::nothrow) NodeBlock{nullptr, size, 0, blocks_});
+    if (block != nullptr) block->nodes.reset(new (std::nothrow) Node[size]);
+    if (block == nullptr || block->nodes == nullptr) throw KRErrorNoHeap("krysequ", line);
+    blocks_ = block.release();
+  }
+  void releaseNode(Node* node) {
+    node->element = T();
+    node->next = freeNodes_;
+    freeNodes_ = node;
   }
   void linkBetween(Node* node, Node* before, Node* after) {
     node->prev = before;
@@ -184,6 +225,8 @@ class KRSequence {
   Node head_;
   Node tail_;
   std::uint32_t count_ = 0;
+  NodeBlock* blocks_ = nullptr;  // newest first
+  Node* freeNodes_ = nullptr;
 };
 
 template <class T>

@@ -250,6 +250,26 @@ TEST_F(ContainersTest, ListOrderAndRemoval) {
   EXPECT_EQ(List::error, KRSEQUENCE_OK);
 }
 
+// Long lists span several node blocks and reuse the nodes they unlink.
+TEST_F(ContainersTest, LongListKeepsOrderWhileNodesAreReused) {
+  List l;
+  for (int i = 0; i < 3000; ++i) l.append(new Item(i));
+  for (int i = 0; i < 1000; ++i) delete l.removeFirst();
+  for (int i = 999; i >= 500; --i) l.prepend(new Item(i));
+  for (int i = 3000; i < 3500; ++i) l.append(new Item(i));
+  EXPECT_EQ(l.getCount(), 3000u);
+  int expected = 500;
+  for (KRSequenceIterator<Item*> it(l, 1); !it.end(); ++it) {
+    ASSERT_EQ(it.current()->value, static_cast<std::uint8_t>(expected));  // values are bytes
+    ++expected;
+  }
+  EXPECT_EQ(expected, 3500);
+  l.clear();
+  EXPECT_TRUE(l.isEmpty());
+  l.append(new Item(7));
+  EXPECT_EQ(KRSequenceIterator<Item*>(l, 0).current()->value, 7);
+}
+
 TEST_F(ContainersTest, IteratorOverEmptyListStandsOnASentinel) {
   List l;
   KRSequenceIterator<Item*> forward(l, 1);
