@@ -13,6 +13,7 @@
 #include "bcode/operand/bcoperand.h"
 #include "bcode/types/krdatatype.h"
 #include "bcode/types/krtypetab.h"
+#include "bcode/types/krtypewalk.h"
 
 KR_DEFINE_ERROR_FLAG(BCode)
 
@@ -219,6 +220,8 @@ void BCode::calcOffsets() {
     setError(BCODE_FAILED);
     return;
   }
+  // Types shared by the interface and both lists are measured once.
+  const KRTypeQueryScope shared;
   std::uint32_t size = 0;
   if (BCSSB* own = ssbList_->lookup(blockNo_, kind_)) {
     own->getLastOffset();

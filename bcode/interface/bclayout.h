@@ -16,6 +16,7 @@
 #include "bcode/foundation/krlistline.h"
 #include "bcode/foundation/krysequ.h"
 #include "bcode/types/krtypetab.h"
+#include "bcode/types/krtypewalk.h"
 
 namespace bclayout {
 
@@ -75,6 +76,8 @@ struct Pass {
 // of a later or of a missing entry fails the layout.
 template <class Entry, class StartOf>
 Pass<Entry> layOut(const std::vector<Entry*>& entries, std::uint32_t n, StartOf startOf) {
+  // Entries of the same type ask for its length once.
+  const KRTypeQueryScope shared;
   Pass<Entry> pass;
   std::uint32_t offset = 0;
   const Entry* previous = nullptr;
@@ -122,6 +125,7 @@ std::uint32_t offsetOf(const std::vector<Entry*>& entries, std::uint32_t n, Star
 template <class Entry, class StartOf>
 std::uint32_t lengthOf(const std::vector<Entry*>& entries, StartOf startOf) {
   if (entries.empty()) return 0;
+  const KRTypeQueryScope shared;
   const Pass<Entry> pass = layOut(entries, static_cast<std::uint32_t>(entries.size()), startOf);
   if (!pass.ok) return 0;
   if (pass.lastOrdinary == nullptr) {

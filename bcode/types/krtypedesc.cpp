@@ -18,6 +18,7 @@
 #include "bcode/interface/bcssb.h"
 #include "bcode/interface/bcssbentry.h"
 #include "bcode/types/krtypetab.h"
+#include "bcode/types/krtypewalk.h"
 
 KR_DEFINE_ERROR_FLAG(KRTypedesc)
 KR_DEFINE_ERROR_FLAG(KRArrayRange)
@@ -90,13 +91,12 @@ void startListing(char* line, int level) {
 
 }  // namespace
 
-namespace {
-
 // Per-call state of the operations that follow type references: memoised
 // answers and the frames in progress (so a cycle is seen when a frame is met
-// again), and the expansion budget of a dump. The outermost call creates it;
-// calls nested inside, also those through interface entries, share it.
-struct WalkState {
+// again), and the expansion budget of a dump. The outermost call creates it,
+// or a KRTypeQueryScope around many calls; calls nested inside, also those
+// through interface entries, share it.
+struct KRTypeWalkState {
   enum Query : int { LENGTH, LENGTH_IN_ARRAYS, ALIGN_IN_ARRAYS, EQUAL };
   struct Key {
     const void* a;
@@ -125,6 +125,10 @@ struct WalkState {
   std::uint64_t budget = 0;
   std::unordered_set<const KRTypedesc*> path;
 };
+
+namespace {
+
+using WalkState = KRTypeWalkState;
 
 WalkState*& activeWalk() {
   static thread_local WalkState* walk = nullptr;
@@ -181,6 +185,17 @@ std::uint64_t graphSize(const KRTypedesc& root) {
 }
 
 }  // namespace
+
+KRTypeQueryScope::KRTypeQueryScope() {
+  if (activeWalk() != nullptr) return;
+  // Without memory for a shared walk every query keeps its own.
+  own_.reset(new (std::nothrow) KRTypeWalkState());
+  activeWalk() = own_.get();
+}
+
+KRTypeQueryScope::~KRTypeQueryScope() {
+  if (own_) activeWalk() = nullptr;
+}
 
 // The operations of a walk; a friend of KRTypedesc so that it can set the flag.
 class KRTypeWalk {

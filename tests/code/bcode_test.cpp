@@ -137,6 +137,49 @@ TEST_F(BCodeTest, StaticDataFollowTheOwnInterfaceOnAWordBoundary) {
   }
 }
 
+// A pass measures each type once; the next pass sees the types as they are
+// then, after a structure and a called FB's interface have grown.
+TEST_F(BCodeTest, EachLayoutSeesTheTypesAsTheyAreNow) {
+  BCode block(7, KR_FB_KENN);
+  block.initElemTypes();
+  KRTypeTab& types = block.getTypeTab();
+  const KRTypeRef intType = types.getTypeRef(5);
+  auto* structure = new KRStructDesc();
+  structure->addComp(KRString("a"), intType);
+  const KRTypeRef structType = types.add(structure);
+  BCSSB* called = block.getSSBList().newSSB(9, KR_FB_KENN);
+  called->add(new BCFBEntry("in", intType, Kind(0)));
+  const KRTypeRef instanceType = types.add(new KRInstanceDesc(9, KR_FB_KENN, &block.getSSBList()));
+  BCLDList& lsd = block.getLSDList();
+  const BCLDRef first = lsd.add(new BCLDEntry("s1", structType));
+  const BCLDRef second = lsd.add(new BCLDEntry("s2", structType));
+  const BCLDRef instance = lsd.add(new BCLDEntry("fb", instanceType));
+  const BCLDRef last = lsd.add(new BCLDEntry("n", intType));
+
+  const auto offsets = [&] {
+    block.calcOffsets();
+    EXPECT_EQ(BCode::getError(), BCode::BCODE_OK);
+    return std::vector<std::uint32_t>{
+        lsd.lookup(first)->getOffset(), lsd.lookup(second)->getOffset(),
+        lsd.lookup(instance)->getOffset(), lsd.lookup(last)->getOffset()};
+  };
+  const std::uint32_t structBefore = structure->storageLength();
+  const std::uint32_t instanceBefore = instanceType.ptr()->storageLength();
+  const std::vector<std::uint32_t> before = offsets();
+  EXPECT_EQ(before[1] - before[0], structBefore);
+
+  structure->addComp(KRString("b"), intType);
+  called->add(new BCFBEntry("out", intType, Kind(1)));
+  const std::uint32_t structGrowth = structure->storageLength() - structBefore;
+  const std::uint32_t instanceGrowth = instanceType.ptr()->storageLength() - instanceBefore;
+  ASSERT_GT(structGrowth, 0u);
+  ASSERT_GT(instanceGrowth, 0u);
+  const std::vector<std::uint32_t> after = offsets();
+  EXPECT_EQ(after[1], before[1] + structGrowth);
+  EXPECT_EQ(after[2], before[2] + 2 * structGrowth);
+  EXPECT_EQ(after[3], before[3] + 2 * structGrowth + instanceGrowth);
+}
+
 TEST_F(BCodeTest, LayoutFailureOfLocalDataIsTheBlocksFailure) {
   BCode block(7, KR_FB_KENN);
   block.getLDDList().add(new BCLDEntry("lost", KRTypeRef(99, &block.getTypeTab())));
