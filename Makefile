@@ -69,7 +69,8 @@ bench: deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBCODE_BUILD_BENCH=ON \
 	  -DBCODE_BUILD_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build build-bench -j $(JOBS)
-	build-bench/bin/bcode_bench --benchmark_min_time=0.3 --benchmark_repetitions=5
+	build-bench/bin/bcode_bench --benchmark_min_time=0.3 --benchmark_repetitions=5 \
+	  --benchmark_enable_random_interleaving=true
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz build-bench

@@ -12,6 +12,8 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "bcode/code/bcode.h"
 #include "bcode/const/bcconstant.h"
@@ -235,23 +237,35 @@ void registerSearch(const char* name, Search search, Samples& samples, std::uint
       ->Unit(benchmark::kMicrosecond);
 }
 
-void registerAll(Samples& samples, std::uint32_t n) {
-  registerAtSizes("save", save, samples, n);
-  registerAtSizes("save memcpy", copyRecord, samples, n);
-  registerAtSizes("iload", iload, samples, n);
-  registerAtSizes("iload memcpy", copyRecord, samples, n);
-  registerAtSizes("calcOffsets", calcOffsets, samples, n);
-  registerAtSizes("listing", listing, samples, n);
-  registerAtSizes("local data and parameter operands", localAndParamOperands, samples, n);
+// Registers every benchmark and answers the operation names in table order.
+std::vector<std::string> registerAll(Samples& samples, std::uint32_t n) {
+  const std::pair<const char*, BlockBenchmark> atSizes[] = {
+      {"save", save},
+      {"save memcpy", copyRecord},
+      {"iload", iload},
+      {"iload memcpy", copyRecord},
+      {"calcOffsets", calcOffsets},
+      {"listing", listing},
+      {"local data and parameter operands", localAndParamOperands},
+  };
+  std::vector<std::string> names;
+  for (const auto& [name, run] : atSizes) {
+    registerAtSizes(name, run, samples, n);
+    names.emplace_back(name);
+  }
   registerSearch("searchTMPCreatingInstr", searchCreating, samples, n);
   registerSearch("searchInstrOfBaseOp", searchBaseOp, samples, n);
   registerSearch("searchATextPos (operand)", searchOperandPos, samples, n);
   registerSearch("searchATextPos (instruction)", searchInstructionPos, samples, n);
+  names.insert(names.end(), {"searchTMPCreatingInstr", "searchInstrOfBaseOp",
+                             "searchATextPos (operand)", "searchATextPos (instruction)"});
   benchmark::RegisterBenchmark("fill constant table", fillConstantTable)
       ->Arg(16383)
       ->Arg(32767)
       ->Arg(65534)
       ->Unit(benchmark::kMillisecond);
+  names.emplace_back("fill constant table");
+  return names;
 }
 
 // --bcode_n=<instructions>: the smallest size; the others are its double and
@@ -283,9 +297,11 @@ int main(int argc, char** argv) {
     std::cerr << "--bcode_n must be between 1 and 16383\n";
     return 2;
   }
+  // Every sample is made before the first benchmark runs: repetitions may
+  // come in any order, and none should pay for making a sample.
   bcbench::Samples samples;
-  bcbench::registerAll(samples, n);
-  bcbench::SummaryReporter reporter;
+  for (std::uint32_t size : {n, 2 * n, 4 * n}) samples.at(size);
+  bcbench::SummaryReporter reporter(bcbench::registerAll(samples, n));
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::cout << "\nMachine: " << bcbench::machineText() << "\nN = " << n
             << " instructions (fill constant table: N = 16383 entries)\n";

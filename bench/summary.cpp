@@ -41,6 +41,7 @@ std::string cellText(const OperationRow& row, const Measurement& m) {
 }
 
 void printRow(std::ostream& os, const OperationRow& row, bool& linear) {
+  if (row.bySize.empty()) return;
   os << "| " << row.name;
   for (const auto& [size, m] : row.bySize) os << " | " << cellText(row, m);
   const Measurement* previous = nullptr;
@@ -87,6 +88,10 @@ bool printAgainstMemcpy(std::ostream& os, const std::vector<OperationRow>& rows,
 }
 
 }  // namespace
+
+SummaryReporter::SummaryReporter(const std::vector<std::string>& operations) {
+  for (const std::string& name : operations) rowOf(name);
+}
 
 void SummaryReporter::ReportRuns(const std::vector<Run>& runs) {
   ConsoleReporter::ReportRuns(runs);

@@ -31,6 +31,9 @@ struct OperationRow {
 // Prints every run as the console reporter does and keeps the best of each.
 class SummaryReporter : public benchmark::ConsoleReporter {
  public:
+  // The table lists the operations in this order, whatever order their runs
+  // come in (repetitions may be interleaved); operations not run are left out.
+  explicit SummaryReporter(const std::vector<std::string>& operations);
   void ReportRuns(const std::vector<Run>& runs) override;
   const std::vector<OperationRow>& rows() const { return rows_; }
 
