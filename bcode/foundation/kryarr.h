@@ -84,17 +84,17 @@ class KRArray {
     const std::int64_t slots = (static_cast<std::int64_t>(loc) - loBound + 1) + delta;
     if (slots > capacity) {
       const std::int64_t doubled = capacity * 2;
-      const std::int64_t fresh_capacity = doubled > slots && doubled <= kMaxSlots ? doubled : slots;
+      const std::int64_t freshCapacity = doubled > slots && doubled <= kMaxSlots ? doubled : slots;
       T* fresh = nullptr;
       try {
-        fresh = new T[static_cast<std::size_t>(fresh_capacity)]();
+        fresh = new T[static_cast<std::size_t>(freshCapacity)]();
       } catch (const std::bad_alloc&) {
         throw KRErrorNoHeap("kryarr", 314);
       }
       for (std::int32_t i = 0; i <= upBound - loBound; ++i) fresh[i] = data[i];
       delete[] data;
       data = fresh;
-      capacity = fresh_capacity;
+      capacity = freshCapacity;
     }
     allocated = static_cast<std::int32_t>(slots);
   }
