@@ -219,46 +219,43 @@ void fillConstantTable(benchmark::State& state) {
 
 using BlockBenchmark = void (*)(benchmark::State&, Samples&);
 
-void registerAtSizes(const char* name, BlockBenchmark run, Samples& samples, std::uint32_t n) {
+// Each registration also notes the operation's name, in table order.
+void registerAtSizes(std::vector<std::string>& names, const char* name, BlockBenchmark run,
+                     Samples& samples, std::uint32_t n) {
   benchmark::RegisterBenchmark(name, [run, &samples](benchmark::State& s) { run(s, samples); })
       ->Arg(n)
       ->Arg(2 * n)
       ->Arg(4 * n)
       ->Unit(benchmark::kMicrosecond);
+  names.emplace_back(name);
 }
 
 template <class Search>
-void registerSearch(const char* name, Search search, Samples& samples, std::uint32_t n) {
+void registerSearch(std::vector<std::string>& names, const char* name, Search search,
+                    Samples& samples, std::uint32_t n) {
   benchmark::RegisterBenchmark(
       name, [search, &samples](benchmark::State& s) { searchFromEnd(s, samples, search); })
       ->Arg(n)
       ->Arg(2 * n)
       ->Arg(4 * n)
       ->Unit(benchmark::kMicrosecond);
+  names.emplace_back(name);
 }
 
 // Registers every benchmark and answers the operation names in table order.
 std::vector<std::string> registerAll(Samples& samples, std::uint32_t n) {
-  const std::pair<const char*, BlockBenchmark> atSizes[] = {
-      {"save", save},
-      {"save memcpy", copyRecord},
-      {"iload", iload},
-      {"iload memcpy", copyRecord},
-      {"calcOffsets", calcOffsets},
-      {"listing", listing},
-      {"local data and parameter operands", localAndParamOperands},
-  };
   std::vector<std::string> names;
-  for (const auto& [name, run] : atSizes) {
-    registerAtSizes(name, run, samples, n);
-    names.emplace_back(name);
-  }
-  registerSearch("searchTMPCreatingInstr", searchCreating, samples, n);
-  registerSearch("searchInstrOfBaseOp", searchBaseOp, samples, n);
-  registerSearch("searchATextPos (operand)", searchOperandPos, samples, n);
-  registerSearch("searchATextPos (instruction)", searchInstructionPos, samples, n);
-  names.insert(names.end(), {"searchTMPCreatingInstr", "searchInstrOfBaseOp",
-                             "searchATextPos (operand)", "searchATextPos (instruction)"});
+  registerAtSizes(names, "save", save, samples, n);
+  registerAtSizes(names, "save memcpy", copyRecord, samples, n);
+  registerAtSizes(names, "iload", iload, samples, n);
+  registerAtSizes(names, "iload memcpy", copyRecord, samples, n);
+  registerAtSizes(names, "calcOffsets", calcOffsets, samples, n);
+  registerAtSizes(names, "listing", listing, samples, n);
+  registerAtSizes(names, "local data and parameter operands", localAndParamOperands, samples, n);
+  registerSearch(names, "searchTMPCreatingInstr", searchCreating, samples, n);
+  registerSearch(names, "searchInstrOfBaseOp", searchBaseOp, samples, n);
+  registerSearch(names, "searchATextPos (operand)", searchOperandPos, samples, n);
+  registerSearch(names, "searchATextPos (instruction)", searchInstructionPos, samples, n);
   benchmark::RegisterBenchmark("fill constant table", fillConstantTable)
       ->Arg(16383)
       ->Arg(32767)
