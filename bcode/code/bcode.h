@@ -14,6 +14,7 @@
 #include "bcode/foundation/krexport.h"
 
 class BCInstructionList;
+class BCLoadObserver;
 class BCConstantList;
 class BCOperandList;
 class BCLDList;
@@ -79,6 +80,10 @@ class BCODE_API BCode {
   void save(std::ostream& os) const;
   // Reads one block record; null on failure (getError() 1 or 2).
   static BCode* iload(std::istream& is);
+  // The same load, reporting its progress to `observer` (none when null):
+  // where each section begins and ends, where a failure stopped it, and the
+  // block before it is laid out (bcode/code/bcloadobserver.h).
+  static BCode* iload(std::istream& is, BCLoadObserver* observer);
 
  protected:
   // Empty collections, number and kind 0; used by iload.
