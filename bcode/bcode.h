@@ -28,6 +28,7 @@
 #include "bcode/instr/bcinstrop.h"
 #include "bcode/instr/bcinstruction.h"
 #include "bcode/code/bcode.h"
+#include "bcode/code/bcerrorflags.h"
 #include "bcode/code/bcloadobserver.h"
 #include "bcode/code/bcnametables.h"
 #include "bcode/version.h"

@@ -2,12 +2,14 @@
 // collections, the block record and its load, the library-wide flag reset.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "bcode/code/bcerrorflags.h"
 #include "bcode/code/bcode.h"
 #include "bcode/const/bcconstant.h"
 #include "bcode/const/bcconstlist.h"
@@ -321,47 +323,71 @@ TEST_F(BCodeTest, FlagLeftSetBeforeALoadIsTakenByTheNewBlock) {
   }
 }
 
-// Exposes the protected flag setters of the classes bcInitBCode resets.
+// Exposes the protected flag setters of the classes.
 template <class Class>
 struct FlagOf : Class {
   using Class::setError;
 };
 
-TEST_F(BCodeTest, InitClearsEveryFlag) {
-  FlagOf<BCode>::setError(BCode::BCODE_FAILED);
-  FlagOf<BCInstruction>::setError(BCInstruction::BCINSTRUCTION_NO_MEMORY);
-  FlagOf<BCInstructionOp>::setError(BCInstructionOp::BCINSTRUCTIONOP_FAILED);
-  KRSequence<BCInstruction*>::error = KRSEQUENCE_SAVE_FAILED;
-  FlagOf<BCConstant>::setError(BCConstant::ERRORS(1));
-  KRRefTable<BCConstant*>::error = KRREFTABLE_SAVE_FAILED;
-  FlagOf<BCOperand>::setError(BCOperand::BCOPERAND_FAILED);
-  KRRefTable<BCOperand*>::error = KRREFTABLE_LOAD_FAILED;
-  FlagOf<BCLDEntry>::setError(BCLDEntry::ERRORS(2));
-  KRSequence<BCLDEntry*>::error = KRSEQUENCE_LAYOUT_FAILED;
-  FlagOf<BCSSBList>::setError(BCSSBList::BCSSBLIST_NO_MEMORY);
-  FlagOf<BCSSBEntry>::setError(BCSSBEntry::BCSSBENTRY_FAILED);
-  KRSequence<BCSSBEntry*>::error = KRSEQUENCE_NO_ELEMENT;
-  KRSequence<BCSSB*>::error = KRSEQUENCE_LOAD_FAILED;
-  KRRefTable<KRTypedesc*>::error = KRREFTABLE_NO_TABLE;
-  FlagOf<KRTypedesc>::setError(KRTypedesc::ERRORS(2));
-  FlagOf<KRArrayRange>::setError(KRArrayRange::ERRORS(1));
-  FlagOf<KRStructComp>::setError(KRStructComp::ERRORS(2));
-  KRString::error = KRString::KRSTRING_FAILED;
+template <class Class>
+void setClassFlag(int value) {
+  FlagOf<Class>::setError(static_cast<typename Class::ERRORS>(value));
+}
 
+template <class Owner>
+void setMemberFlag(int value) {
+  Owner::error = static_cast<typename Owner::ERRORS>(value);
+}
+
+// Every flag of the library: its owner's words, the largest value its type
+// declares, and how to set it.
+struct FlagCase {
+  const char* owner;
+  int largest;
+  void (*set)(int);
+};
+const FlagCase kFlagCases[] = {
+    {"block", BCode::BCODE_NO_MEMORY, setClassFlag<BCode>},
+    {"instruction", BCInstruction::BCINSTRUCTION_NO_MEMORY, setClassFlag<BCInstruction>},
+    {"instruction operand", BCInstructionOp::BCINSTRUCTIONOP_FAILED, setClassFlag<BCInstructionOp>},
+    {"instruction list", KRSEQUENCE_LAYOUT_FAILED, setMemberFlag<KRSequence<BCInstruction*>>},
+    {"constant", BCConstant::BCCONSTANT_NO_MEMORY, setClassFlag<BCConstant>},
+    {"constant table", KRREFTABLE_SAVE_FAILED, setMemberFlag<KRRefTable<BCConstant*>>},
+    {"operand", BCOperand::BCOPERAND_FAILED, setClassFlag<BCOperand>},
+    {"operand table", KRREFTABLE_SAVE_FAILED, setMemberFlag<KRRefTable<BCOperand*>>},
+    {"local variable", BCLDEntry::BCLDENTRY_NO_MEMORY, setClassFlag<BCLDEntry>},
+    {"local data list", KRSEQUENCE_LAYOUT_FAILED, setMemberFlag<KRSequence<BCLDEntry*>>},
+    {"interface list", BCSSBList::BCSSBLIST_NO_MEMORY, setClassFlag<BCSSBList>},
+    {"interface entry", BCSSBEntry::BCSSBENTRY_FAILED, setClassFlag<BCSSBEntry>},
+    {"interface description", KRSEQUENCE_LAYOUT_FAILED, setMemberFlag<KRSequence<BCSSBEntry*>>},
+    {"list of interface descriptions", KRSEQUENCE_LAYOUT_FAILED, setMemberFlag<KRSequence<BCSSB*>>},
+    {"type table", KRREFTABLE_SAVE_FAILED, setMemberFlag<KRRefTable<KRTypedesc*>>},
+    {"type", KRTypedesc::KRTYPEDESC_NO_MEMORY, setClassFlag<KRTypedesc>},
+    {"array bounds", KRArrayRange::KRARRAYRANGE_FAILED, setClassFlag<KRArrayRange>},
+    {"structure component", KRStructComp::KRSTRUCTCOMP_NO_MEMORY, setClassFlag<KRStructComp>},
+    {"text", KRString::KRSTRING_FAILED, setMemberFlag<KRString>},
+};
+
+// Each value of each flag is reported alone, with its owner and words; and
+// bcInitBCode clears them all.
+TEST_F(BCodeTest, EveryErrorFlagValueHasWordsAndInitClearsThemAll) {
+  const int count = bcErrorFlagCount();
+  ASSERT_EQ(count, static_cast<int>(std::size(kFlagCases)));
+  for (const FlagCase& c : kFlagCases) {
+    for (int value = 1; value <= c.largest; ++value) {
+      bcInitBCode();
+      c.set(value);
+      const int n = bcNextSetErrorFlag(0);
+      ASSERT_LT(n, count) << c.owner << " " << value;
+      EXPECT_STREQ(bcErrorFlagAt(n).owner, c.owner);
+      EXPECT_EQ(bcErrorFlagAt(n).value, value) << c.owner;
+      EXPECT_NE(bcErrorFlagMeaning(n, value), nullptr) << c.owner << " " << value;
+      EXPECT_EQ(bcNextSetErrorFlag(n + 1), count) << c.owner;
+    }
+  }
+  for (const FlagCase& c : kFlagCases) c.set(c.largest);
   bcInitBCode();
-  EXPECT_EQ(BCode::getError(), 0);
-  EXPECT_EQ(BCInstruction::getError(), 0);
-  EXPECT_EQ(BCInstructionOp::getError(), 0);
-  EXPECT_EQ(BCConstant::getError(), 0);
-  EXPECT_EQ(BCOperand::getError(), 0);
-  EXPECT_EQ(BCLDEntry::getError(), 0);
-  EXPECT_EQ(BCSSBEntry::getError(), 0);
-  EXPECT_EQ(KRSequence<BCSSBEntry*>::error, 0);
-  EXPECT_EQ(KRSequence<BCSSB*>::error, 0);
-  EXPECT_EQ(KRTypedesc::getError(), 0);
-  EXPECT_EQ(KRArrayRange::getError(), 0);
-  EXPECT_EQ(KRStructComp::getError(), 0);
-  EXPECT_EQ(KRString::error, 0);
+  EXPECT_EQ(bcNextSetErrorFlag(0), count);
   EXPECT_TRUE(sectionFlagsClear());
 }
 
