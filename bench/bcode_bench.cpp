@@ -26,14 +26,17 @@
 #include "bcode/operand/bclocal.h"
 #include "bcode/operand/bcoperand.h"
 #include "bcode/operand/bcparam.h"
-#include "blockgen.h"
-#include "blocklisting.h"
-#include "membuf.h"
-#include "nametablefile.h"
-#include "summary.h"
+#include "bench/membuf.h"
+#include "bench/summary.h"
+#include "tools/support/blockgen.h"
+#include "tools/support/blocklisting.h"
+#include "tools/support/nametablefile.h"
 
 namespace bcbench {
 namespace {
+
+using bctool::generateBlock;
+using bctool::GeneratedBlock;
 
 // A generated block with its record and the length of its listing.
 struct Sample {

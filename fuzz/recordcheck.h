@@ -18,9 +18,9 @@
 #include "bcode/foundation/krlistline.h"
 #include "bcode/interface/bcssb.h"
 #include "bcode/types/krtypetab.h"
-#include "blocklisting.h"
-#include "errorflags.h"
-#include "nametablefile.h"
+#include "tools/support/blocklisting.h"
+#include "tools/support/errorreport.h"
+#include "tools/support/nametablefile.h"
 
 namespace bcfuzz {
 

@@ -9,7 +9,7 @@
 
 #include "bcode/foundation/krerror.h"
 #include "bcode/version.h"
-#include "commands.h"
+#include "tools/cmd/commands.h"
 
 namespace {
 

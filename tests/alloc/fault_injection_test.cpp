@@ -20,10 +20,10 @@
 #include <vector>
 
 #include "bcode/code/bcode.h"
-#include "demoblock.h"
-#include "errorflags.h"
 #include "fuzz/recordcheck.h"
 #include "tests/support/failing_alloc.h"
+#include "tools/support/demoblock.h"
+#include "tools/support/errorreport.h"
 
 namespace {
 
@@ -104,7 +104,7 @@ class Operation {
   // After a run that reported a failure, with the flags it left: what is
   // missing from the report.
   virtual std::string unreported() const {
-    return bctool::setErrorFlags().empty() ? "a failure without a flag" : std::string();
+    return bctool::anyErrorFlagSet() ? std::string() : "a failure without a flag";
   }
   // Whether the caller's own code allocates around the library calls, so
   // that std::bad_alloc may come from the caller rather than the library.
@@ -198,7 +198,7 @@ class ListOperation : public BlockOperation {
   bool run() override {
     std::ostream os(buf_.get());
     listAndDump(*block_, os);
-    return !bctool::setErrorFlags().empty();
+    return bctool::anyErrorFlagSet();
   }
   std::string check() const override {
     if (buf_->text() != reference().listing) return "listing differs";

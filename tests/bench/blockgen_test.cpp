@@ -13,7 +13,7 @@
 #include "bcode/instr/bcinstruction.h"
 #include "bcode/operand/bcoperand.h"
 #include "bcode/types/krtypetab.h"
-#include "blockgen.h"
+#include "tools/support/blockgen.h"
 
 namespace {
 
@@ -35,8 +35,8 @@ std::set<int> classesIn(const Table& table, Tag tagOf) {
 
 TEST(BlockGen, SameBlockEveryTimeAndItsRecordReadsBack) {
   bcInitBCode();
-  const bcbench::GeneratedBlock first = bcbench::generateBlock(kSize);
-  const bcbench::GeneratedBlock second = bcbench::generateBlock(kSize);
+  const bctool::GeneratedBlock first = bctool::generateBlock(kSize);
+  const bctool::GeneratedBlock second = bctool::generateBlock(kSize);
   ASSERT_NE(first.block, nullptr);
   ASSERT_NE(second.block, nullptr);
   const std::string record = recordOf(*first.block);
@@ -45,14 +45,14 @@ TEST(BlockGen, SameBlockEveryTimeAndItsRecordReadsBack) {
   std::istringstream is(record);
   std::unique_ptr<BCode> loaded(BCode::iload(is));
   ASSERT_NE(loaded, nullptr);
-  ASSERT_TRUE(bcbench::declareViews(*loaded, first.shape));
+  ASSERT_TRUE(bctool::declareViews(*loaded, first.shape));
   loaded->calcOffsets();
   EXPECT_EQ(recordOf(*loaded), record);
 }
 
 TEST(BlockGen, HoldsEveryClassInProportion) {
   bcInitBCode();
-  const bcbench::GeneratedBlock g = bcbench::generateBlock(kSize);
+  const bctool::GeneratedBlock g = bctool::generateBlock(kSize);
   ASSERT_NE(g.block, nullptr);
   const BCode& block = *g.block;
   EXPECT_EQ(block.getInstrList().getCount(), kSize);
@@ -71,8 +71,8 @@ TEST(BlockGen, HoldsEveryClassInProportion) {
       classesIn(block.getTypeTab(), [](const KRTypedesc& t) { return static_cast<int>(t.isA()); });
   EXPECT_EQ(typeClasses.size(), 5u);
 
-  const bcbench::BlockShape doubled = bcbench::BlockShape::forInstructions(2 * 10000);
-  const bcbench::BlockShape base = bcbench::BlockShape::forInstructions(10000);
+  const bctool::BlockShape doubled = bctool::BlockShape::forInstructions(2 * 10000);
+  const bctool::BlockShape base = bctool::BlockShape::forInstructions(10000);
   EXPECT_EQ(doubled.operands, 2 * base.operands);
   EXPECT_EQ(doubled.ownEntries, 2 * base.ownEntries);
   EXPECT_EQ(doubled.calledFBs, 2 * base.calledFBs);
@@ -81,7 +81,7 @@ TEST(BlockGen, HoldsEveryClassInProportion) {
 // Each search from the last instruction ends at the first one.
 TEST(BlockGen, SearchesFromTheEndReachTheFirstInstruction) {
   bcInitBCode();
-  const bcbench::GeneratedBlock g = bcbench::generateBlock(kSize);
+  const bctool::GeneratedBlock g = bctool::generateBlock(kSize);
   ASSERT_NE(g.block, nullptr);
   const BCInstructionList& list = g.block->getInstrList();
   const BCInstructionListIterator last(list, 0);

@@ -3,14 +3,51 @@
 // descriptions survives a save and a load: the same bytes, equal entries.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "bcode/bcode.h"
-#include "demoblock.h"
+#include "tests/support/test_util.h"
+#include "tools/support/demoblock.h"
 
 namespace {
+
+// Writes down what a load reports, one line per callback; declares the demo
+// block's views when asked to lay it out.
+class Recorder : public BCLoadObserver {
+ public:
+  std::vector<std::string> events;
+
+  void sectionBegins(const BCRecordSection& s, std::int64_t offset) override {
+    add(std::to_string(s.number) + " " + s.name + " at " + std::to_string(offset));
+  }
+  void sectionEnds(const BCRecordSection& s, std::int64_t offset, std::uint32_t n) override {
+    add("end at " + std::to_string(offset) + (s.hasEntries ? ", " + std::to_string(n) : ""));
+  }
+  // The flags of the failure are still set.
+  void errorRaised(const BCRecordSection& s, std::int64_t offset) override {
+    const bool flagged = bcNextSetErrorFlag(0) < bcErrorFlagCount();
+    add(std::string("error in ") + s.name + " at " + std::to_string(offset) +
+        (flagged ? "" : " without a flag"));
+  }
+  void beforeLayout(BCode& block) override {
+    add("layout");
+    bctool::declareDemoViews(block);
+  }
+  void layoutFailed(std::int64_t offset) override {
+    add("layout failed at " + std::to_string(offset));
+  }
+
+ private:
+  void add(const std::string& event) { events.push_back(event); }
+};
+
+std::unique_ptr<BCode> loadWatched(std::istream& is, Recorder& recorder) {
+  return std::unique_ptr<BCode>(BCode::iload(is, &recorder));
+}
 
 std::string saveBlock(const BCode& block) {
   std::ostringstream os;
@@ -93,12 +130,12 @@ TEST(BlockRoundTrip, EveryClassSavesLoadsAndSavesAgainToTheSameBytes) {
   ASSERT_NE(block, nullptr);
   const std::string first = saveBlock(*block);
 
-  std::unique_ptr<BCode> loaded = loadBlock(first);
+  // A record does not carry view numbers: the recorder declares them again,
+  // as the compiler would, before the load lays the block out.
+  std::istringstream is(first);
+  Recorder recorder;
+  std::unique_ptr<BCode> loaded = loadWatched(is, recorder);
   ASSERT_NE(loaded, nullptr);
-  // A record does not carry view numbers: declare them again, as the compiler
-  // would, before laying the block out anew.
-  ASSERT_TRUE(bctool::declareDemoViews(*loaded));
-  loaded->calcOffsets();
   ASSERT_EQ(BCode::getError(), 0);
   EXPECT_EQ(saveBlock(*loaded), first);
 
@@ -112,6 +149,83 @@ TEST(BlockRoundTrip, EveryClassSavesLoadsAndSavesAgainToTheSameBytes) {
   expectLocalDataEqual(block->getLSDList(), loaded->getLSDList());
   EXPECT_EQ(loaded->getLSDList().getStartOffset(), block->getLSDList().getStartOffset());
   expectInstructionsEqual(block->getInstrList(), loaded->getInstrList());
+}
+
+// The demo block's sections, as `bcode stats` shows them.
+const std::vector<std::string> kDemoLoad = {"0 block header at 0",
+                                            "end at 3",
+                                            "1 type table at 3",
+                                            "end at 244, 28",
+                                            "2 interface list at 244",
+                                            "end at 479, 3",
+                                            "3 LDD list at 479",
+                                            "end at 535, 4",
+                                            "4 LSD list at 535",
+                                            "end at 589, 4",
+                                            "5 constant table at 589",
+                                            "end at 651, 9",
+                                            "layout",
+                                            "6 operand table at 651",
+                                            "end at 949, 35",
+                                            "7 instruction list at 949",
+                                            "end at 1406, 25"};
+
+TEST(BlockLoadObserver, HearsEverySectionAndTheFailureOfEveryPrefix) {
+  bcInitBCode();
+  std::unique_ptr<BCode> block = bctool::buildDemoBlock();
+  ASSERT_NE(block, nullptr);
+  const std::string bytes = saveBlock(*block);
+  // Offsets count from where the stream stood.
+  std::istringstream whole("xyz" + bytes);
+  whole.ignore(3);
+  Recorder recorder;
+  ASSERT_NE(loadWatched(whole, recorder), nullptr);
+  EXPECT_EQ(recorder.events, kDemoLoad);
+
+  // A prefix stops where it ends, in the section that holds that byte.
+  for (std::size_t size = 0; size < bytes.size(); ++size) {
+    bcInitBCode();
+    std::istringstream is(bytes.substr(0, size));
+    Recorder cut;
+    ASSERT_EQ(loadWatched(is, cut), nullptr);
+    ASSERT_GE(cut.events.size(), 2u);
+    const std::string& begun = cut.events[cut.events.size() - 2];
+    const std::string section = begun.substr(2, begun.find(" at ") - 2);
+    EXPECT_EQ(cut.events.back(), "error in " + section + " at " + std::to_string(size));
+    const auto full = std::find(kDemoLoad.begin(), kDemoLoad.end(), begun);
+    ASSERT_NE(full, kDemoLoad.end()) << begun;
+    EXPECT_LT(size, std::stoul(full[1].substr(7))) << begun;
+  }
+
+  // A stream that cannot tell its position loads all the same.
+  bcInitBCode();
+  bctest::PipeBuf pipe(bytes);
+  std::istream piped(&pipe);
+  Recorder blind;
+  EXPECT_NE(loadWatched(piped, blind), nullptr);
+  EXPECT_EQ(blind.events.front(), "0 block header at -1");
+  EXPECT_EQ(blind.events.size(), kDemoLoad.size());
+}
+
+// A layout that fails is heard of whatever the block's flag held before, and
+// the load goes on; a table's empty slots are not counted as entries.
+TEST(BlockLoadObserver, HearsOfAFailedLayout) {
+  bcInitBCode();
+  BCode block(7, KR_FB_KENN);
+  block.getLDDList().add(new BCLDEntry("lost", KRTypeRef(99, &block.getTypeTab())));
+  block.getConstList().add(nullptr);
+  block.getConstList().add(new BCDIntConst(1));
+  const std::string bytes = saveBlock(block);
+  block.setLDDList(nullptr);  // refused: leaves the block's flag at 1
+  std::istringstream is(bytes);
+  Recorder recorder;
+  std::unique_ptr<BCode> loaded = loadWatched(is, recorder);
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(BCode::getError(), BCode::BCODE_FAILED);
+  const std::string operands = std::to_string(bytes.size() - 4);
+  EXPECT_EQ(recorder.events[11], "end at " + operands + ", 1");
+  EXPECT_EQ(recorder.events[12], "layout");
+  EXPECT_EQ(recorder.events[13], "layout failed at " + operands);
 }
 
 // Every byte changed in two ways loads to null or to a block that saves; the

@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "bcode/code/bcode.h"
-#include "demoblock.h"
-#include "errorflags.h"
 #include "fuzz/recordcheck.h"
+#include "tools/support/demoblock.h"
+#include "tools/support/errorreport.h"
 
 namespace {
 

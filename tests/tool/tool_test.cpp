@@ -22,7 +22,7 @@
 #include "bcode/operand/bcglobal.h"
 #include "bcode/types/krtypedesc.h"
 #include "bcode/version.h"
-#include "demoblock.h"
+#include "tools/support/demoblock.h"
 
 namespace {
 
@@ -125,13 +125,10 @@ TEST_F(ToolTest, DemoWritesTheRecordToStandardOutputAndTheListingToStandardError
   EXPECT_NE(demo.err.find("Saved the block to standard output"), std::string::npos);
 }
 
-TEST_F(ToolTest, ToolAndLibraryBuildTheSameDemoBlock) {
-  bcInitBCode();
-  std::unique_ptr<BCode> block = bctool::buildDemoBlock();
-  ASSERT_NE(block, nullptr);
-  std::ostringstream os;
-  block->save(os);
-  EXPECT_EQ(os.str(), demoBytes());
+// The record of the demo block as it was first written: a change of the
+// block, of a writer or of the section order shows here.
+TEST_F(ToolTest, DemoWritesTheKnownRecord) {
+  EXPECT_EQ(demoBytes(), readFile(fs::path(BCODE_FUZZ_CORPUS_DIR) / "fuzz_block_load/demo_block"));
 }
 
 // Every prefix fails in the section holding its first missing byte.
@@ -156,7 +153,7 @@ TEST_F(ToolTest, CheckNamesTheSectionOfEveryTruncatedPrefix) {
     std::size_t n = std::stoul(m[1]);
     auto [begin, end] = bounds.at(m[2]);
     EXPECT_TRUE(begin <= n && n < end) << line;
-    EXPECT_LE(std::stoul(m[3]), n) << line;
+    EXPECT_EQ(std::stoul(m[3]), n) << line;
   }
 }
 
@@ -173,7 +170,15 @@ TEST_F(ToolTest, CheckSurvivesEveryByteInverted) {
   ToolRun check = run(args);
   EXPECT_EQ(check.status, 1) << check.err;
   EXPECT_EQ(check.err, "");
-  std::regex verdict(R"(^c\d+: (ok: block \d+, kind .+|failed in the .+ at byte \d+: .+|.+)$)");
+  // A verdict, or one of the problems check names.
+  std::regex verdict(R"(^c\d+: (ok: block \d+, kind .+)"
+                     R"(|failed in the (block header|type table|interface list|LDD list|LSD list)"
+                     R"(|constant table|operand table|instruction list) at byte \d+: [a-z ]+: .+)"
+                     R"(|laying out the block failed: block: .+)"
+                     R"(|(type|interface of|LDD variable|LSD variable|operand|instruction) .+: )"
+                     R"((.+ does not resolve|has no type|no interface description of .+))"
+                     R"(|\d+ bytes follow the end of the block record at byte \d+)"
+                     R"(|saving it again gives different bytes from byte \d+ on)$)");
   std::size_t files = 0;
   std::string last;
   for (const std::string& line : lines(check.out)) {
@@ -190,7 +195,7 @@ struct ByteCorruption {
   const char* section;
   std::size_t offset;  // from the section's first byte
   char value;
-  const char* message;  // after "x.bc: "; {at}: the corrupted byte's offset, {next}: at + 1
+  const char* message;  // a pattern after "x.bc: "; {at}: the byte's offset, {next}: at + 1
 };
 
 class ToolCorruptionTest : public ToolTest, public ::testing::WithParamInterface<ByteCorruption> {};
@@ -205,17 +210,19 @@ TEST_P(ToolCorruptionTest, CheckReportsTheCorruption) {
   EXPECT_EQ(check.status, 1);
   std::string message = std::regex_replace(c.message, std::regex("\\{at\\}"), std::to_string(at));
   message = std::regex_replace(message, std::regex("\\{next\\}"), std::to_string(at + 1));
-  EXPECT_EQ(check.out, "x.bc: " + message + "\n");
+  EXPECT_TRUE(std::regex_match(check.out, std::regex("x.bc: " + message + "\n"))) << check.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Records, ToolCorruptionTest,
     ::testing::Values(ByteCorruption{"OperandTag0", "operand table", 3, 0,
                                      "failed in the operand table at byte {next}: "
-                                     "KRRefTable<BCOperand*>::error=2, BCOperand::error=1"},
+                                     "operand: an operand could not be written or read [^;]+; "
+                                     "operand table: [^;]+"},
                       ByteCorruption{"ConstantTag9", "constant table", 3, 9,
                                      "failed in the constant table at byte {next}: "
-                                     "KRRefTable<BCConstant*>::error=2, BCConstant::error=1"},
+                                     "constant: a constant could not be written or read [^;]+; "
+                                     "constant table: [^;]+"},
                       // A presence byte of 2 reads as present and is written back as 1.
                       ByteCorruption{"InstructionPresence2", "instruction list", 4, 2,
                                      "saving it again gives different bytes from byte {at} on"}),
@@ -276,7 +283,10 @@ TEST_F(ToolTest, ListDumpAndStatsNameTheFailureOfAnInvalidFile) {
   writeFile(dir_ / "cut.bc", demoBytes().substr(0, 700));
   std::string failure =
       "bcode: 'cut.bc' is not a valid block: failed in the operand table at byte 700: "
-      "KRRefTable<BCOperand*>::error=2, BCOperand::error=1\n";
+      "operand: an operand could not be written or read (the record ends inside it, or its "
+      "class is unknown), or it names an interface entry or local variable that does not exist; "
+      "operand table: the record ends inside the table, or one of its entries could not be "
+      "read\n";
   for (const char* command : {"list", "dump", "stats"}) {
     ToolRun invalid = run(std::string(command) + " cut.bc");
     EXPECT_EQ(invalid.status, 1) << command;

@@ -2,8 +2,8 @@
 // everywhere, the constants and operands of instruction operands, the
 // interface entries and local variables of operands, and the interface
 // descriptions of instance types.
-#ifndef BCODE_TOOLS_REFCHECK_H
-#define BCODE_TOOLS_REFCHECK_H
+#ifndef BCODE_TOOLS_SUPPORT_REFCHECK_H
+#define BCODE_TOOLS_SUPPORT_REFCHECK_H
 
 #include <string>
 #include <vector>
@@ -18,4 +18,4 @@ std::vector<std::string> unresolvedReferences(const BCode& block);
 
 }  // namespace bctool
 
-#endif  // BCODE_TOOLS_REFCHECK_H
+#endif  // BCODE_TOOLS_SUPPORT_REFCHECK_H

@@ -1,8 +1,8 @@
 // Reading and writing the files the tool is given: a whole file (or standard
 // input for "-") into memory, bytes out to a file (or standard output), and
 // an input stream over bytes in memory that tells how far reading got.
-#ifndef BCODE_TOOLS_BLOCKFILE_H
-#define BCODE_TOOLS_BLOCKFILE_H
+#ifndef BCODE_TOOLS_SUPPORT_BLOCKFILE_H
+#define BCODE_TOOLS_SUPPORT_BLOCKFILE_H
 
 #include <cstddef>
 #include <istream>
@@ -27,10 +27,14 @@ std::string displayName(const std::string& path);
 
 // Reads from bytes that stay owned by the caller; offset() is the number of
 // bytes handed out so far, which after a failed load is where reading stopped.
+// It tells that position when asked (seekoff by 0 from the current one).
 class MemoryBuf : public std::streambuf {
  public:
   MemoryBuf(const char* data, std::size_t size);
   std::size_t offset() const { return static_cast<std::size_t>(gptr() - eback()); }
+
+ protected:
+  pos_type seekoff(off_type off, std::ios_base::seekdir dir, std::ios_base::openmode) override;
 };
 
 // An input stream over a MemoryBuf.
@@ -45,4 +49,4 @@ class MemoryStream : public std::istream {
 
 }  // namespace bctool
 
-#endif  // BCODE_TOOLS_BLOCKFILE_H
+#endif  // BCODE_TOOLS_SUPPORT_BLOCKFILE_H

@@ -1,4 +1,4 @@
-#include "blockfile.h"
+#include "tools/support/blockfile.h"
 
 #include <cerrno>
 #include <cstring>
@@ -82,6 +82,12 @@ MemoryBuf::MemoryBuf(const char* data, std::size_t size) {
   // The get area is only read from; streambuf wants non-const pointers.
   char* begin = const_cast<char*>(data);
   setg(begin, begin, begin + size);
+}
+
+MemoryBuf::pos_type MemoryBuf::seekoff(off_type off, std::ios_base::seekdir dir,
+                                       std::ios_base::openmode) {
+  if (off != 0 || dir != std::ios_base::cur) return pos_type(off_type(-1));
+  return pos_type(static_cast<off_type>(offset()));
 }
 
 MemoryStream::MemoryStream(const std::string& bytes)

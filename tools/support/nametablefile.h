@@ -1,7 +1,7 @@
 // The four name tables a listing needs: the library's defaults, or a table
 // read from a file of one name per line (line n is entry n - 1).
-#ifndef BCODE_TOOLS_NAMETABLEFILE_H
-#define BCODE_TOOLS_NAMETABLEFILE_H
+#ifndef BCODE_TOOLS_SUPPORT_NAMETABLEFILE_H
+#define BCODE_TOOLS_SUPPORT_NAMETABLEFILE_H
 
 #include <string>
 #include <vector>
@@ -42,4 +42,4 @@ struct NameTables {
 
 }  // namespace bctool
 
-#endif  // BCODE_TOOLS_NAMETABLEFILE_H
+#endif  // BCODE_TOOLS_SUPPORT_NAMETABLEFILE_H

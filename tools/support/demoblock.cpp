@@ -1,4 +1,4 @@
-#include "demoblock.h"
+#include "tools/support/demoblock.h"
 
 #include <memory>
 #include <utility>
@@ -18,7 +18,7 @@
 #include "bcode/operand/bcparam.h"
 #include "bcode/types/krtypedesc.h"
 #include "bcode/types/krtypetab.h"
-#include "errorflags.h"
+#include "tools/support/errorreport.h"
 
 namespace bctool {
 
@@ -366,7 +366,7 @@ std::unique_ptr<BCode> buildDemoBlock() {
   DemoConstants constants = buildConstants(*block);
   DemoOperands operands = buildOperands(*block, types, interfaces, locals);
   buildInstructions(*block, types, constants, operands);
-  if (!setErrorFlags().empty()) return nullptr;
+  if (anyErrorFlagSet()) return nullptr;
   return block;
 }
 

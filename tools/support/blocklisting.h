@@ -1,8 +1,8 @@
 // The three text forms of a block the tool prints: the fixed-column listing
 // with caller-chosen name tables, the debugging dump, and the statistics of
 // the record's sections.
-#ifndef BCODE_TOOLS_BLOCKLISTING_H
-#define BCODE_TOOLS_BLOCKLISTING_H
+#ifndef BCODE_TOOLS_SUPPORT_BLOCKLISTING_H
+#define BCODE_TOOLS_SUPPORT_BLOCKLISTING_H
 
 #include <cstddef>
 #include <iosfwd>
@@ -27,4 +27,4 @@ void printStats(std::ostream& os, const BlockReading& reading, std::size_t fileS
 
 }  // namespace bctool
 
-#endif  // BCODE_TOOLS_BLOCKLISTING_H
+#endif  // BCODE_TOOLS_SUPPORT_BLOCKLISTING_H

@@ -5,8 +5,8 @@
 // and a long program whose instructions use every kind of operand. Everything
 // else scales with the number of instructions asked for; the same size always
 // gives the same block, byte for byte.
-#ifndef BCODE_BENCH_BLOCKGEN_H
-#define BCODE_BENCH_BLOCKGEN_H
+#ifndef BCODE_TOOLS_SUPPORT_BLOCKGEN_H
+#define BCODE_TOOLS_SUPPORT_BLOCKGEN_H
 
 #include <cstdint>
 #include <memory>
@@ -17,7 +17,7 @@
 
 class BCode;
 
-namespace bcbench {
+namespace bctool {
 
 inline constexpr std::uint16_t kOwnBlockNo = 7;
 
@@ -67,6 +67,6 @@ GeneratedBlock generateBlock(std::uint32_t instructions);
 // declared again before it is laid out anew. False when an entry is missing.
 bool declareViews(BCode& block, const BlockShape& shape);
 
-}  // namespace bcbench
+}  // namespace bctool
 
-#endif  // BCODE_BENCH_BLOCKGEN_H
+#endif  // BCODE_TOOLS_SUPPORT_BLOCKGEN_H

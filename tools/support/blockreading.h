@@ -1,17 +1,14 @@
-// Reads a block record section by section with the library's own section
-// loaders, in the order and with the bindings of BCode::iload, so that a
-// failure names its section and the byte at which reading stopped, and a
-// good record yields the size of each section.
-#ifndef BCODE_TOOLS_SECTIONREADER_H
-#define BCODE_TOOLS_SECTIONREADER_H
+// Reads a block record with the library's loader, watching it section by
+// section, so that a failure names its section and the byte at which reading
+// stopped, and a good record yields the size of each section.
+#ifndef BCODE_TOOLS_SUPPORT_BLOCKREADING_H
+#define BCODE_TOOLS_SUPPORT_BLOCKREADING_H
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include "bcode/foundation/kryref.h"
 
 class BCode;
 
@@ -22,6 +19,7 @@ struct SectionInfo {
   std::size_t begin;      // byte offset of its first byte
   std::size_t end;        // one past its last byte
   std::uint32_t entries;  // types, descriptions, variables, ... present
+  bool hasEntries;        // false for the block header
 };
 
 struct BlockReading {
@@ -40,28 +38,27 @@ struct BlockReading {
   bool ok() const { return block != nullptr; }
   // One past the block record's last byte.
   std::size_t recordEnd() const { return sections.empty() ? 0 : sections.back().end; }
+  // "failed in the operand table at byte 700: operand table: ..."
+  std::string failureText() const;
 };
 
 // Clears every error flag, then reads one block record from `bytes`. The
 // record carries no view numbers: an entry of a list or of an FB description
 // whose stored offset repeats that of an earlier ordinary entry is taken as a
-// view of it before the block is laid out again, as the compiler that wrote
-// the record would have declared it. Leaves the flags of a failure set.
+// view of it before the block is laid out, as the compiler that wrote the
+// record would have declared it. A failed layout is kept in `layoutFlags`
+// and its flags cleared; the flags of a failed section are left set.
 BlockReading readBlock(const std::string& bytes);
 
-// The entries a table holds, not counting its empty slots.
-template <class T>
-std::uint32_t presentEntries(const KRRefTable<T>& table) {
-  std::uint32_t present = 0;
-  for (std::uint32_t i = 1; i < table.getCount(); ++i) {
-    if (table.entryAt(i) != nullptr) ++present;
-  }
-  return present;
-}
+// The block record of `block`; false when the save reported a failure.
+bool saveBlock(const BCode& block, std::string& bytes);
+
+// The offset of the first byte in which `a` and `b` differ.
+std::size_t firstDifference(const std::string& a, const std::string& b);
 
 // "FB", "FC", ...; "kind <n>" outside the seven block kinds.
 std::string blockKindName(int kind);
 
 }  // namespace bctool
 
-#endif  // BCODE_TOOLS_SECTIONREADER_H
+#endif  // BCODE_TOOLS_SUPPORT_BLOCKREADING_H

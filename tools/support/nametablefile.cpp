@@ -1,9 +1,9 @@
-#include "nametablefile.h"
+#include "tools/support/nametablefile.h"
 
 #include <sstream>
 
 #include "bcode/code/bcnametables.h"
-#include "blockfile.h"
+#include "tools/support/blockfile.h"
 
 namespace bctool {
 

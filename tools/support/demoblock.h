@@ -3,8 +3,8 @@
 // instantiates, local data, constants of every class, memory operands of
 // every class and instructions with every kind of operand. The tool's demo,
 // the fault-injection tests and the benchmarks all use this one block.
-#ifndef BCODE_TOOLS_DEMOBLOCK_H
-#define BCODE_TOOLS_DEMOBLOCK_H
+#ifndef BCODE_TOOLS_SUPPORT_DEMOBLOCK_H
+#define BCODE_TOOLS_SUPPORT_DEMOBLOCK_H
 
 #include <cstdint>
 #include <memory>
@@ -28,4 +28,4 @@ bool declareDemoViews(BCode& block);
 
 }  // namespace bctool
 
-#endif  // BCODE_TOOLS_DEMOBLOCK_H
+#endif  // BCODE_TOOLS_SUPPORT_DEMOBLOCK_H

@@ -1,10 +1,14 @@
-// The subcommands of the bcode tool. Each returns the process exit status:
-// 0 success, 1 a file that is missing, unreadable or not a valid block.
-#ifndef BCODE_TOOLS_COMMANDS_H
-#define BCODE_TOOLS_COMMANDS_H
+// The subcommands of the bcode tool, one source file each, and what they
+// share. Each returns the process exit status: 0 success, 1 a file that is
+// missing, unreadable or not a valid block.
+#ifndef BCODE_TOOLS_CMD_COMMANDS_H
+#define BCODE_TOOLS_CMD_COMMANDS_H
 
+#include <memory>
 #include <string>
 #include <vector>
+
+class BCode;
 
 namespace bctool {
 
@@ -26,6 +30,12 @@ int runDump(const std::string& input);
 int runCheck(const std::vector<std::string>& inputs);
 int runStats(const std::string& input);
 
+// Writes "bcode: <message>" to standard error; returns kExitInvalid.
+int fail(const std::string& message);
+
+// The valid block `input` holds, or null after a message is written.
+std::unique_ptr<BCode> readValidBlock(const std::string& input);
+
 }  // namespace bctool
 
-#endif  // BCODE_TOOLS_COMMANDS_H
+#endif  // BCODE_TOOLS_CMD_COMMANDS_H

@@ -11,7 +11,7 @@
 #include "bcode/operand/bcoperand.h"
 #include "bcode/operand/bcparam.h"
 #include "bcode/types/krtypetab.h"
-#include "sectionreader.h"
+#include "tools/support/blockreading.h"
 
 namespace bctool {
 

@@ -1,4 +1,4 @@
-#include "blockgen.h"
+#include "tools/support/blockgen.h"
 
 #include <algorithm>
 #include <array>
@@ -19,7 +19,7 @@
 #include "bcode/types/krtypedesc.h"
 #include "bcode/types/krtypetab.h"
 
-namespace bcbench {
+namespace bctool {
 
 namespace {
 
@@ -553,4 +553,4 @@ GeneratedBlock generateBlock(std::uint32_t instructions) {
   return out;
 }
 
-}  // namespace bcbench
+}  // namespace bctool

@@ -1,4 +1,4 @@
-#include "blocklisting.h"
+#include "tools/support/blocklisting.h"
 
 #include <iomanip>
 #include <ostream>
@@ -12,8 +12,8 @@
 #include "bcode/localdata/bcldlist.h"
 #include "bcode/operand/bcoperand.h"
 #include "bcode/types/krtypetab.h"
-#include "nametablefile.h"
-#include "sectionreader.h"
+#include "tools/support/blockreading.h"
+#include "tools/support/nametablefile.h"
 
 namespace bctool {
 
@@ -25,6 +25,16 @@ constexpr int kTypeLevel = 2;
 // columns follow at kEntryColumn.
 constexpr int kEntryColumn = 6;
 constexpr const char* kEmptySlot = "(empty)";
+
+// The entries a table holds, not counting its empty slots.
+template <class T>
+std::uint32_t presentEntries(const KRRefTable<T>& table) {
+  std::uint32_t present = 0;
+  for (std::uint32_t i = 1; i < table.getCount(); ++i) {
+    if (table.entryAt(i) != nullptr) ++present;
+  }
+  return present;
+}
 
 std::string plural(std::uint32_t count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
@@ -223,8 +233,7 @@ void printStats(std::ostream& os, const BlockReading& reading, std::size_t fileS
   if (reading.block != nullptr) blockTitle(os, *reading.block);
   statsRow(os, "section", "entries", "offset", "bytes");
   for (const SectionInfo& section : reading.sections) {
-    bool counted = section.begin != 0;  // the header has no entries
-    statsRow(os, section.name, counted ? std::to_string(section.entries) : "-",
+    statsRow(os, section.name, section.hasEntries ? std::to_string(section.entries) : "-",
              std::to_string(section.begin), std::to_string(section.end - section.begin));
   }
   std::size_t end = reading.recordEnd();

@@ -1,0 +1,119 @@
+#include "tools/support/blockreading.h"
+
+#include <map>
+#include <sstream>
+
+#include "bcode/code/bcloadobserver.h"
+#include "bcode/code/bcode.h"
+#include "bcode/interface/bcssb.h"
+#include "bcode/localdata/bcldlist.h"
+#include "tools/support/blockfile.h"
+#include "tools/support/errorreport.h"
+
+namespace bctool {
+
+namespace {
+
+// Takes each entry whose offset repeats that of an earlier ordinary entry as
+// a view of that entry.
+template <class Entry>
+void inferViews(const std::vector<Entry*>& entries) {
+  std::map<std::uint32_t, std::uint16_t> firstAt;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    auto [at, inserted] =
+        firstAt.emplace(entries[i]->getOffset(), static_cast<std::uint16_t>(i + 1));
+    if (!inserted) entries[i]->setViewVarNo(at->second);
+  }
+}
+
+template <class Entry, class Iterator, class Owner>
+std::vector<Entry*> entriesOf(const Owner& owner) {
+  std::vector<Entry*> entries;
+  for (Iterator it(owner, 1); !it.end(); ++it) entries.push_back(it.current());
+  return entries;
+}
+
+void inferBlockViews(BCode& block) {
+  for (BCSSBListIterator it(block.getSSBList()); !it.end();) {
+    const BCSSB* ssb = it++;
+    // Only FB entries carry their offsets in the record.
+    if (ssb->getBlockKind() == KR_FB_KENN || ssb->getBlockKind() == KR_SFB_KENN) {
+      inferViews(entriesOf<BCSSBEntry, BCSSBIterator>(*ssb));
+    }
+  }
+  inferViews(entriesOf<BCLDEntry, BCLDListIterator>(block.getLDDList()));
+  inferViews(entriesOf<BCLDEntry, BCLDListIterator>(block.getLSDList()));
+}
+
+// Records what the load reports. Offsets are known: a memory stream tells
+// its position.
+class ReadingObserver : public BCLoadObserver {
+ public:
+  explicit ReadingObserver(BlockReading& reading) : reading_(reading) {}
+
+  void sectionBegins(const BCRecordSection&, std::int64_t offset) override { begin_ = at(offset); }
+
+  void sectionEnds(const BCRecordSection& section, std::int64_t offset,
+                   std::uint32_t entries) override {
+    reading_.sections.push_back({section.name, begin_, at(offset), entries, section.hasEntries});
+  }
+
+  void errorRaised(const BCRecordSection& section, std::int64_t offset) override {
+    reading_.failedSection = section.name;
+    reading_.stopOffset = at(offset);
+    reading_.failureFlags = errorFlagsText();
+  }
+
+  void beforeLayout(BCode& block) override { inferBlockViews(block); }
+
+  // The layout's flags are kept aside and cleared, so that a later failure
+  // reports only its own and a save of the block is not failed by them.
+  void layoutFailed(std::int64_t) override {
+    reading_.layoutFlags = errorFlagsText();
+    bcInitBCode();
+  }
+
+ private:
+  static std::size_t at(std::int64_t offset) { return static_cast<std::size_t>(offset); }
+
+  BlockReading& reading_;
+  std::size_t begin_ = 0;
+};
+
+}  // namespace
+
+std::string BlockReading::failureText() const {
+  return "failed in the " + std::string(failedSection != nullptr ? failedSection : "block") +
+         " at byte " + std::to_string(stopOffset) + ": " +
+         (failureFlags.empty() ? std::string("no error flag set") : failureFlags);
+}
+
+BlockReading readBlock(const std::string& bytes) {
+  bcInitBCode();
+  BlockReading reading;
+  ReadingObserver observer(reading);
+  MemoryStream in(bytes);
+  reading.block.reset(BCode::iload(in, &observer));
+  return reading;
+}
+
+bool saveBlock(const BCode& block, std::string& bytes) {
+  std::ostringstream os;
+  block.save(os);
+  bytes = os.str();
+  return BCode::getError() == BCode::BCODE_OK;
+}
+
+std::size_t firstDifference(const std::string& a, const std::string& b) {
+  std::size_t at = 0;
+  while (at < a.size() && at < b.size() && a[at] == b[at]) ++at;
+  return at;
+}
+
+std::string blockKindName(int kind) {
+  static const char* const kNames[] = {"OB", "FB", "SFB", "FC", "SFC", "DB", "SDB"};
+  if (kind >= KR_OB_KENN && kind <= KR_SDB_KENN) return kNames[kind - KR_OB_KENN];
+  return "kind " + std::to_string(kind);
+}
+
+}  // namespace bctool

@@ -1,0 +1,19 @@
+// The library's error flags that are set, in the words of its flag table:
+// what each belongs to and what its value means.
+#ifndef BCODE_TOOLS_SUPPORT_ERRORREPORT_H
+#define BCODE_TOOLS_SUPPORT_ERRORREPORT_H
+
+#include <string>
+
+namespace bctool {
+
+// Whether any error flag is set.
+bool anyErrorFlagSet();
+
+// "operand table: the record ends inside the table, ...; operand: ...";
+// empty when no flag is set.
+std::string errorFlagsText();
+
+}  // namespace bctool
+
+#endif  // BCODE_TOOLS_SUPPORT_ERRORREPORT_H
