@@ -1,7 +1,9 @@
 // Watching a block load. BCode::iload(is, observer) tells an observer where
 // each section of the block record begins and ends, how many entries it held,
 // where a failure stopped the load, and hands it the block before the block
-// is laid out. Every callback does nothing unless overridden.
+// is laid out. Every callback does nothing unless overridden. A callback may
+// throw: the load then stops and frees what it built, leaving the flags as
+// they stood at that callback.
 #ifndef BCODE_CODE_BCLOADOBSERVER_H
 #define BCODE_CODE_BCLOADOBSERVER_H
 
@@ -48,8 +50,8 @@ class BCODE_API BCLoadObserver {
   virtual void beforeLayout(BCode& /*block*/) {}
 
   // Laying the block out failed and set the block's flag to 1; the load goes
-  // on. Called while the flags of the failure are still set; `offset` is
-  // that of the operand table.
+  // on. Called with that flag and those of the entry that failed still set;
+  // `offset` is where the operand table begins.
   virtual void layoutFailed(std::int64_t /*offset*/) {}
 };
 
