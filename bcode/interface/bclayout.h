@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "bcode/foundation/krerror.h"
-#include "bcode/foundation/krlistline.h"
 #include "bcode/foundation/krysequ.h"
 #include "bcode/types/krtypetab.h"
 #include "bcode/types/krtypewalk.h"
@@ -181,17 +180,6 @@ inline void dumpType(std::ostream& os, const KRTypeRef& type, const char* errorT
   } else {
     os << errorText << '\n';
   }
-}
-
-// Position `k` columns behind `column`, kept inside the line buffer (a
-// position at its end writes nothing).
-inline char* columnAt(char* line, char* column, std::size_t k) {
-  if (line == nullptr) return nullptr;
-  const auto start = reinterpret_cast<std::uintptr_t>(line);
-  const auto at = reinterpret_cast<std::uintptr_t>(column);
-  if (column == nullptr || at < start || at - start >= kKRLineSize) return line + kKRLineSize;
-  const std::size_t used = static_cast<std::size_t>(at - start);
-  return line + (k < kKRLineSize - used ? used + k : kKRLineSize);
 }
 
 }  // namespace bclayout

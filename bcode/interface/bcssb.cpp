@@ -22,12 +22,14 @@ using EntryList = KRSequence<BCSSBEntry*>;
 constexpr KRSequenceErrors kNoNameBuffer = KRSEQUENCE_NO_LIST;     // 1
 constexpr KRSequenceErrors kBadRecord = KRSEQUENCE_LAYOUT_FAILED;  // 5
 
-// Columns of a description's header line.
-constexpr std::size_t kKindNameColumn = 5;
-constexpr std::size_t kBlockNoColumn = 17;
-constexpr std::size_t kCountColumn = 29;
-// Where an entry's columns begin behind its number.
-constexpr std::size_t kEntryColumn = 5;
+// The columns of a description's header line, from the description's column.
+constexpr KRListColumn kTitleColumn{"title", 0, 5};
+constexpr KRListColumn kKindNameColumn{"block kind", 5, 12};
+constexpr KRListColumn kBlockNoColumn{"block number", 17, 12};
+constexpr KRListColumn kCountColumn{"entry count", 29, 0};
+// The columns of an entry's line: its number, then the entry's own.
+constexpr KRListColumn kNumberColumn{"number", 0, 5};
+constexpr KRListColumn kEntryColumn{"entry", 5, 0};
 
 const char* const kBlockKindNames[] = {"KR_OB_KENN",  "KR_FB_KENN", "KR_SFB_KENN", "KR_FC_KENN",
                                        "KR_SFC_KENN", "KR_DB_KENN", "KR_SDB_KENN"};
@@ -191,17 +193,17 @@ void BCSSB::printOn(std::ostream& os) const {
 
 void BCSSB::printOn(std::ostream& os, char* column, char* line, const char* const* kindNames,
                     const char* const* typeNames) const {
-  using bclayout::columnAt;
-  krLinePut(line, columnAt(line, column, 0), "SSB: ");
-  krLinePut(line, columnAt(line, column, kKindNameColumn), blockKindName(blockKind_));
-  krLinePrintf(line, columnAt(line, column, kBlockNoColumn), "%i", blockNo_);
-  char* const countColumn = columnAt(line, column, kCountColumn);
-  krLinePrintf(line, countColumn, "%u", static_cast<unsigned>(getEntryCount()));
-  store(os, countColumn, line);
+  const KRListLine header(line, column);
+  header.put(kTitleColumn, "SSB: ");
+  header.put(kKindNameColumn, blockKindName(blockKind_));
+  header.printf(kBlockNoColumn, "%i", blockNo_);
+  header.printf(kCountColumn, "%u", static_cast<unsigned>(getEntryCount()));
+  header.store(os, kCountColumn);
+  const KRListLine entryLine(line, line);
   unsigned number = 0;
   for (const BCSSBEntry* entry : byNumber_) {
-    krLinePrintf(line, line, "%u", ++number);
-    entry->printOn(os, columnAt(line, line, kEntryColumn), line, kindNames, typeNames);
+    entryLine.printf(kNumberColumn, "%u", ++number);
+    entry->printOn(os, entryLine.at(kEntryColumn), line, kindNames, typeNames);
   }
 }
 

@@ -15,10 +15,13 @@ KR_DEFINE_ERROR_FLAG(BCSSBEntry)
 
 namespace {
 
-// Columns of an entry's listing line, from the entry's column start.
-constexpr std::size_t kKindColumn = 32;
-constexpr std::size_t kTypeIndexColumn = 39;
-constexpr std::size_t kTypeNameColumn = 46;
+// The columns of an entry's listing line, from the entry's column. An FC
+// entry has no offset; its offset column shows "-".
+constexpr KRListColumn kOffsetColumn{"offset", 0, 6};
+constexpr KRListColumn kNameColumn{"name", 6, 26};
+constexpr KRListColumn kKindColumn{"parameter kind", 32, 7};
+constexpr KRListColumn kTypeIndexColumn{"type index", 39, 7};
+constexpr KRListColumn kTypeNameColumn{"type name", 46, 0};
 
 // In-out parameters of these types are passed as a 48-bit reference.
 bool isComposite(unsigned char code) {
@@ -71,19 +74,15 @@ void BCSSBEntry::store(std::ostream& os, char* end, char* line) const {
 }
 
 void BCSSBEntry::printLine(std::ostream& os, char* column, char* line, const char* const* kindNames,
-                           const char* const* typeNames, const char* offsetText, int nameColumn,
-                           const char* nameFormat) const {
-  using bclayout::columnAt;
-  krLinePut(line, columnAt(line, column, 0), offsetText);
-  krLinePrintf(line, columnAt(line, column, static_cast<std::size_t>(nameColumn)), nameFormat,
-               name_.c_str());
-  krLinePut(line, columnAt(line, column, kKindColumn),
-            bclayout::nameAt(kindNames, static_cast<unsigned char>(paramKind_)));
-  krLinePrintf(line, columnAt(line, column, kTypeIndexColumn), "%i", type_.getIndex());
-  char* const typeColumn = columnAt(line, column, kTypeNameColumn);
-  krLinePut(line, typeColumn, bclayout::typeNameOf(type_, typeNames));
+                           const char* const* typeNames, const char* offsetText) const {
+  const KRListLine out(line, column);
+  out.put(kOffsetColumn, offsetText);
+  out.printf(kNameColumn, " %s", name_.c_str());
+  out.put(kKindColumn, bclayout::nameAt(kindNames, static_cast<unsigned char>(paramKind_)));
+  out.printf(kTypeIndexColumn, "%i", type_.getIndex());
+  out.put(kTypeNameColumn, bclayout::typeNameOf(type_, typeNames));
   // The entry's line ends after the type name, even when a long name is cut.
-  krLineStore(os, typeColumn, line);
+  out.store(os, kTypeNameColumn);
 }
 
 void BCSSBEntry::printTail(std::ostream& os) const {
@@ -114,7 +113,7 @@ void BCFBEntry::printOn(std::ostream& os, char* column, char* line, const char* 
   char offsetText[16];
   std::snprintf(offsetText, sizeof offsetText, "%li",
                 static_cast<long>(static_cast<std::int32_t>(offset_)));
-  printLine(os, column, line, kindNames, typeNames, offsetText, 6, " %s");
+  printLine(os, column, line, kindNames, typeNames, offsetText);
 }
 
 void BCFBEntry::printOn(std::ostream& os) const {
@@ -127,7 +126,7 @@ BCFCEntry::BCFCEntry(const KRString& name, KRTypeRef type, PARAM_KIND kind)
 
 void BCFCEntry::printOn(std::ostream& os, char* column, char* line, const char* const* kindNames,
                         const char* const* typeNames) const {
-  printLine(os, column, line, kindNames, typeNames, "-", 7, "%s");
+  printLine(os, column, line, kindNames, typeNames, "-");
 }
 
 void BCFCEntry::printOn(std::ostream& os) const {

@@ -70,10 +70,9 @@ class BCODE_API BCSSBEntry : public KRStructuredComp {
   BCSSBEntry(const KRString& name, KRTypeRef type, PARAM_KIND kind);
 
   // The listing line shared by both entry classes; `offsetText` goes to
-  // column 0 and the name to `nameColumn` with `nameFormat`.
+  // the offset column.
   void printLine(std::ostream& os, char* column, char* line, const char* const* kindNames,
-                 const char* const* typeNames, const char* offsetText, int nameColumn,
-                 const char* nameFormat) const;
+                 const char* const* typeNames, const char* offsetText) const;
   // The dump from the name on.
   void printTail(std::ostream& os) const;
   // The value measured, or 1 with the flag set when the measurement failed.

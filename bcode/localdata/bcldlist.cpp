@@ -17,10 +17,12 @@ KR_DEFINE_ERROR_FLAG(BCLDEntry)
 
 namespace {
 
-// Columns of a variable's listing line, from its column start.
-constexpr std::size_t kTypeIndexColumn = 28;
-constexpr std::size_t kOffsetColumn = 33;
-constexpr std::size_t kTypeNameColumn = 39;
+// The columns of a variable's listing line, from the variable's column. A
+// long name runs on until the type index overwrites it.
+constexpr KRListColumn kNameColumn{"name", 0, 28};
+constexpr KRListColumn kTypeIndexColumn{"type index", 28, 5};
+constexpr KRListColumn kOffsetColumn{"offset", 33, 6};
+constexpr KRListColumn kTypeNameColumn{"type name", 39, 0};
 
 // Every ordinary variable is aligned by its own type alone.
 std::uint32_t ownStart(const BCLDEntry& entry) {
@@ -114,18 +116,16 @@ void BCLDEntry::printOn(std::ostream& os) const {
 
 void BCLDEntry::printOn(std::ostream& os, char* column, char* line,
                         const char* const* typeNames) const {
-  using bclayout::columnAt;
-  krLinePrintf(line, columnAt(line, column, 0), "%s", name_.c_str());
-  krLinePrintf(line, columnAt(line, column, kTypeIndexColumn), "%i", type_.getIndex());
-  krLinePrintf(line, columnAt(line, column, kOffsetColumn), "%li",
-               static_cast<long>(static_cast<std::int32_t>(offset_)));
-  char* const typeColumn = columnAt(line, column, kTypeNameColumn);
+  const KRListLine out(line, column);
+  out.printf(kNameColumn, "%s", name_.c_str());
+  out.printf(kTypeIndexColumn, "%i", type_.getIndex());
+  out.printf(kOffsetColumn, "%li", static_cast<long>(static_cast<std::int32_t>(offset_)));
   if (type_.ptr() != nullptr) {
-    krLinePrintf(line, typeColumn, " %s", bclayout::typeNameOf(type_, typeNames));
+    out.printf(kTypeNameColumn, " %s", bclayout::typeNameOf(type_, typeNames));
   } else {
-    krLinePut(line, typeColumn, "???");
+    out.put(kTypeNameColumn, "???");
   }
-  store(os, typeColumn, line);
+  out.store(os, kTypeNameColumn);
 }
 
 void BCLDEntry::store(std::ostream& os, char* end, char* line) const {

@@ -108,6 +108,12 @@ constexpr int krElemTypeSlot(unsigned code) {
   return code < 32 ? krdatatype_detail::kCodeIndex.elemSlot[code] : -1;
 }
 
+// The entry of a type name table that lists a data type code: codes 254
+// and 255 share the names of 30 and 31.
+constexpr unsigned krTypeNameIndex(unsigned code) {
+  return code == 254 || code == 255 ? code - 224 : code;
+}
+
 namespace krdatatype_detail {
 constexpr bool elemCodesMatchTable() {
   std::size_t elementary = 0;

@@ -432,7 +432,7 @@ void KRElemDesc::printOn(std::ostream& os, int level, char* /*text*/, char* line
                          const char* const* typeNames) const {
   const unsigned code = dataType;
   const bool named = code <= 34 || code == 254 || code == 255;
-  const unsigned nameIndex = code <= 34 ? code : (named ? code - 224 : 0);
+  const unsigned nameIndex = named ? krTypeNameIndex(code) : 0;
   startListing(line, level);
   putGDTColumn(line, 31, false);
   krLinePut(line, column(line, 38), nameAt(typeNames, nameIndex));

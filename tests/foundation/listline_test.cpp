@@ -88,4 +88,39 @@ TEST(ListLine, ControlBytesShiftOnlyWhenAsked) {
   EXPECT_EQ(plain.str(), std::string(text));
 }
 
+// Columns count from the listing's origin; past the line they write nothing,
+// and an origin outside the line writes nothing at all.
+TEST(ListLine, ColumnsCountFromTheOrigin) {
+  constexpr KRListColumn kFirst{"first", 0, 3};
+  constexpr KRListColumn kSecond{"second", 3, 0};
+  GuardedLine g;
+  char* line = g.line();
+  const struct {
+    char* origin;
+    std::string text;
+  } cases[] = {
+      {line, "ab zz\n"},
+      {line + 2, "  ab zz\n"},
+      {line + 158, std::string(158, ' ') + "a \n"},
+      {line + kKRLineSize + 1, "\n"},
+      {nullptr, "\n"},
+  };
+  for (const auto& c : cases) {
+    const KRListLine out(line, c.origin);
+    out.put(kFirst, "ab");
+    out.printf(kSecond, "%s", "zz");
+    std::ostringstream os;
+    out.store(os, kSecond);
+    EXPECT_EQ(os.str(), c.text) << c.origin - line;
+    EXPECT_TRUE(g.guardIntact());
+    EXPECT_TRUE(g.allZero());
+  }
+}
+
+TEST(ListLine, DashRowsFollowTheColumns) {
+  constexpr KRListColumn kRow[] = {{"a", 0, 3}, {"b", 3, 1}, {"c", 4, 4}, {"d", 8, 0}};
+  static_assert(krColumnsAdjoin(kRow), "adjoining");
+  EXPECT_STREQ(krDashRow(kRow).text, "-  --   -");
+}
+
 }  // namespace
