@@ -7,6 +7,7 @@
 #include "bcode/foundation/krerror.h"
 #include "bcode/foundation/krfieldio.h"
 #include "bcode/foundation/krlistline.h"
+#include "bcode/foundation/krtextpos.h"
 #include "bcode/foundation/kryarr.h"
 #include "bcode/foundation/kryflag.h"
 #include "bcode/foundation/kryref.h"

@@ -2,6 +2,9 @@
 
 #include <cstddef>
 
+#include "bcode/instr/bcinstruction.h"
+#include "bcode/operand/bcoperand.h"
+
 namespace {
 
 // Room for the longest name and its zero.
@@ -27,17 +30,13 @@ struct CodeColumn {
   int column;
 };
 
-// The listing column of each instruction code the listing knows.
-constexpr CodeColumn kMnemonicColumns[kBCMnemonicCount] = {
-    {0, 3},    {8, 34},   {12, 56},  {16, 42},  {18, 43},  {20, 45},  {22, 46},  {24, 26},
-    {32, 2},   {36, 49},  {40, 28},  {44, 11},  {48, 19},  {52, 10},  {56, 44},  {64, 30},
-    {68, 33},  {72, 41},  {74, 53},  {78, 0},   {80, 27},  {84, 29},  {88, 8},   {96, 14},
-    {104, 31}, {112, 17}, {116, 18}, {120, 23}, {124, 25}, {128, 13}, {132, 15}, {136, 12},
-    {140, 40}, {144, 20}, {152, 6},  {160, 35}, {168, 36}, {176, 37}, {184, 38}, {192, 22},
-    {200, 21}, {208, 1},  {209, 4},  {210, 5},  {211, 7},  {212, 9},  {213, 16}, {214, 24},
-    {215, 39}, {216, 47}, {217, 48}, {218, 50}, {219, 51}, {224, 55}, {232, 54}, {248, 52},
-    {255, 32},
+constexpr CodeColumn kMnemonicColumns[] = {
+#define BC_X(code, column) {BCInstruction::code, column},
+#include "bcode/instr/bcinstruction.def"
+#undef BC_X
 };
+static_assert(sizeof kMnemonicColumns / sizeof kMnemonicColumns[0] == kBCMnemonicCount,
+              "bcinstruction.def: one row per mnemonic column");
 
 constexpr CodeName kTypeNames[] = {
     {1, "BOOL"},    {2, "BYTE"},     {3, "CHAR"},      {4, "WORD"},        {5, "INT"},
@@ -49,12 +48,10 @@ constexpr CodeName kTypeNames[] = {
 };
 
 constexpr CodeName kOperandClassNames[] = {
-    {0, "???"},    {1, "E"},      {2, "A"},      {3, "M"},      {4, "PE"},     {5, "PA"},
-    {6, "MFL"},    {7, "FBEP"},   {8, "FBAP"},   {9, "FBDP"},   {10, "FCEP"},  {11, "FCAP"},
-    {12, "FCDP"},  {13, "SFBEP"}, {14, "SFBAP"}, {15, "SFBDP"}, {16, "SFCEP"}, {17, "SFCAP"},
-    {18, "SFCDP"}, {19, "LSD"},   {20, "LDD"},   {21, "DBBER"}, {22, "T"},     {23, "Z"},
-    {24, "OB"},    {25, "FB"},    {26, "FC"},    {27, "SFB"},   {28, "SFC"},   {29, "DB"},
-    {30, "SDB"},   {31, "ICALL"}, {32, "ICEP"},  {33, "ICAP"},
+    {BCOperand::CT_NONE, "???"},
+#define BC_X(tag, Class, blank, name, ...) {BCOperand::tag, name},
+#include "bcode/operand/bcoperand.def"
+#undef BC_X
 };
 
 constexpr CodeName kParamKindNames[] = {{0, "IN"}, {1, "OUT"}, {2, "IN_OUT"}, {3, "STAT"}};
@@ -126,11 +123,4 @@ const char* const* bcDefaultOperandClassNames() {
 }
 const char* const* bcDefaultParamKindNames() {
   return kParamKindTable.names;
-}
-
-int bcMnemonicColumn(unsigned code) {
-  for (const CodeColumn& entry : kMnemonicColumns) {
-    if (entry.code == code) return entry.column;
-  }
-  return -1;
 }

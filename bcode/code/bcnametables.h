@@ -2,7 +2,8 @@
 // own. Each is a constant table of texts that lives as long as the library:
 //
 // - bcDefaultMnemonics(): 57 instruction mnemonics indexed by listing column
-//   (bcMnemonicColumn); each is "IC" followed by the instruction code.
+//   (bcMnemonicColumn, bcode/instr/bcinstruction.h); each is "IC" followed
+//   by the instruction code.
 // - bcDefaultTypeNames(): 256 data type names indexed by data type code: the
 //   type's name for the codes the library knows ("BOOL", "WORD", "DT",
 //   "ARRAY", "POINTER", "FB_NO", "ELEM30", ...), "TYPE<code>" for the others.
@@ -25,9 +26,5 @@ BCODE_API const char* const* bcDefaultMnemonics();
 BCODE_API const char* const* bcDefaultTypeNames();
 BCODE_API const char* const* bcDefaultOperandClassNames();
 BCODE_API const char* const* bcDefaultParamKindNames();
-
-// The mnemonic table column of an instruction code, -1 for a code the
-// listing does not know (such as 193).
-BCODE_API int bcMnemonicColumn(unsigned code);
 
 #endif  // BCODE_CODE_BCNAMETABLES_H

@@ -25,20 +25,46 @@ constexpr std::int32_t kMsPerMinute = 60 * kMsPerSecond;
 constexpr std::int32_t kMsPerHour = 60 * kMsPerMinute;
 constexpr std::int32_t kMsPerDay = 24 * kMsPerHour;
 
-// Columns of a listing line: the value sits 10 characters right of the type
-// name; the second line of a date and time is laid out from the line start.
-constexpr std::size_t kValueOffset = 10;
-constexpr std::size_t kDtTypeColumn = 7;
-constexpr std::size_t kDtValueColumn = 17;
+// The columns of a constant's listing line, from the constant's column.
+constexpr KRListColumn kTypeColumn{"type name", 0, 10};
+constexpr KRListColumn kValueColumn{"value", 10, 0};
+// The second line of a date and time: a "-", then the time of day's
+// columns from the second column, as a time of day lists them.
+constexpr KRListColumn kMarkColumn{"-", 0, 7};
+constexpr KRListColumn kSecondColumn{"time of day", 7, 0};
 
-// The position `offset` characters after `from`, never past the end of the
-// line; null (nothing is written there) when `from` lies outside the line.
-char* lineAt(char* line, char* from, std::size_t offset) {
-  if (line == nullptr || from == nullptr) return nullptr;
-  const auto base = reinterpret_cast<std::uintptr_t>(line);
-  const auto pos = reinterpret_cast<std::uintptr_t>(from);
-  if (pos < base || pos - base > kKRLineSize) return nullptr;
-  return line + std::min<std::size_t>(pos - base + offset, kKRLineSize);
+// What a class tag fixes in listings and dumps.
+struct ClassRow {
+  BCConstant::CLASS_TYPE tag;
+  const char* listName;
+  const char* dumpName;
+};
+
+constexpr ClassRow kRows[] = {
+#define BC_X(tag, Class, blank, listName, dumpName) {BCConstant::tag, listName, dumpName},
+#include "bcode/const/bcconstant.def"
+#undef BC_X
+};
+constexpr std::size_t kClassCount = sizeof kRows / sizeof kRows[0];
+
+// Row i holds tag i, and every tag has its row.
+constexpr bool rowsFollowTheTags() {
+  for (std::size_t i = 0; i < kClassCount; ++i) {
+    if (kRows[i].tag != static_cast<int>(i)) return false;
+  }
+  return kRows[kClassCount - 1].tag == BCConstant::STRING_CONST;
+}
+static_assert(rowsFollowTheTags(), "bcconstant.def: one row per class tag, in tag order");
+
+const ClassRow& rowOf(const BCConstant& constant) {
+  return kRows[constant.isA()];
+}
+
+// A constant's listing line, its type name written.
+KRListLine named(const BCConstant& constant, char* column, char* line) {
+  const KRListLine out(line, column);
+  out.put(kTypeColumn, rowOf(constant).listName);
+  return out;
 }
 
 // The other constant as the class of `self`, null when the classes differ.
@@ -73,9 +99,9 @@ bool readWord(std::istream& is, V& value) {
 }
 
 // The debug form shows every 32-bit value as signed.
-template <class V>
-void printWord(std::ostream& os, const char* label, V value) {
-  os << label << std::setw(7) << static_cast<std::int32_t>(value) << '\n';
+template <class C>
+void printWord(std::ostream& os, const C& self) {
+  os << rowOf(self).dumpName << std::setw(7) << static_cast<std::int32_t>(self.getValue()) << '\n';
 }
 
 // A duration split into parts that truncate toward zero and keep its sign.
@@ -172,22 +198,11 @@ std::uint32_t packedBcd(std::uint32_t value) {
 // or when it cannot be allocated.
 BCConstant* newBlank(std::uint8_t tag) {
   switch (tag) {
-    case BCConstant::DWORD_CONST:
-      return new (std::nothrow) BCDWordConst(0);
-    case BCConstant::DINT_CONST:
-      return new (std::nothrow) BCDIntConst(0);
-    case BCConstant::REAL_CONST:
-      return new (std::nothrow) BCRealConst(0.0F);
-    case BCConstant::TIME_CONST:
-      return new (std::nothrow) BCTimeConst(0);
-    case BCConstant::K4TIME_CONST:
-      return new (std::nothrow) BCK4TimeConst(0);
-    case BCConstant::TOD_CONST:
-      return new (std::nothrow) BCTODConst(0);
-    case BCConstant::DATE_CONST:
-      return new (std::nothrow) BCDateConst(0, 0, 0);
-    case BCConstant::DT_CONST:
-      return new (std::nothrow) BCDTConst(BCDateConst(0, 0, 0), BCTODConst(0));
+#define BC_X(classTag, Class, blank, ...) \
+  case BCConstant::classTag:              \
+    return new (std::nothrow) Class blank;
+#include "bcode/const/bcconstant.def"
+#undef BC_X
     default:
       return nullptr;
   }
@@ -197,7 +212,7 @@ BCConstant* newBlank(std::uint8_t tag) {
 
 // The members that the five classes holding one 32-bit value share: equality
 // and copy by value, the 4-byte value record and the debug line.
-#define BC_WORD_CONST_MEMBERS(Class, debugLabel)             \
+#define BC_WORD_CONST_MEMBERS(Class)                         \
   int Class::isEqual(const BCConstant& other) const {        \
     return sameValue(*this, other);                          \
   }                                                          \
@@ -205,7 +220,7 @@ BCConstant* newBlank(std::uint8_t tag) {
     return heapCopy(*this);                                  \
   }                                                          \
   void Class::printOn(std::ostream& os) const {              \
-    printWord(os, debugLabel, value_);                       \
+    printWord(os, *this);                                    \
   }                                                          \
   void Class::loadInstance(std::istream& is, int*) {         \
     if (!readWord(is, value_)) setError(BCCONSTANT_FAILED);  \
@@ -230,12 +245,13 @@ void BCConstant::save(std::ostream& os) const {
 
 BCConstant* BCConstant::iload(std::istream& is, int* extra) {
   std::uint8_t tag = 0;
-  if (!KRFieldReader(is).u8(tag).ok() || tag > STRING_CONST) {
+  if (!KRFieldReader(is).u8(tag).ok() || tag >= kClassCount) {
     setError(BCCONSTANT_FAILED);
     return nullptr;
   }
   if (tag == STRING_CONST) {
-    // Only a short read refuses a string here; any flag is its caller's to judge.
+    // A string is made from its text, read first. Only a short read refuses
+    // it here; any flag is its caller's to judge.
     KRString text;
     if (!readText(is, text)) {
       setError(BCCONSTANT_FAILED);
@@ -262,23 +278,22 @@ void BCConstant::store(std::ostream& os, char* end, char* line) const {
 
 // -------------------------------------------------------------- BCDWordConst
 
-BC_WORD_CONST_MEMBERS(BCDWordConst, "DWordConst   ")
+BC_WORD_CONST_MEMBERS(BCDWordConst)
 
 void BCDWordConst::printOn(std::ostream& os, char* column, char* line) const {
-  krLinePut(line, column, "DWORD   ");
-  krLinePrintf(line, lineAt(line, column, kValueOffset), "0x%08lx",
-               static_cast<unsigned long>(value_));
-  store(os, lineAt(line, column, kValueOffset), line);
+  const KRListLine out = named(*this, column, line);
+  out.printf(kValueColumn, "0x%08lx", static_cast<unsigned long>(value_));
+  store(os, out.at(kValueColumn), line);
 }
 
 // --------------------------------------------------------------- BCDIntConst
 
-BC_WORD_CONST_MEMBERS(BCDIntConst, "DIntConst   ")
+BC_WORD_CONST_MEMBERS(BCDIntConst)
 
 void BCDIntConst::printOn(std::ostream& os, char* column, char* line) const {
-  krLinePut(line, column, "DINT    ");
-  krLinePrintf(line, lineAt(line, column, kValueOffset), "%ld", static_cast<long>(value_));
-  store(os, lineAt(line, column, kValueOffset), line);
+  const KRListLine out = named(*this, column, line);
+  out.printf(kValueColumn, "%ld", static_cast<long>(value_));
+  store(os, out.at(kValueColumn), line);
 }
 
 // --------------------------------------------------------------- BCRealConst
@@ -296,13 +311,13 @@ BCConstant* BCRealConst::newCopy() const {
 }
 
 void BCRealConst::printOn(std::ostream& os, char* column, char* line) const {
-  krLinePut(line, column, "REAL    ");
-  krLinePrintf(line, lineAt(line, column, kValueOffset), "%e", static_cast<double>(value_));
-  store(os, lineAt(line, column, kValueOffset), line);
+  const KRListLine out = named(*this, column, line);
+  out.printf(kValueColumn, "%e", static_cast<double>(value_));
+  store(os, out.at(kValueColumn), line);
 }
 
 void BCRealConst::printOn(std::ostream& os) const {
-  os << "RealConst   " << std::setw(7) << static_cast<double>(value_) << '\n';
+  os << rowOf(*this).dumpName << std::setw(7) << static_cast<double>(value_) << '\n';
 }
 
 void BCRealConst::loadInstance(std::istream& is, int*) {
@@ -322,11 +337,10 @@ void BCRealConst::saveInstance(std::ostream& os) const {
 
 // --------------------------------------------------------------- BCTimeConst
 
-BC_WORD_CONST_MEMBERS(BCTimeConst, "TimeConst   ")
+BC_WORD_CONST_MEMBERS(BCTimeConst)
 
 void BCTimeConst::printOn(std::ostream& os, char* column, char* line) const {
-  krLinePut(line, column, "TIME    ");
-  store(os, putTime(line, lineAt(line, column, kValueOffset), value_), line);
+  store(os, putTime(line, named(*this, column, line).at(kValueColumn), value_), line);
 }
 
 // ------------------------------------------------------------- BCK4TimeConst
@@ -354,11 +368,10 @@ std::uint16_t BCK4TimeConst::getVantorK4Time() const {
   return static_cast<std::uint16_t>(base << 12 | hundreds << 8 | tens << 4 | units);
 }
 
-BC_WORD_CONST_MEMBERS(BCK4TimeConst, "K4TimeConst   ")
+BC_WORD_CONST_MEMBERS(BCK4TimeConst)
 
 void BCK4TimeConst::printOn(std::ostream& os, char* column, char* line) const {
-  krLinePut(line, column, "K4TIME  ");
-  store(os, putK4Time(line, lineAt(line, column, kValueOffset), value_), line);
+  store(os, putK4Time(line, named(*this, column, line).at(kValueColumn), value_), line);
 }
 
 // ---------------------------------------------------------------- BCTODConst
@@ -382,11 +395,10 @@ void BCTODConst::calcHMS(unsigned char& hours, unsigned char& minutes, unsigned 
   milliseconds = static_cast<std::uint16_t>(p.milliseconds);
 }
 
-BC_WORD_CONST_MEMBERS(BCTODConst, "TODConst   ")
+BC_WORD_CONST_MEMBERS(BCTODConst)
 
 void BCTODConst::printOn(std::ostream& os, char* column, char* line) const {
-  krLinePut(line, column, "TOD     ");
-  store(os, putTimeOfDay(line, lineAt(line, column, kValueOffset), value_), line);
+  store(os, putTimeOfDay(line, named(*this, column, line).at(kValueColumn), value_), line);
 }
 
 // --------------------------------------------------------------- BCDateConst
@@ -434,13 +446,13 @@ BCConstant* BCDateConst::newCopy() const {
 }
 
 void BCDateConst::printOn(std::ostream& os, char* column, char* line) const {
-  krLinePut(line, column, "DATE    ");
-  putDate(line, lineAt(line, column, kValueOffset), *this);
-  store(os, lineAt(line, column, kValueOffset), line);
+  const KRListLine out = named(*this, column, line);
+  putDate(line, out.at(kValueColumn), *this);
+  store(os, out.at(kValueColumn), line);
 }
 
 void BCDateConst::printOn(std::ostream& os) const {
-  os << "DateConst   " << std::setw(2) << static_cast<int>(day_) << '.' << std::setw(2)
+  os << rowOf(*this).dumpName << std::setw(2) << static_cast<int>(day_) << '.' << std::setw(2)
      << static_cast<int>(month_) << '.' << std::setw(2) << year_ << '\n';
 }
 
@@ -500,17 +512,19 @@ BCConstant* BCDTConst::newCopy() const {
 }
 
 void BCDTConst::printOn(std::ostream& os, char* column, char* line) const {
-  krLinePut(line, column, "DT");
-  putDate(line, lineAt(line, column, kValueOffset), date_);
-  store(os, lineAt(line, column, kValueOffset), line);
+  const KRListLine out = named(*this, column, line);
+  putDate(line, out.at(kValueColumn), date_);
+  store(os, out.at(kValueColumn), line);
 
-  krLinePut(line, line, "-");
-  krLinePut(line, lineAt(line, line, kDtTypeColumn), "TOD");
-  store(os, putTimeOfDay(line, lineAt(line, line, kDtValueColumn), tod_.getValue()), line);
+  const KRListLine second(line, line);
+  second.put(kMarkColumn, "-");
+  const KRListLine tod(line, second.at(kSecondColumn));
+  tod.put(kTypeColumn, "TOD");
+  store(os, putTimeOfDay(line, tod.at(kValueColumn), tod_.getValue()), line);
 }
 
 void BCDTConst::printOn(std::ostream& os) const {
-  os << "DTConst   " << std::setw(7) << tod_.getValue() << "  ";
+  os << rowOf(*this).dumpName << std::setw(7) << tod_.getValue() << "  ";
   date_.printOn(os);
 }
 
@@ -573,13 +587,15 @@ BCConstant* BCStringConst::newCopy() const {
 }
 
 void BCStringConst::printOn(std::ostream& os, char* column, char* line) const {
-  krLinePut(line, column, "STRING  ");
-  krLinePrintf(line, lineAt(line, column, kValueOffset), "'%s'", value_.c_str());
-  store(os, lineAt(line, column, kValueOffset + value_.length()), line);
+  const KRListLine out = named(*this, column, line);
+  out.printf(kValueColumn, "'%s'", value_.c_str());
+  // The line ends inside the quoted text, as long as the text is.
+  const KRListColumn end{"end", kValueColumn.position + value_.length(), 0};
+  store(os, out.at(end), line);
 }
 
 void BCStringConst::printOn(std::ostream& os) const {
-  os << "StringConst '";
+  os << rowOf(*this).dumpName;
   value_.printOn(os);
   os << "'\n";
 }

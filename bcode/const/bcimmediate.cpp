@@ -1,5 +1,6 @@
 #include "bcode/const/bcimmediate.h"
 
+#include <cstddef>
 #include <iomanip>
 #include <istream>
 #include <new>
@@ -21,7 +22,35 @@ const char* nilText(int nil) {
   return nil != 0 ? "NIL" : "???";
 }
 
+constexpr BCInstructionOp::CLASS_TYPE kTags[] = {
+#define BC_X(tag, Class, blank) BCInstructionOp::tag,
+#include "bcode/const/bcimmediate.def"
+#undef BC_X
+};
+
+// The immediates' tags run on from the first without a gap to the last.
+constexpr bool rowsFollowTheTags() {
+  constexpr std::size_t count = sizeof kTags / sizeof kTags[0];
+  for (std::size_t i = 0; i < count; ++i) {
+    if (kTags[i] != BCInstructionOp::BCBOOLCONST_CLASS + static_cast<int>(i)) return false;
+  }
+  return kTags[count - 1] == BCInstructionOp::BCANYCONST_CLASS;
+}
+static_assert(rowsFollowTheTags(), "bcimmediate.def: one row per class tag, in tag order");
+
 }  // namespace
+
+BCInstructionOp* BCIMM::newOfClass(unsigned tag) {
+  switch (tag) {
+#define BC_X(classTag, Class, blank) \
+  case classTag:                     \
+    return new (std::nothrow) Class blank;
+#include "bcode/const/bcimmediate.def"
+#undef BC_X
+    default:
+      return nullptr;
+  }
+}
 
 // Every value class writes its value after the BCIMM part and reads it back
 // the same way; a failed field sets the operand flag.

@@ -1,5 +1,6 @@
 #include "bcode/instr/bcinstrop.h"
 
+#include <cstddef>
 #include <iomanip>
 #include <istream>
 #include <memory>
@@ -8,27 +9,59 @@
 
 #include "bcode/code/bcode.h"
 #include "bcode/const/bcconstant.h"
-#include "bcode/const/bcimmediate.h"
 #include "bcode/foundation/krfieldio.h"
 #include "bcode/foundation/krlistline.h"
+#include "bcode/types/krdatatype.h"
 #include "bcode/types/krtypedesc.h"
 
 KR_DEFINE_ERROR_FLAG(BCInstructionOp)
 
 namespace {
 
-// Listing columns of an operand row, counted from the operand's column.
-enum OperandColumn : int {
-  COL_WORD = 0,
-  COL_NUMBER = 8,
-  COL_REFR = 17,
-  COL_STATUS = 26,
-  COL_TEST = 33,
-  COL_AREA = 38,
-  COL_TYPE_INDEX = 42,
-  COL_TYPE_NAME = 49,
-  COL_LAST = 59,
+// The columns of an operand's listing row, counted from the operand's column.
+constexpr KRListColumn kWordColumn{"class", 0, 8};
+constexpr KRListColumn kNumberColumn{"number", 8, 9};
+constexpr KRListColumn kRefrColumn{"reference flag", 17, 9};
+constexpr KRListColumn kStatusColumn{"status", 26, 7};
+constexpr KRListColumn kTestColumn{"test flag", 33, 5};
+constexpr KRListColumn kAreaColumn{"area", 38, 4};
+constexpr KRListColumn kTypeIndexColumn{"type index", 42, 7};
+constexpr KRListColumn kTypeNameColumn{"type name", 49, 10};
+constexpr KRListColumn kValueColumn{"value", 59, 0};
+
+constexpr KRListColumn kRow[] = {kWordColumn,      kNumberColumn,   kRefrColumn,
+                                 kStatusColumn,    kTestColumn,     kAreaColumn,
+                                 kTypeIndexColumn, kTypeNameColumn, kValueColumn};
+static_assert(krColumnsAdjoin(kRow), "the operand row's columns follow each other");
+
+// What stands in a listing for a missing operand.
+constexpr KRListText kNoneRow = krDashRow(kRow);
+
+// What the class tags fix: the word that opens an operand's row and dump.
+struct ClassRow {
+  BCInstructionOp::CLASS_TYPE tag;
+  const char* word;
 };
+
+constexpr ClassRow kRows[] = {
+#define BC_X(tag, Class, word) {BCInstructionOp::tag, word},
+#include "bcode/instr/bcinstrop.def"
+#undef BC_X
+};
+
+// Row i holds tag i, and the immediates' tags follow the last.
+constexpr bool rowsFollowTheTags() {
+  constexpr std::size_t count = sizeof kRows / sizeof kRows[0];
+  for (std::size_t i = 0; i < count; ++i) {
+    if (kRows[i].tag != static_cast<int>(i)) return false;
+  }
+  return count == BCInstructionOp::BCBOOLCONST_CLASS;
+}
+static_assert(rowsFollowTheTags(), "bcinstrop.def: one row per class tag, in tag order");
+
+const char* wordOf(const BCInstructionOp& op) {
+  return kRows[op.isA()].word;
+}
 
 const char* statusWord(BCTMP::STATUS_TYPE status) {
   switch (status) {
@@ -60,28 +93,28 @@ const char* testText(const BCInstructionOp& op) {
   return op.getTestFlag() == 1 ? "t" : "n";
 }
 
-// The type name of a data type code; codes 254 and 255 use entries 30 and 31.
+// The type name of a data type code.
 const char* typeNameOf(const char* const* typeNames, unsigned char dataType) {
   if (typeNames == nullptr) return "???";
-  const unsigned index = dataType >= 254 ? dataType - 224u : dataType;
+  const unsigned index = krTypeNameIndex(dataType);
   return typeNames[index] != nullptr ? typeNames[index] : "???";
 }
 
-// Columns 0 to 42 of a table operand's row: word, index and flags.
-void listHandle(const BCInstructionOp& op, char* column, char* line, const char* word,
-                unsigned index) {
-  krLinePut(line, column + COL_WORD, word);
-  krLinePrintf(line, column + COL_NUMBER, "%u", index);
-  krLinePut(line, column + COL_REFR, refrText(op));
-  krLinePut(line, column + COL_STATUS, "-");
-  krLinePut(line, column + COL_TEST, testText(op));
-  krLinePut(line, column + COL_AREA, "-");
-  krLinePut(line, column + COL_TYPE_INDEX, "-");
+// The columns up to the type index of a table operand's row: word, index
+// and flags.
+void listHandle(const BCInstructionOp& op, const KRListLine& out, unsigned index) {
+  out.put(kWordColumn, wordOf(op));
+  out.printf(kNumberColumn, "%u", index);
+  out.put(kRefrColumn, refrText(op));
+  out.put(kStatusColumn, "-");
+  out.put(kTestColumn, testText(op));
+  out.put(kAreaColumn, "-");
+  out.put(kTypeIndexColumn, "-");
 }
 
 // The dump of a table operand up to the entry's own dump.
-void dumpHandle(std::ostream& os, const BCInstructionOp& op, const char* word, unsigned index) {
-  os << std::setw(7) << index << "   " << word << "  " << testText(op) << "  " << std::setw(2)
+void dumpHandle(std::ostream& os, const BCInstructionOp& op, unsigned index) {
+  os << std::setw(7) << index << "   " << wordOf(op) << "  " << testText(op) << "  " << std::setw(2)
      << static_cast<unsigned>(op.getDataType()) << "      ";
 }
 
@@ -136,6 +169,12 @@ void BCInstructionOp::store(std::ostream& os, char* end, char* line) const {
   krLineStore(os, end, line);
 }
 
+void BCInstructionOp::printNone(std::ostream& os, char* column, char* line) {
+  const KRListLine out(line, column);
+  out.put(kWordColumn, kNoneRow.text);
+  out.store(os, kWordColumn);
+}
+
 void BCInstructionOp::saveInstance(std::ostream& os) const {
   KRFieldWriter out(os);
   out.u8(dataType_).u8(static_cast<std::uint8_t>(refrFlag_)).u8(testFlag_);
@@ -179,21 +218,22 @@ BCInstructionOp* BCTMP::newCopy() const {
 void BCTMP::printOn(std::ostream& os, char* column, char* line,
                     const char* const* typeNames) const {
   if (noLine(column, line)) return;
+  const KRListLine out(line, column);
   const char* status = statusWord(status_);
-  krLinePut(line, column + COL_WORD, "TMP");
-  krLinePrintf(line, column + COL_NUMBER, "%u", tmpNo_);
-  krLinePut(line, column + COL_REFR, refrText(*this));
-  krLinePut(line, column + COL_STATUS, status != nullptr ? status : "???");
-  krLinePut(line, column + COL_TEST, testText(*this));
-  krLinePut(line, column + COL_AREA, lArea_ == L_AREA ? "L" : "G");
+  out.put(kWordColumn, wordOf(*this));
+  out.printf(kNumberColumn, "%u", tmpNo_);
+  out.put(kRefrColumn, refrText(*this));
+  out.put(kStatusColumn, status != nullptr ? status : "???");
+  out.put(kTestColumn, testText(*this));
+  out.put(kAreaColumn, lArea_ == L_AREA ? "L" : "G");
   if (type_.ptr() != nullptr) {
-    krLinePrintf(line, column + COL_TYPE_INDEX, "%i", type_.getIndex());
+    out.printf(kTypeIndexColumn, "%i", type_.getIndex());
   } else {
-    krLinePut(line, column + COL_TYPE_INDEX, "-");
+    out.put(kTypeIndexColumn, "-");
   }
-  krLinePut(line, column + COL_TYPE_NAME, typeNameOf(typeNames, getDataType()));
-  krLinePut(line, column + COL_LAST, "-");
-  store(os, column + COL_LAST, line);
+  out.put(kTypeNameColumn, typeNameOf(typeNames, getDataType()));
+  out.put(kValueColumn, "-");
+  out.store(os, kValueColumn);
 }
 
 void BCTMP::printOn(std::ostream& os) const {
@@ -246,17 +286,18 @@ BCInstructionOp* BCNUM::newCopy() const {
 void BCNUM::printOn(std::ostream& os, char* column, char* line,
                     const char* const* /*typeNames*/) const {
   if (noLine(column, line)) return;
-  krLinePut(line, column + COL_WORD, "NUM");
-  krLinePrintf(line, column + COL_NUMBER, "%u", value_);
-  for (int at :
-       {COL_REFR, COL_STATUS, COL_TEST, COL_AREA, COL_TYPE_INDEX, COL_TYPE_NAME, COL_LAST}) {
-    krLinePut(line, column + at, "-");
+  const KRListLine out(line, column);
+  out.put(kWordColumn, wordOf(*this));
+  out.printf(kNumberColumn, "%u", value_);
+  for (const KRListColumn& dash : {kRefrColumn, kStatusColumn, kTestColumn, kAreaColumn,
+                                   kTypeIndexColumn, kTypeNameColumn, kValueColumn}) {
+    out.put(dash, "-");
   }
-  store(os, column + COL_LAST, line);
+  out.store(os, kValueColumn);
 }
 
 void BCNUM::printOn(std::ostream& os) const {
-  os << std::setw(7) << value_ << "   NUM\n";
+  os << std::setw(7) << value_ << "   " << wordOf(*this) << '\n';
 }
 
 void BCNUM::saveInstance(std::ostream& os) const {
@@ -281,31 +322,34 @@ void BCIMM::loadInstance(std::istream& is, BCode* block) {
 }
 
 namespace {
-// Columns 0 to 49 of an immediate's row: only the test flag and the type name.
-void listImmediateColumns(const BCInstructionOp& op, char* column, char* line,
+// The columns before the value of an immediate's row: only the test flag
+// and the type name.
+void listImmediateColumns(const BCInstructionOp& op, const KRListLine& out,
                           const char* const* typeNames) {
-  krLinePut(line, column + COL_WORD, "IMM");
-  for (int at : {COL_NUMBER, COL_REFR, COL_STATUS}) krLinePut(line, column + at, "-");
-  krLinePut(line, column + COL_TEST, testText(op));
-  for (int at : {COL_AREA, COL_TYPE_INDEX}) krLinePut(line, column + at, "-");
-  krLinePut(line, column + COL_TYPE_NAME, typeNameOf(typeNames, op.getDataType()));
+  out.put(kWordColumn, "IMM");
+  for (const KRListColumn& dash : {kNumberColumn, kRefrColumn, kStatusColumn}) out.put(dash, "-");
+  out.put(kTestColumn, testText(op));
+  for (const KRListColumn& dash : {kAreaColumn, kTypeIndexColumn}) out.put(dash, "-");
+  out.put(kTypeNameColumn, typeNameOf(typeNames, op.getDataType()));
 }
 }  // namespace
 
 void BCIMM::listImmediate(std::ostream& os, char* column, char* line, const char* const* typeNames,
                           const char* format, int value) const {
   if (noLine(column, line)) return;
-  listImmediateColumns(*this, column, line, typeNames);
-  krLinePrintf(line, column + COL_LAST, format, value);
-  store(os, column + COL_LAST, line);
+  const KRListLine out(line, column);
+  listImmediateColumns(*this, out, typeNames);
+  out.printf(kValueColumn, format, value);
+  out.store(os, kValueColumn);
 }
 
 void BCIMM::listImmediate(std::ostream& os, char* column, char* line, const char* const* typeNames,
                           const char* valueText) const {
   if (noLine(column, line)) return;
-  listImmediateColumns(*this, column, line, typeNames);
-  krLinePut(line, column + COL_LAST, valueText);
-  store(os, column + COL_LAST, line);
+  const KRListLine out(line, column);
+  listImmediateColumns(*this, out, typeNames);
+  out.put(kValueColumn, valueText);
+  out.store(os, kValueColumn);
 }
 
 void BCIMM::dumpImmediate(std::ostream& os) const {
@@ -344,17 +388,19 @@ BCInstructionOp* BCCST::newCopy() const {
 void BCCST::printOn(std::ostream& os, char* column, char* line,
                     const char* const* /*typeNames*/) const {
   if (noLine(column, line)) return;
-  listHandle(*this, column, line, "CST", constant_.getIndex());
+  const KRListLine out(line, column);
+  listHandle(*this, out, constant_.getIndex());
+  // The constant writes its own columns from the type name on.
   if (const BCConstant* entry = constant_.ptr()) {
-    entry->printOn(os, column + COL_TYPE_NAME, line);
+    entry->printOn(os, out.at(kTypeNameColumn), line);
     return;
   }
-  krLinePut(line, column + COL_TYPE_NAME, "???");
-  store(os, column + COL_TYPE_NAME, line);
+  out.put(kTypeNameColumn, "???");
+  out.store(os, kTypeNameColumn);
 }
 
 void BCCST::printOn(std::ostream& os) const {
-  dumpHandle(os, *this, "CST", constant_.getIndex());
+  dumpHandle(os, *this, constant_.getIndex());
   if (const BCConstant* entry = constant_.ptr()) {
     entry->printOn(os);
   } else {
@@ -412,14 +458,15 @@ BCInstructionOp* BCOPD::newCopy() const {
 void BCOPD::printOn(std::ostream& os, char* column, char* line,
                     const char* const* typeNames) const {
   if (noLine(column, line)) return;
-  listHandle(*this, column, line, "OPD", operand_.getIndex());
-  krLinePut(line, column + COL_TYPE_NAME, typeNameOf(typeNames, getDataType()));
-  krLinePut(line, column + COL_LAST, "-");
-  store(os, column + COL_LAST, line);
+  const KRListLine out(line, column);
+  listHandle(*this, out, operand_.getIndex());
+  out.put(kTypeNameColumn, typeNameOf(typeNames, getDataType()));
+  out.put(kValueColumn, "-");
+  out.store(os, kValueColumn);
 }
 
 void BCOPD::printOn(std::ostream& os) const {
-  dumpHandle(os, *this, "OPD", operand_.getIndex());
+  dumpHandle(os, *this, operand_.getIndex());
   if (const BCOperand* entry = operand_.ptr()) {
     entry->printOn(os);
   } else {
@@ -444,29 +491,12 @@ void BCOPD::loadInstance(std::istream& is, BCode* block) {
 
 BCInstructionOp* BCInstructionOp::newOperandOfClass(unsigned tag) {
   switch (tag) {
-    case BCInstructionOp::BCTMP_CLASS:
-      return new (std::nothrow) BCTMP();
-    case BCInstructionOp::BCNUM_CLASS:
-      return new (std::nothrow) BCNUM();
-    case BCInstructionOp::BCCST_CLASS:
-      return new (std::nothrow) BCCST();
-    case BCInstructionOp::BCOPD_CLASS:
-      return new (std::nothrow) BCOPD();
-    case BCInstructionOp::BCBOOLCONST_CLASS:
-      return new (std::nothrow) BCBoolConst(0);
-    case BCInstructionOp::BCBYTECONST_CLASS:
-      return new (std::nothrow) BCByteConst(0);
-    case BCInstructionOp::BCCHARCONST_CLASS:
-      return new (std::nothrow) BCCharConst(0);
-    case BCInstructionOp::BCWORDCONST_CLASS:
-      return new (std::nothrow) BCWordConst(0);
-    case BCInstructionOp::BCINTCONST_CLASS:
-      return new (std::nothrow) BCIntConst(0);
-    case BCInstructionOp::BCPTRCONST_CLASS:
-      return new (std::nothrow) BCPtrConst();
-    case BCInstructionOp::BCANYCONST_CLASS:
-      return new (std::nothrow) BCAnyConst();
+#define BC_X(classTag, Class, word) \
+  case classTag:                    \
+    return new (std::nothrow) Class();
+#include "bcode/instr/bcinstrop.def"
+#undef BC_X
     default:
-      return nullptr;
+      return BCIMM::newOfClass(tag);
   }
 }

@@ -10,7 +10,7 @@
 #include "bcode/const/bcconstlist.h"
 #include "bcode/foundation/krerror.h"
 #include "bcode/foundation/krexport.h"
-#include "bcode/instr/bcinstruction.h"
+#include "bcode/foundation/krtextpos.h"
 #include "bcode/operand/bcoperand.h"
 #include "bcode/types/krtypetab.h"
 
@@ -78,6 +78,9 @@ class BCODE_API BCInstructionOp {
 
   // Emits the listing line (blanks up to `end`) and clears the buffer.
   void store(std::ostream& os, char* end, char* line) const;
+  // The row a listing shows for a missing operand: "-" in every column of
+  // an operand's row, emitted.
+  static void printNone(std::ostream& os, char* column, char* line);
 
  protected:
   BCInstructionOp() = default;
@@ -167,7 +170,7 @@ class BCODE_API BCNUM : public BCInstructionOp {
   std::uint16_t value_ = 0;
 };
 
-// An immediate value; the value classes derive from it (bcimmediate.h).
+// An immediate value; the value classes derive from it (bcode/const/bcimmediate.h).
 class BCODE_API BCIMM : public BCInstructionOp {
  public:
   BCIMM() = default;
@@ -186,6 +189,13 @@ class BCODE_API BCIMM : public BCInstructionOp {
                      const char* valueText) const;
   // The dump's part after the value: "   IMM  ", test flag, data type, line end.
   void dumpImmediate(std::ostream& os) const;
+
+ private:
+  friend class BCInstructionOp;
+  // An immediate of the class a record's tag names, in the state its
+  // record is loaded into; null for a tag of no immediate class or when
+  // memory runs out. Defined with the immediates.
+  static BCInstructionOp* newOfClass(unsigned tag);
 };
 
 // A handle of an entry in the block's constant table.

@@ -1,5 +1,6 @@
 #include "bcode/instr/bcinstruction.h"
 
+#include <cstddef>
 #include <istream>
 #include <memory>
 #include <new>
@@ -7,7 +8,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "bcode/code/bcnametables.h"
 #include "bcode/foundation/krfieldio.h"
 #include "bcode/foundation/krlistline.h"
 #include "bcode/instr/bcinstrop.h"
@@ -18,13 +18,10 @@ KR_DEFINE_ERROR_FLAG(BCInstruction)
 
 namespace {
 
-// The rows printed in place of a missing operand, so that columns stay aligned.
-constexpr const char* kNoResultRow = "-       -        -        -      -    -   -      -         -";
-constexpr const char* kNoSourceRow =
-    "-      -       -        -        -      -    -   -      -         -";
-// Where an operand's columns begin: after the mnemonic, or after the "-" of
-// a source line.
-constexpr int kOperandIndent = 7;
+// The columns of an instruction's lines: the mnemonic on the first line, a
+// "-" on the others, then the operand's row.
+constexpr KRListColumn kMnemonicColumn{"mnemonic", 0, 7};
+constexpr KRListColumn kOperandColumn{"operand", 7, 0};
 
 const BCTMP* asTmp(const BCInstructionOp* op) {
   return op != nullptr && op->isTMP() ? dynamic_cast<const BCTMP*>(op) : nullptr;
@@ -225,25 +222,22 @@ void BCInstruction::printOn(std::ostream& os, char* mnemonicPos, char* line,
   const char* mnemonic = column >= 0 && mnemonics != nullptr && mnemonics[column] != nullptr
                              ? mnemonics[column]
                              : "???";
-  krLinePrintf(line, mnemonicPos, "%s", mnemonic);
-  char* const resultColumn = mnemonicPos + kOperandIndent;
-  if (z_ != nullptr) {
-    z_->printOn(os, resultColumn, line, typeNames);
-  } else {
-    krLinePut(line, resultColumn, kNoResultRow);
-    store(os, resultColumn, line);
-  }
-  for (const BCInstructionOp* source : {q1_.get(), q2_.get()}) {
-    if (source != nullptr) {
-      krLinePut(line, line, "-");
-      source->printOn(os, line + kOperandIndent, line, typeNames);
+  // The result on the mnemonic's line, each source on a line of its own.
+  const KRListLine first(line, mnemonicPos);
+  const KRListLine other(line, line);
+  first.printf(kMnemonicColumn, "%s", mnemonic);
+  const BCInstructionOp* const ops[] = {z_.get(), q1_.get(), q2_.get()};
+  for (std::size_t i = 0; i < 3; ++i) {
+    const KRListLine& out = i == 0 ? first : other;
+    if (i != 0) out.put(kMnemonicColumn, "-");
+    if (ops[i] != nullptr) {
+      ops[i]->printOn(os, out.at(kOperandColumn), line, typeNames);
     } else {
-      krLinePut(line, line, kNoSourceRow);
-      store(os, line, line);
+      BCInstructionOp::printNone(os, out.at(kOperandColumn), line);
     }
   }
-  krLinePut(line, line, " ");
-  store(os, line, line);
+  other.put(kMnemonicColumn, " ");
+  other.store(os, kMnemonicColumn);
 }
 
 void BCInstruction::store(std::ostream& os, char* end, char* line) const {
@@ -421,3 +415,15 @@ int BCInstructionList::searchATextPos(const BCInstructionListIterator& from, KRT
 
 BCInstructionListIterator::BCInstructionListIterator(const BCInstructionList& list, int direction)
     : KRSequenceIterator<BCInstruction*>(list, direction) {}
+
+int bcMnemonicColumn(unsigned code) {
+  switch (code) {
+#define BC_X(instrCode, column)  \
+  case BCInstruction::instrCode: \
+    return column;
+#include "bcode/instr/bcinstruction.def"
+#undef BC_X
+    default:
+      return -1;
+  }
+}

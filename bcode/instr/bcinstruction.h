@@ -1,5 +1,5 @@
 // Three-address instructions, the block's instruction list and its backward
-// searches, and the source text position every instruction operand carries.
+// searches.
 #ifndef BCODE_INSTR_BCINSTRUCTION_H
 #define BCODE_INSTR_BCINSTRUCTION_H
 
@@ -9,26 +9,11 @@
 
 #include "bcode/foundation/krerror.h"
 #include "bcode/foundation/krexport.h"
+#include "bcode/foundation/krtextpos.h"
 #include "bcode/foundation/krysequ.h"
 
 class BCInstructionOp;
 class BCode;
-
-// A source text position; (0, 0) and any position with a zero part is unknown.
-struct BCODE_API KRTextPos {
-  std::uint16_t first = 0;
-  std::uint16_t second = 0;
-
-  KRTextPos() = default;
-  KRTextPos(std::uint16_t firstPart, std::uint16_t secondPart)
-      : first(firstPart), second(secondPart) {}
-
-  bool isKnown() const { return first != 0 && second != 0; }
-  bool operator==(const KRTextPos& other) const {
-    return first == other.first && second == other.second;
-  }
-  bool operator!=(const KRTextPos& other) const { return !(*this == other); }
-};
 
 class BCODE_API BCInstruction {
  public:
@@ -167,6 +152,10 @@ class BCODE_API BCInstruction {
   std::unique_ptr<BCInstructionOp> z_;
   std::unique_ptr<BCInstructionOp> q2_;
 };
+
+// The column of the mnemonic table that lists an instruction code, -1 for a
+// code the listing does not know (such as 193).
+BCODE_API int bcMnemonicColumn(unsigned code);
 
 extern template class BCODE_API KRSequence<BCInstruction*>;
 

@@ -2,11 +2,9 @@
 
 #include <cstdio>
 #include <istream>
-#include <new>
 #include <ostream>
 
 #include "bcode/foundation/krfieldio.h"
-#include "bcode/foundation/krlistline.h"
 
 // ---- variables in an area
 
@@ -32,12 +30,13 @@ void BCGlobVar::saveInstance(std::ostream& os) const {
 
 void BCGlobVar::printVarLine(std::ostream& os, char* col, char* line, const char* const* classNames,
                              const char* const* typeNames, const char* number) const {
-  printClassName(col, line, classNames);
-  printTypeColumns(col, line, typeNames);
-  krLinePut(line, col + COL_NUMBER, number);
-  printDashes(col, line, {COL_PARAM, COL_VAR, COL_PAR_NO});
-  printOffset(col + COL_OFFSET, line, offset);
-  store(os, col + COL_OFFSET, line);
+  const KRListLine out(line, col);
+  printClassName(out, classNames);
+  printTypeColumns(out, typeNames);
+  out.put(kNumberColumn, number);
+  printDashes(out, {kParamColumn, kVarColumn, kParNoColumn});
+  printOffset(out, kOffsetColumn, offset);
+  out.store(os, kOffsetColumn);
 }
 
 void BCGlobArea::printOn(std::ostream& os, char* col, char* line, const char* const* classNames,
@@ -51,15 +50,7 @@ void BCGlobArea::printOn(std::ostream& os) const {
   dumpType(os);
 }
 
-BC_DEFINE_OPERAND_LEAF(BCoE)
-BC_DEFINE_OPERAND_LEAF(BCoA)
-BC_DEFINE_OPERAND_LEAF(BCoM)
-BC_DEFINE_OPERAND_LEAF(BCoPE)
-BC_DEFINE_OPERAND_LEAF(BCoPA)
-
 // ---- data block area
-
-BC_DEFINE_OPERAND_LEAF(BCoDBBER)
 
 int BCoDBBER::isEqual(const BCOperand& other) const {
   return sameClassAnd<BCoDBBER>(other, [this](const BCoDBBER& var) {
@@ -91,42 +82,39 @@ void BCoDBBER::saveInstance(std::ostream& os) const {
   saveNumber(os, dbNo);
 }
 
-// ---- operands named by a number: flags, timers and counters, blocks.
-// They carry no type; it is implied by the class.
+// ---- operands named by a number: flags, timers and counters, blocks
 
-#define BC_DEFINE_NUMBERED_OPERAND(Class, field, typeText)                                        \
-  unsigned char Class::getDataType() const {                                                      \
-    return fixedDataType();                                                                       \
-  }                                                                                               \
-  int Class::isEqual(const BCOperand& other) const {                                              \
-    return sameClassAnd<Class>(other, [this](const Class& same) { return field == same.field; }); \
-  }                                                                                               \
-  void Class::printOn(std::ostream& os, char* col, char* line, const char* const* classNames,     \
-                      const char* const*) const {                                                 \
-    printNumberLine(os, col, line, classNames, typeText, field);                                  \
-  }                                                                                               \
-  void Class::printOn(std::ostream& os) const {                                                   \
-    dumpNumberLine(os, field);                                                                    \
-  }                                                                                               \
-  void Class::loadInstance(std::istream& is, BCode*) {                                            \
-    loadNumber(is, field);                                                                        \
-  }                                                                                               \
-  void Class::saveInstance(std::ostream& os) const {                                              \
-    saveNumber(os, field);                                                                        \
-  }
+unsigned char BCNumberedOperand::getDataType() const {
+  return impliedDataType();
+}
 
-BC_DEFINE_NUMBERED_OPERAND(BCoMFL, mflNo, "BOOL")
-BC_DEFINE_NUMBERED_OPERAND(BCFctElem, fctNo, "-")
-BC_DEFINE_NUMBERED_OPERAND(BCBlock, blockNo, "-")
+int BCNumberedOperand::isEqual(const BCOperand& other) const {
+  return sameClassAnd<BCNumberedOperand>(other, [this](const BCNumberedOperand& same) {
+    return kind() == same.kind() && number_ == same.number_;
+  });
+}
 
-BC_DEFINE_OPERAND_LEAF(BCoMFL)
-BC_DEFINE_OPERAND_LEAF(BCoT)
-BC_DEFINE_OPERAND_LEAF(BCoZ)
-BC_DEFINE_OPERAND_LEAF(BCoOB)
-BC_DEFINE_OPERAND_LEAF(BCoFB)
-BC_DEFINE_OPERAND_LEAF(BCoFC)
-BC_DEFINE_OPERAND_LEAF(BCoSFB)
-BC_DEFINE_OPERAND_LEAF(BCoSFC)
-BC_DEFINE_OPERAND_LEAF(BCoDB)
-BC_DEFINE_OPERAND_LEAF(BCoSDB)
-BC_DEFINE_OPERAND_LEAF(BCoICall)
+void BCNumberedOperand::printOn(std::ostream& os, char* col, char* line,
+                                const char* const* classNames, const char* const*) const {
+  const KRListLine out(line, col);
+  printClassName(out, classNames);
+  // A flag shows the BOOL it always is; the others show no type.
+  out.put(kTypeColumn, kind() == K_MFL ? "BOOL" : "-");
+  printDashes(out, {kTypeIndexColumn, kParamColumn, kVarColumn, kParNoColumn, kOffsetColumn});
+  out.printf(kNumberColumn, "%i", static_cast<int>(number_));
+  out.store(os, kOffsetColumn);
+}
+
+void BCNumberedOperand::printOn(std::ostream& os) const {
+  os << mnemonic();
+  dumpField(os, number_, 6);
+  os << '\n';
+}
+
+void BCNumberedOperand::loadInstance(std::istream& is, BCode*) {
+  loadNumber(is, number_);
+}
+
+void BCNumberedOperand::saveInstance(std::ostream& os) const {
+  saveNumber(os, number_);
+}

@@ -1,5 +1,6 @@
 #include "bcode/operand/bcoperand.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <istream>
 #include <memory>
@@ -10,9 +11,6 @@
 #include "bcode/code/bcode.h"
 #include "bcode/foundation/krfieldio.h"
 #include "bcode/foundation/krlistline.h"
-#include "bcode/operand/bcglobal.h"
-#include "bcode/operand/bclocal.h"
-#include "bcode/operand/bcparam.h"
 #include "bcode/types/krtypedesc.h"
 
 template class KRRefTable<BCOperand*>;
@@ -21,57 +19,41 @@ KR_DEFINE_ERROR_FLAG(BCOperand)
 
 namespace {
 
+// How the listing line names an operand's class and type (bcoperand.def).
+enum ColumnZero : bool { CALLER_NAME, OWN_NAME };
+enum TypeName : int { TYPE_NAME, HIGH_CODES, AS_FORMAT, NO_TYPE };
+
 // What a class tag fixes in dumps and listings.
-struct ClassInfo {
-  const char* mnemonic;    // opens the dump line
-  const char* listName;    // column 0 when the class has a fixed text there
-  bool highCodes;          // type codes 254 and 255 list as 30 and 31
-  bool nameAsFormat;       // the type name is used as a format text
-  unsigned char dataType;  // the type implied by a number-only class
+struct ClassRow {
+  BCOperand::CLASS_TYPE tag;
+  const char* name;
+  const char* dump;
+  ColumnZero column0;
+  TypeName typeName;
+  unsigned char impliedType;
 };
 
-constexpr ClassInfo kNoClass{"", nullptr, false, false, 0};
-
-constexpr ClassInfo kClassInfo[BCOperand::CT_LAST + 1] = {
-    kNoClass,
-    {"E    ", nullptr, false, false, 0},
-    {"A    ", nullptr, true, false, 0},
-    {"M    ", nullptr, true, false, 0},
-    {"PE   ", nullptr, true, false, 0},
-    {"PA   ", nullptr, true, false, 0},
-    {"MFL  ", nullptr, false, false, 1},
-    {"FBEP ", nullptr, true, false, 0},
-    {"FBAP ", nullptr, true, false, 0},
-    {"FBDP ", nullptr, true, false, 0},
-    {"FCEP ", nullptr, true, false, 0},
-    {"FCAP ", nullptr, true, false, 0},
-    {"FCDP ", nullptr, true, false, 0},
-    {"SFBEP", nullptr, true, false, 0},
-    {"SFBAP", nullptr, true, false, 0},
-    {"SFBDP", nullptr, true, false, 0},
-    {"SFCEP", nullptr, true, false, 0},
-    {"SFCAP", nullptr, true, false, 0},
-    {"SFCDP", nullptr, true, false, 0},
-    {"LSD  ", nullptr, false, true, 0},
-    {"LDD  ", nullptr, false, true, 0},
-    {"DBBER", nullptr, true, false, 0},
-    {"T    ", nullptr, false, false, 29},
-    {"Z    ", nullptr, false, false, 28},
-    {"OB   ", nullptr, false, false, 0},
-    {"FB   ", nullptr, false, false, 23},
-    {"FC   ", nullptr, false, false, 24},
-    {"SFB  ", nullptr, false, false, 23},
-    {"SFC   ", nullptr, false, false, 24},
-    {"DB   ", nullptr, false, false, 25},
-    {"SDB   ", nullptr, false, false, 26},
-    {"ICall", nullptr, false, false, 0},
-    {"ICEP ", "ICEP", true, false, 0},
-    {"ICAP ", "ICAP", true, false, 0},
+constexpr ClassRow kRows[] = {
+#define BC_X(tag, Class, blank, name, dump, column0, typeName, impliedType) \
+  {BCOperand::tag, name, dump, column0, typeName, impliedType},
+#include "bcode/operand/bcoperand.def"
+#undef BC_X
 };
 
-const ClassInfo& infoOf(BCOperand::CLASS_TYPE tag) {
+// Row i holds tag i + 1, and every tag has its row.
+constexpr bool rowsFollowTheTags() {
+  for (std::size_t i = 0; i < sizeof kRows / sizeof kRows[0]; ++i) {
+    if (kRows[i].tag != static_cast<int>(i) + 1) return false;
+  }
+  return sizeof kRows / sizeof kRows[0] == BCOperand::CT_LAST;
+}
+static_assert(rowsFollowTheTags(), "bcoperand.def: one row per class tag, in tag order");
+
+constexpr ClassRow kNoClass{BCOperand::CT_NONE, "", "", CALLER_NAME, TYPE_NAME, 0};
+
+const ClassRow& rowOf(BCOperand::CLASS_TYPE tag) {
   const int index = static_cast<int>(tag);
-  return index > 0 && index <= BCOperand::CT_LAST ? kClassInfo[index] : kNoClass;
+  return index > 0 && index <= BCOperand::CT_LAST ? kRows[index - 1] : kNoClass;
 }
 
 // A format text without arguments prints its "%%" as "%"; any other
@@ -120,26 +102,11 @@ int BCOperand::viewsOverlap(std::uint16_t ownNo, std::uint16_t ownView, std::uin
 
 // ---- records
 
-template <class Leaf>
-BCOperand* BCOperand::make() {
-  return new (std::nothrow) Leaf();
-}
-
 BCOperand* BCOperand::iload(std::istream& is, BCode* code) {
-  using Maker = BCOperand* (*)();
-  static constexpr Maker kMakers[CT_LAST + 1] = {
-      nullptr,         &make<BCoE>,     &make<BCoA>,     &make<BCoM>,     &make<BCoPE>,
-      &make<BCoPA>,    &make<BCoMFL>,   &make<BCoFBEP>,  &make<BCoFBAP>,  &make<BCoFBDP>,
-      &make<BCoFCEP>,  &make<BCoFCAP>,  &make<BCoFCDP>,  &make<BCoSFBEP>, &make<BCoSFBAP>,
-      &make<BCoSFBDP>, &make<BCoSFCEP>, &make<BCoSFCAP>, &make<BCoSFCDP>, &make<BCoLSD>,
-      &make<BCoLDD>,   &make<BCoDBBER>, &make<BCoT>,     &make<BCoZ>,     &make<BCoOB>,
-      &make<BCoFB>,    &make<BCoFC>,    &make<BCoSFB>,   &make<BCoSFC>,   &make<BCoDB>,
-      &make<BCoSDB>,   &make<BCoICall>, &make<BCoICEP>,  &make<BCoICAP>};
-
   std::uint8_t tag = 0;
-  const bool known = KRFieldReader(is).u8(tag).ok() && tag != CT_NONE && tag <= CT_LAST;
+  const bool read = KRFieldReader(is).u8(tag).ok();
   // An unknown tag and an object that could not be made fail alike.
-  std::unique_ptr<BCOperand> operand(known ? kMakers[tag]() : nullptr);
+  std::unique_ptr<BCOperand> operand(read ? newOfClass(tag) : nullptr);
   if (!operand) {
     setError(BCOPERAND_FAILED);
     return nullptr;
@@ -195,50 +162,40 @@ void BCOperand::store(std::ostream& os, char* end, char* line) const {
   krLineStore(os, end, line);
 }
 
-void BCOperand::printClassName(char* col, char* line, const char* const* classNames) const {
-  const ClassInfo& info = infoOf(isA());
-  const char* name = info.listName;
-  if (name == nullptr) name = tableEntry(classNames, static_cast<unsigned>(isA()));
-  krLinePut(line, col + COL_CLASS, name);
+void BCOperand::printClassName(const KRListLine& out, const char* const* classNames) const {
+  const ClassRow& row = rowOf(isA());
+  const char* name = row.name;
+  if (row.column0 == CALLER_NAME) name = tableEntry(classNames, static_cast<unsigned>(isA()));
+  out.put(kClassColumn, name);
 }
 
-void BCOperand::printTypeColumns(char* col, char* line, const char* const* typeNames) const {
-  const ClassInfo& info = infoOf(isA());
+void BCOperand::printTypeColumns(const KRListLine& out, const char* const* typeNames) const {
+  const ClassRow& row = rowOf(isA());
   const KRTypedesc* type = typeRef.ptr();
   if (type == nullptr) {
-    krLinePut(line, col + COL_TYPE, "???");
+    out.put(kTypeColumn, "???");
   } else {
-    unsigned code = type->getDataType();
-    if (info.highCodes && code >= 254) code -= 224;
-    const char* name = tableEntry(typeNames, code);
-    krLinePut(line, col + COL_TYPE,
-              info.nameAsFormat ? formatWithoutArguments(name).c_str() : name);
+    const unsigned code = type->getDataType();
+    const char* name =
+        tableEntry(typeNames, row.typeName == HIGH_CODES ? krTypeNameIndex(code) : code);
+    out.put(kTypeColumn, row.typeName == AS_FORMAT ? formatWithoutArguments(name).c_str() : name);
   }
-  krLinePrintf(line, col + COL_TYPE_INDEX, "%u", static_cast<unsigned>(typeRef.getIndex()));
+  out.printf(kTypeIndexColumn, "%u", static_cast<unsigned>(typeRef.getIndex()));
 }
 
-void BCOperand::printDashes(char* col, char* line, std::initializer_list<COLUMN> columns) {
-  for (const COLUMN column : columns) krLinePut(line, col + column, "-");
+void BCOperand::printDashes(const KRListLine& out, std::initializer_list<KRListColumn> columns) {
+  for (const KRListColumn& column : columns) out.put(column, "-");
 }
 
-char* BCOperand::printOffset(char* at, char* line, std::uint32_t offset) {
-  return krLinePrintf(line, at, "%li", static_cast<long>(static_cast<std::int32_t>(offset)));
-}
-
-void BCOperand::printNumberLine(std::ostream& os, char* col, char* line,
-                                const char* const* classNames, const char* typeText,
-                                std::uint16_t number) const {
-  printClassName(col, line, classNames);
-  krLinePut(line, col + COL_TYPE, typeText);
-  printDashes(col, line, {COL_TYPE_INDEX, COL_PARAM, COL_VAR, COL_PAR_NO, COL_OFFSET});
-  krLinePrintf(line, col + COL_NUMBER, "%i", static_cast<int>(number));
-  store(os, col + COL_OFFSET, line);
+void BCOperand::printOffset(const KRListLine& out, const KRListColumn& column,
+                            std::uint32_t offset) {
+  out.printf(column, "%li", static_cast<long>(static_cast<std::int32_t>(offset)));
 }
 
 // ---- dump
 
-unsigned char BCOperand::fixedDataType() const {
-  return infoOf(isA()).dataType;
+unsigned char BCOperand::impliedDataType() const {
+  return rowOf(isA()).impliedType;
 }
 
 unsigned char BCOperand::resolvedDataType() const {
@@ -247,19 +204,13 @@ unsigned char BCOperand::resolvedDataType() const {
 }
 
 const char* BCOperand::mnemonic() const {
-  return infoOf(isA()).mnemonic;
+  return rowOf(isA()).dump;
 }
 
 void BCOperand::dumpField(std::ostream& os, std::int32_t value, int width) {
   char text[24];
   std::snprintf(text, sizeof text, "%*ld", width, static_cast<long>(value));
   os << text;
-}
-
-void BCOperand::dumpNumberLine(std::ostream& os, std::uint16_t number) const {
-  os << mnemonic();
-  dumpField(os, number, 6);
-  os << '\n';
 }
 
 void BCOperand::dumpType(std::ostream& os) const {

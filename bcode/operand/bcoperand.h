@@ -10,6 +10,7 @@
 
 #include "bcode/foundation/krerror.h"
 #include "bcode/foundation/krexport.h"
+#include "bcode/foundation/krlistline.h"
 #include "bcode/foundation/kryref.h"
 #include "bcode/types/krtypetab.h"
 
@@ -135,71 +136,42 @@ class BCODE_API BCOperand {
   static int viewsOverlap(std::uint16_t ownNo, std::uint16_t ownView, std::uint16_t otherNo,
                           std::uint16_t otherView);
 
-  // Listing columns, counted from `col`.
-  enum COLUMN : int {
-    COL_CLASS = 0,
-    COL_TYPE = 8,
-    COL_TYPE_INDEX = 18,
-    COL_NUMBER = 26,
-    COL_PARAM = 39,
-    COL_VAR = 48,
-    COL_PAR_NO = 56,
-    COL_OFFSET = 64
-  };
-  // Column 0: the class name table entry of the tag (a fixed text for the
-  // classes that have one).
-  void printClassName(char* col, char* line, const char* const* classNames) const;
-  // Columns 8 and 18: type name ("???" when unresolved) and type index.
-  // For most classes the codes 254 and 255 take the names of 30 and 31.
-  void printTypeColumns(char* col, char* line, const char* const* typeNames) const;
-  // "-" at every column given.
-  static void printDashes(char* col, char* line, std::initializer_list<COLUMN> columns);
-  // Offsets are unsigned but listed in signed decimal.
-  static char* printOffset(char* at, char* line, std::uint32_t offset);
-  // The whole line of an operand named by a number only.
-  void printNumberLine(std::ostream& os, char* col, char* line, const char* const* classNames,
-                       const char* typeText, std::uint16_t number) const;
+  // The columns of the listing line, counted from the operand's column.
+  static constexpr KRListColumn kClassColumn{"class", 0, 8};
+  static constexpr KRListColumn kTypeColumn{"type name", 8, 10};
+  static constexpr KRListColumn kTypeIndexColumn{"type index", 18, 8};
+  static constexpr KRListColumn kNumberColumn{"number", 26, 13};
+  static constexpr KRListColumn kParamColumn{"parameter", 39, 9};
+  static constexpr KRListColumn kVarColumn{"variable", 48, 8};
+  static constexpr KRListColumn kParNoColumn{"parameter number", 56, 8};
+  static constexpr KRListColumn kOffsetColumn{"offset", 64, 0};
 
-  // The data type code implied by the class of a number-only operand.
-  unsigned char fixedDataType() const;
+  // Column 0: the class name table entry of the tag, or the class's own name.
+  void printClassName(const KRListLine& out, const char* const* classNames) const;
+  // The type name ("???" when unresolved) and the type index.
+  void printTypeColumns(const KRListLine& out, const char* const* typeNames) const;
+  // "-" at every column given.
+  static void printDashes(const KRListLine& out, std::initializer_list<KRListColumn> columns);
+  // Offsets are unsigned but listed in signed decimal.
+  static void printOffset(const KRListLine& out, const KRListColumn& column, std::uint32_t offset);
+
+  // The data type code implied by the class of an operand without a type.
+  unsigned char impliedDataType() const;
   // The data type code of the resolved type; 0 when it does not resolve.
   unsigned char resolvedDataType() const;
 
   // Dump pieces: the class mnemonic, a right-aligned number, the type.
   const char* mnemonic() const;
   static void dumpField(std::ostream& os, std::int32_t value, int width);
-  void dumpNumberLine(std::ostream& os, std::uint16_t number) const;
   void dumpType(std::ostream& os) const;
 
   KRTypeRef typeRef;
 
  private:
-  // The loading constructor of a leaf (protected, reached as a friend).
-  template <class Leaf>
-  static BCOperand* make();
+  // An operand of the class a record's tag names, in the state its record
+  // is loaded into; null for a tag of no class or when memory runs out.
+  static BCOperand* newOfClass(unsigned tag);
 };
-
-// Declares a leaf class: its tag, the family's value constructors, a public
-// copy constructor and the loading constructor that BCOperand::iload uses.
-// The leaf's newCopy is defined in the family's source with
-// BC_DEFINE_OPERAND_LEAF.
-#define BC_OPERAND_LEAF(Leaf, Base, Tag)            \
-  class BCODE_API Leaf : public Base {              \
-   public:                                          \
-    using Base::Base;                               \
-    Leaf(const Leaf&) = default;                    \
-    CLASS_TYPE isA() const override { return Tag; } \
-    BCOperand* newCopy() const override;            \
-                                                    \
-   protected:                                       \
-    Leaf() = default;                               \
-    friend class BCOperand;                         \
-  }
-
-#define BC_DEFINE_OPERAND_LEAF(Leaf)       \
-  BCOperand* Leaf::newCopy() const {       \
-    return new (std::nothrow) Leaf(*this); \
-  }
 
 extern template class BCODE_API KRRefTable<BCOperand*>;
 

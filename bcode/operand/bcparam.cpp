@@ -2,21 +2,13 @@
 
 #include <iostream>
 #include <istream>
-#include <new>
 #include <ostream>
 
 #include "bcode/code/bcode.h"
 #include "bcode/foundation/krfieldio.h"
-#include "bcode/foundation/krlistline.h"
 #include "bcode/interface/bcssbentry.h"
 
 namespace {
-
-// The parameter columns, counted from column 39 of the operand.
-constexpr int kParKindCol = 0;
-constexpr int kParDashCol = 9;
-constexpr int kParNoCol = 17;
-constexpr int kParOffsetCol = 25;
 
 const char* blockKindName(KR_BLOCK_KIND kind) {
   static const char* const kNames[] = {"OB", "FB", "SFB", "FC", "SFC", "DB", "SDB"};
@@ -57,13 +49,13 @@ const BCSSBEntry* BCParam::bindEntry(KR_BLOCK_KIND kind, const BCSSBRef& ref) {
   return entry;
 }
 
-void BCParam::printHead(char* col, char* line, const char* const* typeNames,
+void BCParam::printHead(const KRListLine& out, const char* const* typeNames,
                         const std::uint16_t* sonBlockNo) const {
-  printTypeColumns(col, line, typeNames);
+  printTypeColumns(out, typeNames);
   if (sonBlockNo != nullptr) {
-    krLinePrintf(line, col + COL_NUMBER, "%i", static_cast<int>(*sonBlockNo));
+    out.printf(kNumberColumn, "%i", static_cast<int>(*sonBlockNo));
   } else {
-    printDashes(col, line, {COL_NUMBER});
+    out.put(kNumberColumn, "-");
   }
 }
 
@@ -85,9 +77,9 @@ void BCParam::dumpEntryLine(std::ostream& os, const BCSSBRef& ref,
   }
 }
 
-void BCParam::printParamStart(char* at, char* line) const {
-  krLinePut(line, at + kParKindCol, blockKindName(blockKind));
-  krLinePut(line, at + kParDashCol, "-");
+void BCParam::printParamStart(const KRListLine& out) const {
+  out.put(kBlockKindColumn, blockKindName(blockKind));
+  out.put(kParDashColumn, "-");
 }
 
 void BCParam::loadEntryRef(std::istream& is, BCode* code, BCSSBRef& ref) {
@@ -134,15 +126,16 @@ int BCParFB::identView(const BCOperand& other) const {
 }
 
 void BCParFB::printOn(std::ostream& os, char* at, char* line) const {
-  printParamStart(at, line);
+  const KRListLine out(line, at);
+  printParamStart(out);
   if (ssbRef.ptr() == nullptr) {
-    krLinePut(line, at + kParNoCol, "???");
-    store(os, at + kParNoCol, line);
+    out.put(kParRefColumn, "???");
+    out.store(os, kParRefColumn);
     return;
   }
-  krLinePrintf(line, at + kParNoCol, "%i", static_cast<int>(ssbRef.getParNo()));
-  printOffset(at + kParOffsetCol, line, offset);
-  store(os, at + kParOffsetCol, line);
+  out.printf(kParRefColumn, "%i", static_cast<int>(ssbRef.getParNo()));
+  printOffset(out, kParOffsetColumn, offset);
+  out.store(os, kParOffsetColumn);
 }
 
 void BCParFB::loadInstance(std::istream& is, BCode* code) {
@@ -177,14 +170,15 @@ int BCParFC::identView(const BCOperand& other) const {
 }
 
 void BCParFC::printOn(std::ostream& os, char* at, char* line) const {
-  printParamStart(at, line);
+  const KRListLine out(line, at);
+  printParamStart(out);
   if (ssbRef.ptr() != nullptr) {
-    krLinePrintf(line, at + kParNoCol, "%i", static_cast<int>(ssbRef.getParNo()));
+    out.printf(kParRefColumn, "%i", static_cast<int>(ssbRef.getParNo()));
   } else {
-    krLinePut(line, at + kParNoCol, "???");
+    out.put(kParRefColumn, "???");
   }
-  krLinePut(line, at + kParOffsetCol, "-");
-  store(os, at + kParOffsetCol, line);
+  out.put(kParOffsetColumn, "-");
+  out.store(os, kParOffsetColumn);
 }
 
 void BCParFC::loadInstance(std::istream& is, BCode* code) {
@@ -198,63 +192,77 @@ void BCParFC::saveInstance(std::ostream& os) const {
   saveEntryRef(os, ssbRef);
 }
 
-// ---- own and son parameters: the listing and dump of one family each.
-// A son parameter shows the number of the block whose parameter it names.
+// ---- own parameters: the listing and dump of one family each
 
-#define BC_DEFINE_PARAM_FORMS(Class, Family, sonBlockNo)                                      \
+#define BC_DEFINE_OWN_PARAM(Class, Family)                                                    \
   void Class::printOn(std::ostream& os, char* col, char* line, const char* const* classNames, \
                       const char* const* typeNames) const {                                   \
-    printClassName(col, line, classNames);                                                    \
+    printClassName(KRListLine(line, col), classNames);                                        \
     printOn(os, col, line, typeNames);                                                        \
   }                                                                                           \
   void Class::printOn(std::ostream& os, char* col, char* line, const char* const* typeNames)  \
       const {                                                                                 \
-    printHead(col, line, typeNames, sonBlockNo);                                              \
-    Family::printOn(os, col + COL_PARAM, line);                                               \
+    const KRListLine out(line, col);                                                          \
+    printHead(out, typeNames, nullptr);                                                       \
+    Family::printOn(os, out.at(kParamColumn), line);                                          \
   }                                                                                           \
   void Class::printOn(std::ostream& os) const {                                               \
-    dumpEntryLine(os, ssbRef, sonBlockNo);                                                    \
+    dumpEntryLine(os, ssbRef, nullptr);                                                       \
   }
 
-BC_DEFINE_PARAM_FORMS(BCOwnFB, BCParFB, nullptr)
-BC_DEFINE_PARAM_FORMS(BCSonFB, BCParFB, &blockNo)
-BC_DEFINE_PARAM_FORMS(BCOwnFC, BCParFC, nullptr)
-BC_DEFINE_PARAM_FORMS(BCSonFC, BCParFC, &blockNo)
+BC_DEFINE_OWN_PARAM(BCOwnFB, BCParFB)
+BC_DEFINE_OWN_PARAM(BCOwnFC, BCParFC)
 
-// The son's block number follows the family's record and joins its equality.
-#define BC_DEFINE_SON_PARAM(Class, Family)                                    \
-  Class::Class(KR_BLOCK_KIND kind, const BCSSBRef& ref) : Family(kind, ref) { \
-    if (ssbRef.getList() != nullptr) blockNo = ref.getBlockNo(); /* bound */  \
-  }                                                                           \
-  int Class::isEqual(const BCOperand& other) const {                          \
-    return sameClassAnd<Class>(other, [this](const Class& son) {              \
-      return Family::isEqual(son) != 0 && blockNo == son.blockNo;             \
-    });                                                                       \
-  }                                                                           \
-  void Class::loadInstance(std::istream& is, BCode* code) {                   \
-    Family::loadInstance(is, code);                                           \
-    loadNumber(is, blockNo);                                                  \
-  }                                                                           \
-  void Class::saveInstance(std::ostream& os) const {                          \
-    Family::saveInstance(os);                                                 \
-    saveNumber(os, blockNo);                                                  \
-  }
+// ---- son parameters: they show, compare and record the number of the
+// block whose parameter they name.
 
-BC_DEFINE_SON_PARAM(BCSonFB, BCParFB)
-BC_DEFINE_SON_PARAM(BCSonFC, BCParFC)
+template <class Family>
+BCSonParam<Family>::BCSonParam(KR_BLOCK_KIND kind, const BCSSBRef& ref) : Family(kind, ref) {
+  if (this->ssbRef.getList() != nullptr) blockNo = ref.getBlockNo();  // bound
+}
 
-BC_DEFINE_OPERAND_LEAF(BCoFBEP)
-BC_DEFINE_OPERAND_LEAF(BCoFBAP)
-BC_DEFINE_OPERAND_LEAF(BCoFBDP)
-BC_DEFINE_OPERAND_LEAF(BCoFCEP)
-BC_DEFINE_OPERAND_LEAF(BCoFCAP)
-BC_DEFINE_OPERAND_LEAF(BCoFCDP)
-BC_DEFINE_OPERAND_LEAF(BCoSFBEP)
-BC_DEFINE_OPERAND_LEAF(BCoSFBAP)
-BC_DEFINE_OPERAND_LEAF(BCoSFBDP)
-BC_DEFINE_OPERAND_LEAF(BCoSFCEP)
-BC_DEFINE_OPERAND_LEAF(BCoSFCAP)
-BC_DEFINE_OPERAND_LEAF(BCoSFCDP)
+template <class Family>
+int BCSonParam<Family>::isEqual(const BCOperand& other) const {
+  return this->template sameClassAnd<BCSonParam>(other, [this](const BCSonParam& son) {
+    return Family::isEqual(son) != 0 && blockNo == son.blockNo;
+  });
+}
+
+template <class Family>
+void BCSonParam<Family>::printOn(std::ostream& os, char* col, char* line,
+                                 const char* const* classNames,
+                                 const char* const* typeNames) const {
+  this->printClassName(KRListLine(line, col), classNames);
+  printOn(os, col, line, typeNames);
+}
+
+template <class Family>
+void BCSonParam<Family>::printOn(std::ostream& os, char* col, char* line,
+                                 const char* const* typeNames) const {
+  const KRListLine out(line, col);
+  this->printHead(out, typeNames, &blockNo);
+  Family::printOn(os, out.at(BCOperand::kParamColumn), line);
+}
+
+template <class Family>
+void BCSonParam<Family>::printOn(std::ostream& os) const {
+  this->dumpEntryLine(os, this->ssbRef, &blockNo);
+}
+
+template <class Family>
+void BCSonParam<Family>::loadInstance(std::istream& is, BCode* code) {
+  Family::loadInstance(is, code);
+  this->loadNumber(is, blockNo);
+}
+
+template <class Family>
+void BCSonParam<Family>::saveInstance(std::ostream& os) const {
+  Family::saveInstance(os);
+  this->saveNumber(os, blockNo);
+}
+
+template class BCSonParam<BCParFB>;
+template class BCSonParam<BCParFC>;
 
 // ---- parameters of a call object
 
@@ -269,18 +277,19 @@ int BCParICALL::isEqual(const BCOperand& other) const {
 
 void BCParICALL::printOn(std::ostream& os, char* col, char* line, const char* const* classNames,
                          const char* const* typeNames) const {
-  printClassName(col, line, classNames);
+  printClassName(KRListLine(line, col), classNames);
   printOn(os, col, line, typeNames);
 }
 
 void BCParICALL::printOn(std::ostream& os, char* col, char* line,
                          const char* const* typeNames) const {
-  printTypeColumns(col, line, typeNames);
-  krLinePrintf(line, col + COL_NUMBER, "%i", static_cast<int>(icallNo));
-  krLinePut(line, col + COL_PARAM, "ICallP");
-  krLinePrintf(line, col + COL_PAR_NO, "%i", static_cast<int>(parNo));
-  printDashes(col, line, {COL_VAR, COL_OFFSET});
-  store(os, col + COL_OFFSET, line);
+  const KRListLine out(line, col);
+  printTypeColumns(out, typeNames);
+  out.printf(kNumberColumn, "%i", static_cast<int>(icallNo));
+  out.put(kParamColumn, "ICallP");
+  out.printf(kParNoColumn, "%i", static_cast<int>(parNo));
+  printDashes(out, {kVarColumn, kOffsetColumn});
+  out.store(os, kOffsetColumn);
 }
 
 void BCParICALL::printOn(std::ostream& os) const {
@@ -304,6 +313,3 @@ void BCParICALL::saveInstance(std::ostream& os) const {
   BCOperand::saveInstance(os);
   checkWrite(KRFieldWriter(os).u8(static_cast<std::uint8_t>(blockKind)).u16(parNo).u16(icallNo));
 }
-
-BC_DEFINE_OPERAND_LEAF(BCoICEP)
-BC_DEFINE_OPERAND_LEAF(BCoICAP)

@@ -33,13 +33,22 @@ class BCODE_API BCParam : public BCOperand {
   // Resolves `ref` and takes the entry's type and `kind`; null (flag 1)
   // when the reference names no entry.
   const BCSSBEntry* bindEntry(KR_BLOCK_KIND kind, const BCSSBRef& ref);
-  // Columns 8 to 26 of an FB or FC parameter; `sonBlockNo` null for own ones.
-  void printHead(char* col, char* line, const char* const* typeNames,
+
+  // The parameter columns of an FB or FC parameter, counted from the
+  // parameter column of the operand's line.
+  static constexpr KRListColumn kBlockKindColumn = krColumnFrom(kParamColumn, kParamColumn);
+  static constexpr KRListColumn kParDashColumn = krColumnFrom(kParamColumn, kVarColumn);
+  static constexpr KRListColumn kParRefColumn = krColumnFrom(kParamColumn, kParNoColumn);
+  static constexpr KRListColumn kParOffsetColumn = krColumnFrom(kParamColumn, kOffsetColumn);
+
+  // The type and number columns of an FB or FC parameter; `sonBlockNo`
+  // null for own ones.
+  void printHead(const KRListLine& out, const char* const* typeNames,
                  const std::uint16_t* sonBlockNo) const;
   // The dump line of an FB or FC parameter.
   void dumpEntryLine(std::ostream& os, const BCSSBRef& ref, const std::uint16_t* sonBlockNo) const;
   // The parameter columns' start: block kind name and "-".
-  void printParamStart(char* at, char* line) const;
+  void printParamStart(const KRListLine& out) const;
 
   // The reference part of an FB or FC parameter record: parameter number,
   // block kind, block number; reading binds it to `code`'s interface list.
@@ -50,54 +59,6 @@ class BCODE_API BCParam : public BCOperand {
 
   KR_BLOCK_KIND blockKind = static_cast<KR_BLOCK_KIND>(0);
 };
-
-// An own parameter names a parameter of the block being compiled. Its
-// listing writes column 0, then the family's columns (the four-argument
-// printOn, virtual where `Virtual` says so), then the parameter columns.
-#define BC_OWN_PARAM(Class, Family, Virtual)                                             \
-  class BCODE_API Class : public Family {                                                \
-   public:                                                                               \
-    using Family::printOn;                                                               \
-                                                                                         \
-    Class(KR_BLOCK_KIND kind, const BCSSBRef& ref) : Family(kind, ref) {}                \
-                                                                                         \
-    void printOn(std::ostream& os, char* col, char* line, const char* const* classNames, \
-                 const char* const* typeNames) const override;                           \
-    void printOn(std::ostream& os) const override;                                       \
-    Virtual void printOn(std::ostream& os, char* col, char* line,                        \
-                         const char* const* typeNames) const;                            \
-                                                                                         \
-   protected:                                                                            \
-    Class() = default;                                                                   \
-  }
-
-// A son parameter names a parameter of another block and keeps that
-// block's number, which joins its equality, record and listing.
-#define BC_SON_PARAM(Class, Family)                                                      \
-  class BCODE_API Class : public Family {                                                \
-   public:                                                                               \
-    using Family::printOn;                                                               \
-                                                                                         \
-    Class(KR_BLOCK_KIND kind, const BCSSBRef& ref);                                      \
-                                                                                         \
-    int isEqual(const BCOperand& other) const override;                                  \
-    void printOn(std::ostream& os, char* col, char* line, const char* const* classNames, \
-                 const char* const* typeNames) const override;                           \
-    void printOn(std::ostream& os) const override;                                       \
-    virtual void printOn(std::ostream& os, char* col, char* line,                        \
-                         const char* const* typeNames) const;                            \
-                                                                                         \
-    std::uint16_t getBlockNo() const { return blockNo; }                                 \
-                                                                                         \
-   protected:                                                                            \
-    Class() = default;                                                                   \
-                                                                                         \
-    void loadInstance(std::istream& is, BCode* code) override;                           \
-    void saveInstance(std::ostream& os) const override;                                  \
-                                                                                         \
-   private:                                                                              \
-    std::uint16_t blockNo = 0;                                                           \
-  }
 
 // A parameter of an FB or SFB: an interface entry with a storage offset.
 class BCODE_API BCParFB : public BCParam {
@@ -111,7 +72,7 @@ class BCODE_API BCParFB : public BCParam {
   std::uint32_t getOffset() const { return offset; }
   BCSSBRef getSSBRef() const { return ssbRef; }
 
-  // The parameter columns from `at` (column 39 of the operand).
+  // The parameter columns from `at`, the operand's parameter column.
   void printOn(std::ostream& os, char* at, char* line) const;
 
  protected:
@@ -137,7 +98,7 @@ class BCODE_API BCParFC : public BCParam {
   std::uint16_t getParNo() const { return parNo; }
   BCSSBRef getSSBRef() const { return ssbRef; }
 
-  // The parameter columns from `at` (column 39 of the operand).
+  // The parameter columns from `at`, the operand's parameter column.
   void printOn(std::ostream& os, char* at, char* line) const;
 
  protected:
@@ -180,24 +141,237 @@ class BCODE_API BCParICALL : public BCParam {
   std::uint16_t icallNo = 0;
 };
 
-BC_OWN_PARAM(BCOwnFB, BCParFB, );
-BC_SON_PARAM(BCSonFB, BCParFB);
-BC_OWN_PARAM(BCOwnFC, BCParFC, virtual);
-BC_SON_PARAM(BCSonFC, BCParFC);
+// An own parameter names a parameter of the block being compiled. Its
+// listing writes column 0, then the family's columns (the four-argument
+// printOn), then the parameter columns.
+class BCODE_API BCOwnFB : public BCParFB {
+ public:
+  using BCParFB::printOn;
+  BCOwnFB(KR_BLOCK_KIND kind, const BCSSBRef& ref) : BCParFB(kind, ref) {}
 
-BC_OPERAND_LEAF(BCoFBEP, BCOwnFB, CT_FBEP);
-BC_OPERAND_LEAF(BCoFBAP, BCOwnFB, CT_FBAP);
-BC_OPERAND_LEAF(BCoFBDP, BCOwnFB, CT_FBDP);
-BC_OPERAND_LEAF(BCoFCEP, BCOwnFC, CT_FCEP);
-BC_OPERAND_LEAF(BCoFCAP, BCOwnFC, CT_FCAP);
-BC_OPERAND_LEAF(BCoFCDP, BCOwnFC, CT_FCDP);
-BC_OPERAND_LEAF(BCoSFBEP, BCSonFB, CT_SFBEP);
-BC_OPERAND_LEAF(BCoSFBAP, BCSonFB, CT_SFBAP);
-BC_OPERAND_LEAF(BCoSFBDP, BCSonFB, CT_SFBDP);
-BC_OPERAND_LEAF(BCoSFCEP, BCSonFC, CT_SFCEP);
-BC_OPERAND_LEAF(BCoSFCAP, BCSonFC, CT_SFCAP);
-BC_OPERAND_LEAF(BCoSFCDP, BCSonFC, CT_SFCDP);
-BC_OPERAND_LEAF(BCoICEP, BCParICALL, CT_ICEP);
-BC_OPERAND_LEAF(BCoICAP, BCParICALL, CT_ICAP);
+  void printOn(std::ostream& os, char* col, char* line, const char* const* classNames,
+               const char* const* typeNames) const override;
+  void printOn(std::ostream& os) const override;
+  void printOn(std::ostream& os, char* col, char* line, const char* const* typeNames) const;
+
+ protected:
+  BCOwnFB() = default;
+};
+
+// The own parameters of FCs, as those of FBs.
+class BCODE_API BCOwnFC : public BCParFC {
+ public:
+  using BCParFC::printOn;
+  BCOwnFC(KR_BLOCK_KIND kind, const BCSSBRef& ref) : BCParFC(kind, ref) {}
+
+  void printOn(std::ostream& os, char* col, char* line, const char* const* classNames,
+               const char* const* typeNames) const override;
+  void printOn(std::ostream& os) const override;
+  virtual void printOn(std::ostream& os, char* col, char* line, const char* const* typeNames) const;
+
+ protected:
+  BCOwnFC() = default;
+};
+
+// A son parameter names a parameter of another block and keeps that
+// block's number, which joins its equality, record and listing. The FB and
+// FC families have one each, BCSonFB and BCSonFC.
+template <class Family>
+class BCSonParam : public Family {
+ public:
+  using Family::printOn;
+  BCSonParam(KR_BLOCK_KIND kind, const BCSSBRef& ref);
+
+  int isEqual(const BCOperand& other) const override;
+  void printOn(std::ostream& os, char* col, char* line, const char* const* classNames,
+               const char* const* typeNames) const override;
+  void printOn(std::ostream& os) const override;
+  virtual void printOn(std::ostream& os, char* col, char* line, const char* const* typeNames) const;
+
+  std::uint16_t getBlockNo() const { return blockNo; }
+
+ protected:
+  BCSonParam() = default;
+  void loadInstance(std::istream& is, BCode* code) override;
+  void saveInstance(std::ostream& os) const override;
+
+ private:
+  std::uint16_t blockNo = 0;
+};
+
+extern template class BCODE_API BCSonParam<BCParFB>;
+extern template class BCODE_API BCSonParam<BCParFC>;
+
+class BCODE_API BCSonFB : public BCSonParam<BCParFB> {
+ public:
+  using BCSonParam::BCSonParam;
+
+ protected:
+  BCSonFB() = default;
+};
+
+class BCODE_API BCSonFC : public BCSonParam<BCParFC> {
+ public:
+  using BCSonParam::BCSonParam;
+
+ protected:
+  BCSonFC() = default;
+};
+
+// The input (EP), output (AP) and in-out (DP) parameters of each family:
+// alike but for their tags.
+class BCODE_API BCoFBEP : public BCOwnFB {
+ public:
+  using BCOwnFB::BCOwnFB;
+  CLASS_TYPE isA() const override { return CT_FBEP; }
+  BCOperand* newCopy() const override;
+
+ protected:
+  BCoFBEP() = default;
+  friend class BCOperand;
+};
+
+class BCODE_API BCoFBAP : public BCOwnFB {
+ public:
+  using BCOwnFB::BCOwnFB;
+  CLASS_TYPE isA() const override { return CT_FBAP; }
+  BCOperand* newCopy() const override;
+
+ protected:
+  BCoFBAP() = default;
+  friend class BCOperand;
+};
+
+class BCODE_API BCoFBDP : public BCOwnFB {
+ public:
+  using BCOwnFB::BCOwnFB;
+  CLASS_TYPE isA() const override { return CT_FBDP; }
+  BCOperand* newCopy() const override;
+
+ protected:
+  BCoFBDP() = default;
+  friend class BCOperand;
+};
+
+class BCODE_API BCoFCEP : public BCOwnFC {
+ public:
+  using BCOwnFC::BCOwnFC;
+  CLASS_TYPE isA() const override { return CT_FCEP; }
+  BCOperand* newCopy() const override;
+
+ protected:
+  BCoFCEP() = default;
+  friend class BCOperand;
+};
+
+class BCODE_API BCoFCAP : public BCOwnFC {
+ public:
+  using BCOwnFC::BCOwnFC;
+  CLASS_TYPE isA() const override { return CT_FCAP; }
+  BCOperand* newCopy() const override;
+
+ protected:
+  BCoFCAP() = default;
+  friend class BCOperand;
+};
+
+class BCODE_API BCoFCDP : public BCOwnFC {
+ public:
+  using BCOwnFC::BCOwnFC;
+  CLASS_TYPE isA() const override { return CT_FCDP; }
+  BCOperand* newCopy() const override;
+
+ protected:
+  BCoFCDP() = default;
+  friend class BCOperand;
+};
+
+class BCODE_API BCoSFBEP : public BCSonFB {
+ public:
+  using BCSonFB::BCSonFB;
+  CLASS_TYPE isA() const override { return CT_SFBEP; }
+  BCOperand* newCopy() const override;
+
+ protected:
+  BCoSFBEP() = default;
+  friend class BCOperand;
+};
+
+class BCODE_API BCoSFBAP : public BCSonFB {
+ public:
+  using BCSonFB::BCSonFB;
+  CLASS_TYPE isA() const override { return CT_SFBAP; }
+  BCOperand* newCopy() const override;
+
+ protected:
+  BCoSFBAP() = default;
+  friend class BCOperand;
+};
+
+class BCODE_API BCoSFBDP : public BCSonFB {
+ public:
+  using BCSonFB::BCSonFB;
+  CLASS_TYPE isA() const override { return CT_SFBDP; }
+  BCOperand* newCopy() const override;
+
+ protected:
+  BCoSFBDP() = default;
+  friend class BCOperand;
+};
+
+class BCODE_API BCoSFCEP : public BCSonFC {
+ public:
+  using BCSonFC::BCSonFC;
+  CLASS_TYPE isA() const override { return CT_SFCEP; }
+  BCOperand* newCopy() const override;
+
+ protected:
+  BCoSFCEP() = default;
+  friend class BCOperand;
+};
+
+class BCODE_API BCoSFCAP : public BCSonFC {
+ public:
+  using BCSonFC::BCSonFC;
+  CLASS_TYPE isA() const override { return CT_SFCAP; }
+  BCOperand* newCopy() const override;
+
+ protected:
+  BCoSFCAP() = default;
+  friend class BCOperand;
+};
+
+class BCODE_API BCoSFCDP : public BCSonFC {
+ public:
+  using BCSonFC::BCSonFC;
+  CLASS_TYPE isA() const override { return CT_SFCDP; }
+  BCOperand* newCopy() const override;
+
+ protected:
+  BCoSFCDP() = default;
+  friend class BCOperand;
+};
+
+class BCODE_API BCoICEP : public BCParICALL {
+ public:
+  using BCParICALL::BCParICALL;
+  CLASS_TYPE isA() const override { return CT_ICEP; }
+  BCOperand* newCopy() const override;
+
+ protected:
+  BCoICEP() = default;
+  friend class BCOperand;
+};
+
+class BCODE_API BCoICAP : public BCParICALL {
+ public:
+  using BCParICALL::BCParICALL;
+  CLASS_TYPE isA() const override { return CT_ICAP; }
+  BCOperand* newCopy() const override;
+
+ protected:
+  BCoICAP() = default;
+  friend class BCOperand;
+};
 
 #endif  // BCODE_OPERAND_BCPARAM_H
