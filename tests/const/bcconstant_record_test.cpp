@@ -4,6 +4,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "bcode/const/bcconstant.h"
 #include "bcode/const/bcconstlist.h"
@@ -66,20 +67,32 @@ TEST_P(ConstRecordTest, EveryShortReadOrWriteFails) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AllClasses, ConstRecordTest,
-    ::testing::Values(RecordCase{std::make_shared<BCDWordConst>(0xFFFFFFFF), "00 FF FF FF FF"},
-                      RecordCase{std::make_shared<BCDIntConst>(-2), "01 FE FF FF FF"},
-                      RecordCase{std::make_shared<BCRealConst>(1.0F), "02 00 00 80 3F"},
-                      RecordCase{std::make_shared<BCTimeConst>(-1500), "03 24 FA FF FF"},
-                      RecordCase{std::make_shared<BCK4TimeConst>(12345), "04 39 30 00 00"},
-                      RecordCase{std::make_shared<BCTODConst>(86399999), "05 FF 5B 26 05"},
-                      RecordCase{std::make_shared<BCDateConst>(24, 12, 1999), "06 18 0C CF 07"},
-                      RecordCase{
-                          std::make_shared<BCDTConst>(BCDateConst(1, 1, 2000), BCTODConst(1000)),
-                          "07 01 01 D0 07 E8 03 00 00"},
-                      RecordCase{std::make_shared<BCStringConst>(KRString("AB")), "08 02 41 42"},
-                      RecordCase{std::make_shared<BCStringConst>(KRString()), "08 00"}));
+const RecordCase kRecordCases[] = {
+    {std::make_shared<BCDWordConst>(0xFFFFFFFF), "00 FF FF FF FF"},
+    {std::make_shared<BCDIntConst>(-2), "01 FE FF FF FF"},
+    {std::make_shared<BCRealConst>(1.0F), "02 00 00 80 3F"},
+    {std::make_shared<BCTimeConst>(-1500), "03 24 FA FF FF"},
+    {std::make_shared<BCK4TimeConst>(12345), "04 39 30 00 00"},
+    {std::make_shared<BCTODConst>(86399999), "05 FF 5B 26 05"},
+    {std::make_shared<BCDateConst>(24, 12, 1999), "06 18 0C CF 07"},
+    {std::make_shared<BCDTConst>(BCDateConst(1, 1, 2000), BCTODConst(1000)),
+     "07 01 01 D0 07 E8 03 00 00"},
+    {std::make_shared<BCStringConst>(KRString("AB")), "08 02 41 42"},
+    {std::make_shared<BCStringConst>(KRString()), "08 00"},
+};
+
+INSTANTIATE_TEST_SUITE_P(AllClasses, ConstRecordTest, ::testing::ValuesIn(kRecordCases));
+
+// Every class of the class table has a case, and its record loads into it.
+TEST(ConstRecord, EveryClassOfTheTableLoadsItsClass) {
+  std::vector<std::shared_ptr<BCConstant>> samples;
+  for (const RecordCase& c : kRecordCases) samples.push_back(c.constant);
+  const auto reload = [](const BCConstant& c) { return loaded(saved(c)); };
+#define BC_X(tag, Class, ...) \
+  bctest::expectClassOfTag<Class>(samples, BCConstant::tag, #Class, reload);
+#include "bcode/const/bcconstant.def"
+#undef BC_X
+}
 
 TEST(ConstRecord, BadRecords) {
   for (const char* hex : {"", "09", "FF 00 00 00 00"}) {

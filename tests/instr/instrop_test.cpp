@@ -1,4 +1,6 @@
 // Instruction operands and immediates: equality, records, listing rows, dumps.
+#include <vector>
+
 #include "tests/instr/instr_fixture.h"
 
 namespace instrtest {
@@ -121,9 +123,9 @@ TEST_F(InstrTest, KindPredicates) {
   }
 }
 
-// Each operand class: its record, which loads back equal and without its
-// text position; every shorter prefix fails to load; every short stream
-// stops the save with the flag set.
+// Each operand class of the class tables: its record, which loads back
+// equal, of its class and without its text position; every shorter prefix
+// fails to load; every short stream stops the save with the flag set.
 TEST_F(InstrTest, RecordsRoundTrip) {
   struct Case {
     OpPtr op;
@@ -167,6 +169,14 @@ TEST_F(InstrTest, RecordsRoundTrip) {
     }
     BCInstructionOp::resetError();
   }
+  std::vector<OpPtr> samples;
+  for (const Case& c : cases) samples.push_back(OpPtr(c.op->newCopy()));
+  const auto reload = [this](const BCInstructionOp& op) { return load(record(op)); };
+#define BC_X(tag, Class, ...) \
+  bctest::expectClassOfTag<Class>(samples, BCInstructionOp::tag, #Class, reload);
+#include "bcode/const/bcimmediate.def"
+#include "bcode/instr/bcinstrop.def"
+#undef BC_X
 }
 
 TEST_F(InstrTest, LoadedHandlesBindToTheLoadingBlock) {

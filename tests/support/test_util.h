@@ -1,7 +1,10 @@
 // Helpers shared by the tests: hex strings for record bytes, a stream buffer
-// that takes only its first K bytes, and simple name tables for listings.
+// that takes only its first K bytes, simple name tables for listings, and
+// the check of a family's class table.
 #ifndef BCODE_TESTS_SUPPORT_TEST_UTIL_H
 #define BCODE_TESTS_SUPPORT_TEST_UTIL_H
+
+#include <gtest/gtest.h>
 
 #include <sstream>
 #include <streambuf>
@@ -50,6 +53,21 @@ class NameTable {
   std::vector<std::string> names_;
   std::vector<char*> pointers_;
 };
+
+// One row of a family's class table (its .def file): the sample of the
+// row's tag is of the row's class, and so is what `reload` reads back from
+// the sample's record.
+template <class Class, class Samples, class Tag, class Reload>
+void expectClassOfTag(const Samples& samples, Tag tag, const char* name, Reload reload) {
+  for (const auto& sample : samples) {
+    if (sample->isA() != tag) continue;
+    EXPECT_NE(dynamic_cast<const Class*>(&*sample), nullptr) << name;
+    const auto back = reload(*sample);
+    EXPECT_NE(dynamic_cast<const Class*>(back.get()), nullptr) << name << " read back";
+    return;
+  }
+  ADD_FAILURE() << name << ": no sample of its tag";
+}
 
 }  // namespace bctest
 
