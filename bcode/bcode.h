@@ -15,6 +15,7 @@
 #include "bcode/foundation/krystrng.h"
 #include "bcode/types/krdatatype.h"
 #include "bcode/types/krtypedesc.h"
+#include "bcode/types/krinstancedesc.h"
 #include "bcode/types/krtypetab.h"
 #include "bcode/interface/bcssbentry.h"
 #include "bcode/interface/bcssb.h"

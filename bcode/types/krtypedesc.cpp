@@ -1,22 +1,15 @@
 #include "bcode/types/krtypedesc.h"
 
 #include <climits>
-#include <cstdio>
-#include <cstring>
-#include <iostream>
+#include <istream>
+#include <ostream>
 #include <memory>
 #include <new>
-#include <optional>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
-#include <vector>
 
 #include "bcode/foundation/krfieldio.h"
 #include "bcode/foundation/krlistline.h"
-#include "bcode/foundation/krysequ.h"
-#include "bcode/interface/bcssb.h"
-#include "bcode/interface/bcssbentry.h"
+#include "bcode/types/krinstancedesc.h"
 #include "bcode/types/krtypetab.h"
 #include "bcode/types/krtypewalk.h"
 
@@ -24,22 +17,46 @@ KR_DEFINE_ERROR_FLAG(KRTypedesc)
 KR_DEFINE_ERROR_FLAG(KRArrayRange)
 KR_DEFINE_ERROR_FLAG(KRStructComp)
 
+// The rows of the class table carry the documented tags, in tag order.
+#define KR_X(tag, enumerator, Class, word) \
+  static_assert(KRTypedesc::enumerator == (tag), #Class " has the tag of its row");
+#include "bcode/types/krtypedesc.def"
+#undef KR_X
+
 namespace {
+
+using krtype::asListed;
+using krtype::column;
+using krtype::printIndent;
+using krtype::rightAligned;
+using krtype::roundUp;
+using krtype::startListing;
+
+constexpr int kClassTags[] = {
+#define KR_X(tag, enumerator, Class, word) tag,
+#include "bcode/types/krtypedesc.def"
+#undef KR_X
+};
+constexpr const char* kDumpWords[] = {
+#define KR_X(tag, enumerator, Class, word) word,
+#include "bcode/types/krtypedesc.def"
+#undef KR_X
+};
+
+constexpr bool tagsInOrder() {
+  for (int i = 0; i < static_cast<int>(sizeof kClassTags / sizeof kClassTags[0]); ++i) {
+    if (kClassTags[i] != i) return false;
+  }
+  return true;
+}
+static_assert(tagsInOrder() &&
+                  sizeof kClassTags / sizeof kClassTags[0] == KRTypedesc::KR_INSTANCE_DESC + 1,
+              "one row per class tag, in tag order");
 
 // Width in bytes of each array bound that KRArrayRange::load reads.
 thread_local unsigned int g_boundaryByteLen = 4;
 
-constexpr const char* kIllegalTypeRef = "*** Error: illegal typeRef !";
 constexpr const char* kArrayLineTemplate = "-    -                   -      -     -         -";
-
-// Deeper nesting than this is treated like a cycle: it keeps hostile type
-// graphs from exhausting the stack while no real type comes near it.
-constexpr std::size_t kMaxNesting = 256;
-
-std::uint32_t roundUp(std::uint32_t value, std::uint32_t unit) {
-  const std::uint32_t rest = value % unit;
-  return rest == 0 ? value : value + (unit - rest);
-}
 
 // Number of elements of one dimension, with 32-bit wrap like every length.
 std::uint32_t elementCount(const KRArrayRange& range) {
@@ -49,30 +66,6 @@ std::uint32_t elementCount(const KRArrayRange& range) {
 
 bool isNestedArray(const KRTypedesc& desc) {
   return desc.getDataType() == KR_DT_ARRAY && desc.isA() == KRTypedesc::KR_ARRAY_DESC;
-}
-
-// Listing lengths are 32-bit signed values.
-long asListed(std::uint32_t value) {
-  return static_cast<long>(static_cast<std::int32_t>(value));
-}
-
-std::string rightAligned(long value, int width) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%*ld", width, value);
-  return text;
-}
-
-void printIndent(std::ostream& os, long indent) {
-  if (indent <= 0) return;
-  const auto count = static_cast<std::uint16_t>(indent > 0xFFFF ? 0xFFFF : indent);
-  KRString(' ', count).printOn(os);
-}
-
-// A column of the line buffer, or null for a column outside it (writes at
-// null are dropped by the line writer).
-char* column(char* line, long col) {
-  if (line == nullptr || col < 0 || col >= static_cast<long>(kKRLineSize)) return nullptr;
-  return line + col;
 }
 
 const char* nameAt(const char* const* names, unsigned index) {
@@ -85,229 +78,11 @@ const char* typeNameOf(const char* const* names, const KRTypeRef& ref) {
   return desc != nullptr ? nameAt(names, desc->getDataType()) : "???";
 }
 
-void startListing(char* line, int level) {
-  if (level > 5) krLinePut(line, line, "-");
-}
-
 }  // namespace
-
-// Per-call state of the operations that follow type references: memoised
-// answers and the frames in progress (so a cycle is seen when a frame is met
-// again), and the expansion budget of a dump. The outermost call creates it,
-// or a KRTypeQueryScope around many calls; calls nested inside, also those
-// through interface entries, share it.
-struct KRTypeWalkState {
-  enum Query : int { LENGTH, LENGTH_IN_ARRAYS, ALIGN_IN_ARRAYS, EQUAL };
-  struct Key {
-    const void* a;
-    const void* b;
-    Query query;
-    bool operator==(const Key& other) const {
-      return a == other.a && b == other.b && query == other.query;
-    }
-  };
-  struct KeyHash {
-    std::size_t operator()(const Key& key) const {
-      const std::hash<const void*> hash;
-      return hash(key.a) ^ (hash(key.b) * 31U) ^ static_cast<std::size_t>(key.query);
-    }
-  };
-  struct Answer {
-    bool done = false;
-    bool failed = false;
-    std::uint32_t value = 0;
-  };
-
-  std::unordered_map<Key, Answer, KeyHash> memo;
-  std::uint64_t failures = 0;
-  std::size_t depth = 0;
-  bool dumpStarted = false;
-  std::uint64_t budget = 0;
-  std::unordered_set<const KRTypedesc*> path;
-};
 
 namespace {
 
-using WalkState = KRTypeWalkState;
-
-WalkState*& activeWalk() {
-  static thread_local WalkState* walk = nullptr;
-  return walk;
-}
-
-// Joins the walk of the call in progress, or starts one for an outermost call.
-class WalkScope {
- public:
-  WalkScope() : walk_(activeWalk()) {
-    if (walk_ == nullptr) {
-      own_.emplace();
-      walk_ = &*own_;
-      activeWalk() = walk_;
-    }
-  }
-  ~WalkScope() {
-    if (own_) activeWalk() = nullptr;
-  }
-  WalkScope(const WalkScope&) = delete;
-  WalkScope& operator=(const WalkScope&) = delete;
-  WalkState& walk() const { return *walk_; }
-
- private:
-  WalkState* walk_;
-  std::optional<WalkState> own_;
-};
-
-// Descriptors plus references reachable from `root`: what a dump of an
-// ordinary type expands, counted without expanding shared parts twice.
-std::uint64_t graphSize(const KRTypedesc& root) {
-  std::unordered_set<const KRTypedesc*> seen{&root};
-  std::vector<const KRTypedesc*> pending{&root};
-  std::uint64_t size = 0;
-  const auto visit = [&](const KRTypeRef& ref) {
-    ++size;
-    const KRTypedesc* next = ref.ptr();
-    if (next != nullptr && seen.insert(next).second) pending.push_back(next);
-  };
-  while (!pending.empty()) {
-    const KRTypedesc* desc = pending.back();
-    pending.pop_back();
-    ++size;
-    if (desc->isA() == KRTypedesc::KR_ARRAY_DESC) {
-      visit(static_cast<const KRArrayDesc*>(desc)->getElemTypeRef());
-    } else if (desc->isA() == KRTypedesc::KR_STRUCT_DESC) {
-      const auto* structure = static_cast<const KRStructDesc*>(desc);
-      for (std::uint32_t i = 1; i <= structure->getNoOfComp(); ++i) {
-        visit(structure->getComp(static_cast<std::uint16_t>(i)).getTypeRef());
-      }
-    }
-  }
-  return size;
-}
-
-}  // namespace
-
-KRTypeQueryScope::KRTypeQueryScope() {
-  if (activeWalk() != nullptr) return;
-  // Without memory for a shared walk every query keeps its own.
-  own_.reset(new (std::nothrow) KRTypeWalkState());
-  activeWalk() = own_.get();
-}
-
-KRTypeQueryScope::~KRTypeQueryScope() {
-  if (own_) activeWalk() = nullptr;
-}
-
-// The operations of a walk; a friend of KRTypedesc so that it can set the flag.
-class KRTypeWalk {
- public:
-  using Query = WalkState::Query;
-  static constexpr Query LENGTH = WalkState::LENGTH;
-  static constexpr Query LENGTH_IN_ARRAYS = WalkState::LENGTH_IN_ARRAYS;
-  static constexpr Query ALIGN_IN_ARRAYS = WalkState::ALIGN_IN_ARRAYS;
-  static constexpr Query EQUAL = WalkState::EQUAL;
-  using Scope = WalkScope;
-
-  // Keeps a descriptor on the dump path while it is being dumped; the first
-  // frame of a call sets the expansion budget: ample for any real type, yet
-  // linear in the graph however often its parts are shared.
-  class DumpFrame {
-   public:
-    explicit DumpFrame(const KRTypedesc& desc) : desc_(&desc) {
-      WalkState& walk = scope_.walk();
-      try {
-        if (!walk.dumpStarted) {
-          walk.dumpStarted = true;
-          walk.budget = 16 * graphSize(desc) + 4096;
-        }
-        entered_ = walk.path.insert(desc_).second;
-      } catch (const std::bad_alloc&) {
-        // Without room to follow the path the dump expands no further type.
-        walk.budget = 0;
-        fail();
-      }
-    }
-    ~DumpFrame() {
-      if (entered_) scope_.walk().path.erase(desc_);
-    }
-    DumpFrame(const DumpFrame&) = delete;
-    DumpFrame& operator=(const DumpFrame&) = delete;
-
-   private:
-    WalkScope scope_;
-    const KRTypedesc* desc_;
-    bool entered_ = false;
-  };
-
-  // The answer of `query` for (a, b), computed once per call. A frame met
-  // again while it is computed is a cycle: flag 1 and `neutral`.
-  template <class Compute>
-  static std::uint32_t memo(Query query, const void* a, const void* b, std::uint32_t neutral,
-                            Compute&& compute) {
-    const WalkScope scope;
-    WalkState& walk = scope.walk();
-    const WalkState::Key key{a, b, query};
-    const auto found = walk.memo.find(key);
-    if (found != walk.memo.end()) {
-      if (!found->second.done) {
-        fail();
-        return neutral;
-      }
-      if (found->second.failed) fail();
-      return found->second.value;
-    }
-    if (walk.depth >= kMaxNesting) {
-      fail();
-      return neutral;
-    }
-    WalkState::Answer* slot = nullptr;
-    try {
-      slot = &walk.memo[key];
-    } catch (const std::bad_alloc&) {
-      // No room to remember the answer, so no way to see a cycle: give up.
-      fail();
-      return neutral;
-    }
-    WalkState::Answer& answer = *slot;
-    const std::uint64_t failuresBefore = walk.failures;
-    ++walk.depth;
-    const std::uint32_t value = compute();
-    --walk.depth;
-    answer.value = value;
-    answer.failed = walk.failures != failuresBefore;
-    answer.done = true;
-    return value;
-  }
-
-  // Sets the descriptor flag to 1 and marks every frame in progress failed.
-  static void fail() {
-    KRTypedesc::setError(KRTypedesc::KRTYPEDESC_FAILED);
-    if (activeWalk() != nullptr) ++activeWalk()->failures;
-  }
-
-  // Dumps the type `ref` names, or the illegal-reference line for a type that
-  // does not resolve, is already being dumped, nests too deep or is past the
-  // call's budget.
-  static void dumpType(std::ostream& os, const KRTypeRef& ref, int indent) {
-    const WalkScope scope;
-    WalkState& walk = scope.walk();
-    const KRTypedesc* desc = ref.ptr();
-    if (desc == nullptr || walk.path.count(desc) != 0 || walk.path.size() >= kMaxNesting ||
-        walk.budget == 0) {
-      os << kIllegalTypeRef << '\n';
-      return;
-    }
-    --walk.budget;
-    desc->printOn(os, indent);
-  }
-};
-
-namespace {
-
-// A record that failed: the descriptor flag is 1.
-bool recordFailed() {
-  KRTypeWalk::fail();
-  return false;
-}
+using krtype::recordFailed;
 
 // Whether a nested part (range, component) reported a failure; its flag is
 // cleared, as the failure is passed upward.
@@ -320,6 +95,10 @@ bool nestedFailed() {
 
 }  // namespace
 
+const char* krtype::dumpWord(int classTag) {
+  return classTag >= 0 && classTag <= KRTypedesc::KR_INSTANCE_DESC ? kDumpWords[classTag] : "";
+}
+
 // ---------------------------------------------------------------- KRTypedesc
 
 KRTypedesc::~KRTypedesc() = default;
@@ -329,8 +108,7 @@ bool KRTypedesc::equalType(const KRTypedesc& other) const {
 }
 
 bool KRTypedesc::operator==(const KRTypedesc& other) const {
-  return KRTypeWalk::memo(KRTypeWalk::EQUAL, this, &other, 0,
-                          [&] { return equalType(other) ? 1U : 0U; }) != 0;
+  return KRTypeWalk::equal(*this, other);
 }
 
 void KRTypedesc::setGlobal(std::uint16_t number) {
@@ -367,27 +145,21 @@ bool KRTypedesc::loadInstance(std::istream& is, KRTypeEnv* /*env*/) {
 
 KRTypedesc* KRTypedesc::iload(std::istream& is, KRTypeEnv* env) {
   std::uint8_t tag = 0;
-  if (!KRFieldReader(is).u8(tag).ok() || tag > KR_INSTANCE_DESC) {
+  if (!KRFieldReader(is).u8(tag).ok()) {
     setError(KRTYPEDESC_FAILED);
     return nullptr;
   }
   std::unique_ptr<KRTypedesc> desc;
   switch (tag) {
-    case KR_ELEM_DESC:
-      desc.reset(new (std::nothrow) KRElemDesc());
-      break;
-    case KR_ARRAY_DESC:
-      desc.reset(new (std::nothrow) KRArrayDesc());
-      break;
-    case KR_STRUCT_DESC:
-      desc.reset(new (std::nothrow) KRStructDesc());
-      break;
-    case KR_STRING_DESC:
-      desc.reset(new (std::nothrow) KRStringDesc());
-      break;
+#define KR_X(tag, enumerator, Class, word)  \
+  case enumerator:                          \
+    desc.reset(new (std::nothrow) Class()); \
+    break;
+#include "bcode/types/krtypedesc.def"
+#undef KR_X
     default:
-      desc.reset(new (std::nothrow) KRInstanceDesc());
-      break;
+      setError(KRTYPEDESC_FAILED);
+      return nullptr;
   }
   if (!desc) {
     setError(KRTYPEDESC_NO_MEMORY);
@@ -412,6 +184,13 @@ void KRTypedesc::putGDTColumn(char* line, int col, bool bare) const {
 
 void KRTypedesc::finishListing(std::ostream& os, int level, char* line) {
   if (level == 5) store(os, line, line);
+}
+
+void KRTypedesc::dumpReference(std::ostream& os, long indent, std::uint16_t index) const {
+  printIndent(os, indent);
+  os << krtype::dumpWord(isA()) << " (";
+  if (index != 0) os << "type " << std::to_string(index) << ", ";
+  os << "dumped above)\n";
 }
 
 // ---------------------------------------------------------------- KRElemDesc
@@ -449,7 +228,7 @@ void KRElemDesc::printOn(std::ostream& os, int level, char* /*text*/, char* line
 
 void KRElemDesc::printOn(std::ostream& os, int indent) const {
   printIndent(os, indent);
-  os << "ElemType: " << rightAligned(dataType, 3);
+  os << krtype::dumpWord(KR_ELEM_DESC) << ": " << rightAligned(dataType, 3);
   printGDTAndLength(os);
   os << '\n';
 }
@@ -479,7 +258,7 @@ void KRStringDesc::printOn(std::ostream& os, int level, char* /*text*/, char* li
 
 void KRStringDesc::printOn(std::ostream& os, int indent) const {
   printIndent(os, indent);
-  os << "STRING [" << static_cast<unsigned>(maxLen_) << "]";
+  os << krtype::dumpWord(KR_STRING_DESC) << " [" << static_cast<unsigned>(maxLen_) << "]";
   printGDTAndLength(os);
   os << '\n';
 }
@@ -568,27 +347,26 @@ KRArrayRange KRArrayDesc::getRange(std::uint16_t n) const {
 }
 
 std::uint32_t KRArrayDesc::storageLengthInArrays() const {
-  return KRTypeWalk::memo(
-      KRTypeWalk::LENGTH_IN_ARRAYS, this, nullptr, 1, [this]() -> std::uint32_t {
-        if (dimCount_ == 0) return 0;
-        const KRTypedesc* elem = elemType_.ptr();
-        if (elem == nullptr) {
-          KRTypeWalk::fail();
-          return 1;
-        }
-        const std::uint32_t e = isNestedArray(*elem)
-                                    ? static_cast<const KRArrayDesc*>(elem)->storageLengthInArrays()
-                                    : elem->storageLength();
-        const std::uint32_t lastCount = elementCount(ranges_[dimCount_ - 1]);
-        std::uint32_t length = lastCount * e;
-        if (elem->getDataType() == KR_DT_BOOL) {
-          length = roundUp(length, 8);
-        } else if (elem->getDataType() == KR_DT_STRING && e % 16 != 0) {
-          length += 8U * lastCount;
-        }
-        for (int d = dimCount_ - 2; d >= 0; --d) length *= elementCount(ranges_[d]);
-        return length;
-      });
+  return KRTypeWalk::measure(KRTypeWalk::LENGTH_IN_ARRAYS, *this, 1, [this]() -> std::uint32_t {
+    if (dimCount_ == 0) return 0;
+    const KRTypedesc* elem = elemType_.ptr();
+    if (elem == nullptr) {
+      KRTypeWalk::fail();
+      return 1;
+    }
+    const std::uint32_t e = isNestedArray(*elem)
+                                ? static_cast<const KRArrayDesc*>(elem)->storageLengthInArrays()
+                                : elem->storageLength();
+    const std::uint32_t lastCount = elementCount(ranges_[dimCount_ - 1]);
+    std::uint32_t length = lastCount * e;
+    if (elem->getDataType() == KR_DT_BOOL) {
+      length = roundUp(length, 8);
+    } else if (elem->getDataType() == KR_DT_STRING && e % 16 != 0) {
+      length += 8U * lastCount;
+    }
+    for (int d = dimCount_ - 2; d >= 0; --d) length *= elementCount(ranges_[d]);
+    return length;
+  });
 }
 
 std::uint32_t KRArrayDesc::storageLength() const {
@@ -596,7 +374,7 @@ std::uint32_t KRArrayDesc::storageLength() const {
 }
 
 std::uint32_t KRArrayDesc::alignmentInArrays() const {
-  return KRTypeWalk::memo(KRTypeWalk::ALIGN_IN_ARRAYS, this, nullptr, 1, [this]() -> std::uint32_t {
+  return KRTypeWalk::measure(KRTypeWalk::ALIGN_IN_ARRAYS, *this, 1, [this]() -> std::uint32_t {
     const KRTypedesc* elem = elemType_.ptr();
     if (elem == nullptr) {
       KRTypeWalk::fail();
@@ -633,19 +411,7 @@ KRTypeRef KRArrayDesc::convertHierarchical(KRTypeTab& tab) const {
 }
 
 bool KRArrayDesc::equalType(const KRTypedesc& other) const {
-  if (!KRTypedesc::equalType(other) || other.isA() != KR_ARRAY_DESC) return false;
-  const auto& that = static_cast<const KRArrayDesc&>(other);
-  if (dimCount_ != that.dimCount_) return false;
-  for (int d = 0; d < dimCount_; ++d) {
-    if (ranges_[d] != that.ranges_[d]) return false;
-  }
-  const KRTypedesc* mine = elemType_.ptr();
-  const KRTypedesc* theirs = that.elemType_.ptr();
-  if (mine == nullptr || theirs == nullptr) {
-    KRTypeWalk::fail();
-    return false;
-  }
-  return *mine == *theirs;
+  return KRTypeWalk::equal(*this, other);
 }
 
 void KRArrayDesc::printOn(std::ostream& os, int level, char* /*text*/, char* line,
@@ -676,9 +442,12 @@ void KRArrayDesc::printOn(std::ostream& os, int level, char* /*text*/, char* lin
 }
 
 void KRArrayDesc::printOn(std::ostream& os, int indent) const {
-  const KRTypeWalk::DumpFrame frame(*this);
+  KRTypeWalk::dump(os, *this, indent);
+}
+
+void KRArrayDesc::dumpHead(std::ostream& os, long indent) const {
   printIndent(os, indent);
-  os << "ARRAY[";
+  os << krtype::dumpWord(KR_ARRAY_DESC) << "[";
   for (int d = 0; d < dimCount_; ++d) {
     if (d > 0) os << ",";
     os << ranges_[d].getLowerBound() << ".." << ranges_[d].getUpperBound();
@@ -686,7 +455,6 @@ void KRArrayDesc::printOn(std::ostream& os, int indent) const {
   os << "] OF";
   printGDTAndLength(os);
   os << " (" << storageLengthInArrays() << ")\n";
-  KRTypeWalk::dumpType(os, elemType_, indent + 2);
 }
 
 bool KRArrayDesc::saveInstance(std::ostream& os) const {
@@ -736,10 +504,7 @@ KRStructComp::KRStructComp(const KRString& name, const KRTypeRef& type) : name_(
 }
 
 bool KRStructComp::operator==(const KRStructComp& other) const {
-  if (name_.length() != other.name_.length() ||
-      std::memcmp(name_.c_str(), other.name_.c_str(), name_.length()) != 0) {
-    return false;
-  }
+  if (name_ != other.name_) return false;
   const KRTypedesc* mine = type_.ptr();
   const KRTypedesc* theirs = other.type_.ptr();
   if (mine == nullptr || theirs == nullptr) {
@@ -837,7 +602,7 @@ std::uint32_t KRStructDesc::getCompOffset(std::uint16_t n) const {
     return 0;
   }
   // One walk for the whole layout, so shared component types count once.
-  const KRTypeWalk::Scope scope;
+  const KRTypeQueryScope shared;
   std::uint32_t offset = 0;
   const KRTypedesc* previous = nullptr;
   for (std::uint32_t i = 1; i <= n; ++i) {
@@ -857,7 +622,7 @@ std::uint32_t KRStructDesc::getCompOffset(std::uint16_t n) const {
 }
 
 std::uint32_t KRStructDesc::storageLength() const {
-  return KRTypeWalk::memo(KRTypeWalk::LENGTH, this, nullptr, 1, [this]() -> std::uint32_t {
+  return KRTypeWalk::measure(KRTypeWalk::LENGTH, *this, 1, [this]() -> std::uint32_t {
     if (compCount_ == 0) return 0;
     const KRTypedesc* last = compAt(compCount_)->getTypeRef().ptr();
     if (last == nullptr) {
@@ -878,14 +643,7 @@ std::uint32_t KRStructDesc::storageLength() const {
 }
 
 bool KRStructDesc::equalType(const KRTypedesc& other) const {
-  if (!KRTypedesc::equalType(other) || other.isA() != KR_STRUCT_DESC) return false;
-  const auto& that = static_cast<const KRStructDesc&>(other);
-  if (compCount_ != that.compCount_) return false;
-  for (std::uint32_t i = 1; i <= compCount_; ++i) {
-    const auto n = static_cast<std::uint16_t>(i);
-    if (!(*compAt(n) == *that.compAt(n))) return false;
-  }
-  return true;
+  return KRTypeWalk::equal(*this, other);
 }
 
 void KRStructDesc::printOn(std::ostream& os, int level, char* /*text*/, char* line,
@@ -913,18 +671,21 @@ void KRStructDesc::printOn(std::ostream& os, int level, char* /*text*/, char* li
 }
 
 void KRStructDesc::printOn(std::ostream& os, int indent) const {
-  const KRTypeWalk::DumpFrame frame(*this);
+  KRTypeWalk::dump(os, *this, indent);
+}
+
+void KRStructDesc::dumpHead(std::ostream& os, long indent) const {
   printIndent(os, indent);
-  os << "STRUCT";
+  os << krtype::dumpWord(KR_STRUCT_DESC);
   printGDTAndLength(os);
   os << '\n';
-  for (std::uint32_t i = 1; i <= compCount_; ++i) {
-    const KRStructComp* comp = compAt(static_cast<std::uint16_t>(i));
-    printIndent(os, static_cast<long>(indent) + 2);
-    os << rightAligned(comp->getOffset(), 5) << "  ";
-    comp->getName().printOn(os);
-    KRTypeWalk::dumpType(os, comp->getTypeRef(), indent + 4);
-  }
+}
+
+void KRStructDesc::dumpCompHead(std::ostream& os, long indent, std::uint16_t n) const {
+  const KRStructComp* comp = compAt(n);
+  printIndent(os, indent + 2);
+  os << rightAligned(comp->getOffset(), 5) << "  ";
+  comp->getName().printOn(os);
 }
 
 bool KRStructDesc::saveInstance(std::ostream& os) const {
@@ -954,116 +715,5 @@ bool KRStructDesc::loadInstance(std::istream& is, KRTypeEnv* env) {
     addComp(comp.getName(), comp.getTypeRef());
     if (compCount_ == before) return false;
   }
-  return true;
-}
-
-// ------------------------------------------------------------ KRInstanceDesc
-
-KRInstanceDesc::KRInstanceDesc() = default;
-
-KRInstanceDesc::KRInstanceDesc(std::uint16_t blockNo, KR_BLOCK_KIND kind, BCSSBList* list)
-    : KRStructuredDesc(KR_DT_INSTANCE), blockNo_(blockNo), kind_(kind), list_(list) {}
-
-namespace {
-
-BCSSB* interfaceOf(BCSSBList* list, std::uint16_t blockNo, KR_BLOCK_KIND kind) {
-  return list != nullptr ? list->lookup(blockNo, kind) : nullptr;
-}
-
-}  // namespace
-
-std::uint16_t KRInstanceDesc::getNoOfComp() const {
-  const BCSSB* ssb = interfaceOf(list_, blockNo_, kind_);
-  if (ssb == nullptr) {
-    KRTypeWalk::fail();
-    return 0;
-  }
-  const std::uint32_t count = ssb->getEntryCount();
-  return static_cast<std::uint16_t>(count > UINT16_MAX ? UINT16_MAX : count);
-}
-
-KRStructuredComp* KRInstanceDesc::getStructuredComp(std::uint16_t n) const {
-  return BCSSBRef(blockNo_, kind_, n, list_).ptr();
-}
-
-std::uint32_t KRInstanceDesc::getCompOffset(std::uint16_t n) const {
-  const KRStructuredComp* entry = getStructuredComp(n);
-  if (entry == nullptr) {
-    KRTypeWalk::fail();
-    return 0;
-  }
-  return entry->getOffset();
-}
-
-bool KRInstanceDesc::equalType(const KRTypedesc& other) const {
-  if (!KRTypedesc::equalType(other) || other.isA() != KR_INSTANCE_DESC) return false;
-  const auto& that = static_cast<const KRInstanceDesc&>(other);
-  return blockNo_ == that.blockNo_ && kind_ == that.kind_;
-}
-
-std::uint32_t KRInstanceDesc::storageLength() const {
-  return KRTypeWalk::memo(KRTypeWalk::LENGTH, this, nullptr, 0, [this]() -> std::uint32_t {
-    BCSSB* ssb = interfaceOf(list_, blockNo_, kind_);
-    if (ssb == nullptr) {
-      KRTypeWalk::fail();
-      return 0;
-    }
-    // A layout failure inside the description (an entry whose type is this
-    // instance, say) is passed upward as this type's failure.
-    const KRSequenceErrors before = KRSequence<BCSSBEntry*>::error;
-    const std::uint32_t length = ssb->storageLength();
-    if (before == KRSEQUENCE_OK && KRSequence<BCSSBEntry*>::error != KRSEQUENCE_OK) {
-      KRSequence<BCSSBEntry*>::error = KRSEQUENCE_OK;
-      KRTypeWalk::fail();
-      return 0;
-    }
-    return roundUp(length, 16);
-  });
-}
-
-void KRInstanceDesc::printOn(std::ostream& os, int level, char* /*text*/, char* line,
-                             const char* const* /*typeNames*/) const {
-  startListing(line, level);
-  putGDTColumn(line, 32, true);
-  krLinePut(line, column(line, 38), "INSTANCE");
-  krLinePrintf(line, column(line, 47), " %ld", asListed(storageLength()));
-  krLinePrintf(line, column(line, 58), "%i", static_cast<int>(getNoOfComp()));
-  if (kind_ == KR_FB_KENN) {
-    krLinePrintf(line, column(line, 70), "FB%d", static_cast<int>(blockNo_));
-  } else if (kind_ == KR_SFB_KENN) {
-    krLinePrintf(line, column(line, 70), "SFB%d", static_cast<int>(blockNo_));
-  } else {
-    krLinePut(line, column(line, 70), "???");
-  }
-  store(os, column(line, 70), line);
-  finishListing(os, level, line);
-}
-
-void KRInstanceDesc::printOn(std::ostream& os, int indent) const {
-  printIndent(os, indent);
-  os << "InstanzTyp v. BlockKind: " << rightAligned(static_cast<long>(kind_), 3)
-     << "  , BlockNo = " << blockNo_ << '\n';
-  if (list_ == nullptr) {
-    std::cout << "*** error: illegal SSB reference " << '\n';
-    return;
-  }
-  printGDTAndLength(os);
-  os << '\n';
-}
-
-bool KRInstanceDesc::saveInstance(std::ostream& os) const {
-  if (!KRTypedesc::saveInstance(os)) return false;
-  if (KRFieldWriter(os).u16(blockNo_).u8(static_cast<std::uint8_t>(kind_)).ok()) return true;
-  return recordFailed();
-}
-
-bool KRInstanceDesc::loadInstance(std::istream& is, KRTypeEnv* env) {
-  list_ = env != nullptr ? env->getSSBList() : nullptr;
-  if (!KRTypedesc::loadInstance(is, env)) return false;
-  std::uint8_t kind = 0;
-  if (!KRFieldReader(is).u16(blockNo_).u8(kind).ok()) {
-    return recordFailed();
-  }
-  kind_ = static_cast<KR_BLOCK_KIND>(kind);
   return true;
 }

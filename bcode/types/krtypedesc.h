@@ -1,29 +1,31 @@
-// Type descriptors: elementary types, strings, arrays, structures and
-// instances of function blocks, with their storage rules (all lengths,
-// offsets and alignments in bits), comparisons, records and text forms.
+// Type descriptors: elementary types, strings, arrays and structures, with
+// their storage rules (all lengths, offsets and alignments in bits),
+// comparisons, records and text forms. The type of an FB or SFB instance,
+// KRInstanceDesc, is in krinstancedesc.h.
 //
 // Descriptors name each other through KRTypeRef, so a type graph read from a
-// record can be cyclic or share sub-types many times over. Storage lengths,
-// alignments, comparisons, dumps and listings detect a cycle and answer as
-// for an unresolvable type (error flag 1, a neutral value). Each call
-// remembers its answers, so a shared sub-type (a pair of them, when
-// comparing) is worked out once per call, and a dump's expansion is bounded
-// by the size of the type graph.
+// record can be deep, cyclic or share sub-types many times over. Storage
+// lengths, alignments, comparisons, dumps and listings work at any depth that
+// memory allows, detect a cycle and answer as for an unresolvable type (error
+// flag 1, a neutral value). Each call remembers its answers, so a shared
+// sub-type (a pair of them, when comparing) is worked out once per call, and a
+// dump writes each structure and array once (see KRTypeDumpScope).
 #ifndef BCODE_TYPES_KRTYPEDESC_H
 #define BCODE_TYPES_KRTYPEDESC_H
 
 #include <cstdint>
 #include <iosfwd>
+#include <memory>
 
-#include "bcode/foundation/krblockkind.h"
 #include "bcode/foundation/krerror.h"
 #include "bcode/foundation/krexport.h"
 #include "bcode/foundation/kryarr.h"
 #include "bcode/foundation/krystrng.h"
 #include "bcode/types/krtypetab.h"
 
-class BCSSBList;
 class KRTypeEnv;
+class KRTypeWalk;
+struct KRTypeWalkState;
 
 class BCODE_API KRTypedesc {
  public:
@@ -91,6 +93,9 @@ class BCODE_API KRTypedesc {
   void putGDTColumn(char* line, int column, bool bare) const;
   // Ends a listing: one more empty line at level 5.
   static void finishListing(std::ostream& os, int level, char* line);
+  // A dump's line for a structure or array dumped before: "STRUCT (type 26,
+  // dumped above)", without the index when it is 0.
+  void dumpReference(std::ostream& os, long indent, std::uint16_t index) const;
 
   unsigned char dataType = 0;
   unsigned char global = 0;
@@ -215,8 +220,12 @@ class BCODE_API KRArrayDesc : public KRTypedesc {
   bool saveInstance(std::ostream& os) const override;
   bool loadInstance(std::istream& is, KRTypeEnv* env) override;
   friend class KRTypedesc;
+  friend class KRTypeWalk;
 
  private:
+  // The first line of the dump; the element type's dump follows.
+  void dumpHead(std::ostream& os, long indent) const;
+
   unsigned char dimCount_ = 0;
   KRArray<KRArrayRange> ranges_;
   KRTypeRef elemType_;
@@ -280,6 +289,8 @@ class BCODE_API KRStructComp : public KRStructuredComp {
   void load(std::istream& is, KRTypeTab* table);
 
  private:
+  friend class KRTypeWalk;
+
   std::uint32_t offset_ = 0;
   KRString name_;
   KRTypeRef type_;
@@ -321,53 +332,40 @@ class BCODE_API KRStructDesc : public KRStructuredDesc {
  protected:
   bool saveInstance(std::ostream& os) const override;
   bool loadInstance(std::istream& is, KRTypeEnv* env) override;
+  friend class KRTypeWalk;
 
  private:
   KRStructComp* compAt(std::uint16_t n) const;
+  // The first line of the dump, and the start of component n's line, which
+  // the dump of its type ends.
+  void dumpHead(std::ostream& os, long indent) const;
+  void dumpCompHead(std::ostream& os, long indent, std::uint16_t n) const;
 
   std::uint16_t compCount_ = 0;
   KRArray<KRStructComp*> comps_;
 };
 
-// The type of an FB or SFB instance. Its components are the entries of the
-// block's interface description, looked up in the interface list (not owned)
-// only when sizes or components are asked for.
-class BCODE_API KRInstanceDesc : public KRStructuredDesc {
+// While one lives on a thread, the type dumps written there (printOn with an
+// indentation, of descriptors, interface entries, local variables, operands
+// and instruction operands) are one dump: a structure or array is written in
+// full once, and wherever it is met again as a one-line reference to its
+// index in `table`, "STRUCT (type 26, dumped above)". Without a scope each
+// dump call is one dump. So dumping every type of a block one by one, and
+// everything that names them, writes output in proportion to the block's
+// record (krtypewalk.cpp gives the bound). Nothing may change the types, the
+// table or the interface descriptions while a scope lives.
+class BCODE_API KRTypeDumpScope {
  public:
-  KRInstanceDesc(std::uint16_t blockNo, KR_BLOCK_KIND kind, BCSSBList* list);
-  KRInstanceDesc(const KRInstanceDesc&) = default;
-
-  std::uint16_t getBlockNo() const { return blockNo_; }
-  KR_BLOCK_KIND getBlockKind() const { return kind_; }
-  BCSSBList* getSSBList() const { return list_; }
-
-  // The number of the block's interface entries; 0 and flag 1 without a description.
-  std::uint16_t getNoOfComp() const override;
-  KRStructuredComp* getStructuredComp(std::uint16_t n) const override;
-  // The offset the interface layout stored in entry n; 0 and flag 1 without one.
-  std::uint32_t getCompOffset(std::uint16_t n) const override;
-
-  CLASS_TYPE isA() const override { return KR_INSTANCE_DESC; }
-  // The same code, block number and kind; the interface lists are not compared.
-  bool equalType(const KRTypedesc& other) const override;
-  // The interface description's length raised to a whole word; 0 and flag 1
-  // without a description.
-  std::uint32_t storageLength() const override;
-  std::uint32_t alignment() const override { return 16; }
-  void printOn(std::ostream& os, int level, char* text, char* line,
-               const char* const* typeNames) const override;
-  void printOn(std::ostream& os, int indent) const override;
-
- protected:
-  KRInstanceDesc();
-  bool saveInstance(std::ostream& os) const override;
-  bool loadInstance(std::istream& is, KRTypeEnv* env) override;
-  friend class KRTypedesc;
+  explicit KRTypeDumpScope(const KRTypeTab& table);
+  ~KRTypeDumpScope();
+  KRTypeDumpScope(const KRTypeDumpScope&) = delete;
+  KRTypeDumpScope& operator=(const KRTypeDumpScope&) = delete;
 
  private:
-  std::uint16_t blockNo_ = 0;
-  KR_BLOCK_KIND kind_ = static_cast<KR_BLOCK_KIND>(0);
-  BCSSBList* list_ = nullptr;
+  std::unique_ptr<KRTypeWalkState> own_;  // null when joining a walk, or without memory
+  bool joined_ = false;                   // false only without memory for a walk
+  bool wasShared_ = false;
+  const KRTypeTab* previousTable_ = nullptr;
 };
 
 #endif  // BCODE_TYPES_KRTYPEDESC_H

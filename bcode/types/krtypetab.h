@@ -104,7 +104,8 @@ class BCODE_API KRTypeEnv {
   unsigned int boundaryByteLen_;
 };
 
-// Either header gives the whole type family.
+// Either header gives the descriptors (the instance type is in
+// krinstancedesc.h).
 #include "bcode/types/krtypedesc.h"
 
 #endif  // BCODE_TYPES_KRTYPETAB_H

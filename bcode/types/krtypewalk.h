@@ -1,9 +1,25 @@
-// Sharing one type walk among many queries. Internal to the library.
+// The walk over type graphs and the helpers the descriptor files share.
+// Internal to the library.
+//
+// Descriptors name each other by index, so a graph read from a record may be
+// deep (a chain of 60,000 structures), shared (each level using the one below
+// twice) or cyclic. No walk recurses on the machine stack: storage lengths,
+// comparisons and dumps keep their own stack, so only memory limits the
+// depth. Each answer is worked out once per call (or per scope, below) and
+// remembered; a descriptor met again while its own answer is still being
+// worked out closes a cycle and gets flag 1 and a neutral value.
 #ifndef BCODE_TYPES_KRTYPEWALK_H
 #define BCODE_TYPES_KRTYPEWALK_H
 
+#include <cstdint>
+#include <iosfwd>
 #include <memory>
+#include <string>
 
+#include "bcode/foundation/krlistline.h"
+
+class KRTypedesc;
+class KRTypeRef;
 struct KRTypeWalkState;
 
 // While a scope lives on a thread, the type queries made there (storage
@@ -22,5 +38,99 @@ class KRTypeQueryScope {
  private:
   std::unique_ptr<KRTypeWalkState> own_;  // null when joining, or without memory
 };
+
+// The operations of a walk. A friend of the descriptor classes, so that it
+// can set their flag and print the parts of their dumps.
+class KRTypeWalk {
+ public:
+  // The answers that are remembered. Each is worked out by the descriptor's
+  // own rule (its storageLength(), storageLengthInArrays() or
+  // alignmentInArrays()), which the walk runs again once the answers the rule
+  // asked for and did not find are known.
+  enum Query : int { LENGTH, LENGTH_IN_ARRAYS, ALIGN_IN_ARRAYS, EQUAL };
+
+  // The answer of `query` for `desc`: `rule()` when the walk runs the rule
+  // now, else the remembered answer, or `neutral` (flag 1) for a cycle.
+  template <class Rule>
+  static std::uint32_t measure(Query query, const KRTypedesc& desc, std::uint32_t neutral,
+                               Rule&& rule) {
+    std::uint32_t value = neutral;
+    return enter(query, desc, neutral, value) ? rule() : value;
+  }
+  // Whether the rule running now asked for an answer not known yet: its
+  // result is dropped and it runs again later, so it must undo what it
+  // stored on the way.
+  static bool incomplete();
+
+  // a == b for any two descriptors, structures and arrays compared component
+  // by component.
+  static bool equal(const KRTypedesc& a, const KRTypedesc& b);
+
+  // The dump of a structure or an array: every descriptor reached is dumped
+  // once per call or KRTypeDumpScope; a structure or array met again is
+  // printed as a reference to its type index, a cycle as an illegal
+  // reference.
+  static void dump(std::ostream& os, const KRTypedesc& desc, int indent);
+
+  // Sets the descriptor flag to 1 and marks the answers being worked out as
+  // failed.
+  static void fail();
+  // Sets the descriptor flag to 2: a dump lacked memory.
+  static void noMemory();
+
+ private:
+  class Measure;
+  class Comparison;
+  class Dump;
+
+  static bool enter(Query query, const KRTypedesc& desc, std::uint32_t neutral,
+                    std::uint32_t& value);
+};
+
+// Helpers of the descriptor files.
+namespace krtype {
+
+// A record that failed: the descriptor flag is 1.
+inline bool recordFailed() {
+  KRTypeWalk::fail();
+  return false;
+}
+
+// The word that opens the dump of a class (krtypedesc.def).
+const char* dumpWord(int classTag);
+
+// Indentation of the dumps. Beyond kMaxIndent blanks a line starts with
+// kMaxIndent blanks and the full indentation in brackets, so that no line of
+// a deep dump grows with its depth.
+constexpr long kMaxIndent = 64;
+void printIndent(std::ostream& os, long indent);
+
+// `value` raised to a multiple of `unit`.
+inline std::uint32_t roundUp(std::uint32_t value, std::uint32_t unit) {
+  const std::uint32_t rest = value % unit;
+  return rest == 0 ? value : value + (unit - rest);
+}
+
+// Listing lengths are 32-bit signed values.
+inline long asListed(std::uint32_t value) {
+  return static_cast<long>(static_cast<std::int32_t>(value));
+}
+
+// `value` right-aligned in `width` characters.
+std::string rightAligned(long value, int width);
+
+// A column of the line buffer, or null for a column outside it (writes at
+// null are dropped by the line writer).
+inline char* column(char* line, long col) {
+  if (line == nullptr || col < 0 || col >= static_cast<long>(kKRLineSize)) return nullptr;
+  return line + col;
+}
+
+// A listing line above level 5 starts with a dash.
+inline void startListing(char* line, int level) {
+  if (level > 5) krLinePut(line, line, "-");
+}
+
+}  // namespace krtype
 
 #endif  // BCODE_TYPES_KRTYPEWALK_H

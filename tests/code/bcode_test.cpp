@@ -20,6 +20,7 @@
 #include "bcode/interface/bcssbentry.h"
 #include "bcode/localdata/bcldlist.h"
 #include "bcode/operand/bcglobal.h"
+#include "bcode/types/krinstancedesc.h"
 #include "bcode/types/krtypedesc.h"
 #include "bcode/types/krtypetab.h"
 #include "tests/support/test_util.h"

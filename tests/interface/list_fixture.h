@@ -18,6 +18,7 @@
 
 #include "bcode/interface/bcssb.h"
 #include "bcode/localdata/bcldlist.h"
+#include "bcode/types/krinstancedesc.h"
 #include "bcode/types/krtypedesc.h"
 #include "bcode/types/krtypetab.h"
 #include "tests/support/test_util.h"

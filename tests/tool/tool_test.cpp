@@ -20,6 +20,7 @@
 #include "bcode/instr/bcinstrop.h"
 #include "bcode/instr/bcinstruction.h"
 #include "bcode/operand/bcglobal.h"
+#include "bcode/types/krinstancedesc.h"
 #include "bcode/types/krtypedesc.h"
 #include "bcode/version.h"
 #include "tools/support/demoblock.h"

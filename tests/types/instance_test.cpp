@@ -103,4 +103,37 @@ TEST_F(InstanceTest, EntryOfTheInstancesOwnTypeIsACycle) {
   EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_FAILED);
 }
 
+TEST_F(InstanceTest, InstancesNestedThroughInterfacesAtAnyDepth) {
+  // FB 100 + k holds a BOOL and an instance of FB 101 + k; the last FB an INT.
+  constexpr int kDepth = 10000;
+  BCSSBList chain;
+  for (int k = kDepth; k >= 1; --k) {
+    BCSSB* ssb = chain.newSSB(static_cast<std::uint16_t>(100 + k), KR_FB_KENN);
+    if (k == kDepth) {
+      ssb->add(new BCFBEntry(KRString("x"), ref(elem(5)), BCSSBEntry::BC_PARAM_IN));
+      continue;
+    }
+    const std::uint16_t next =
+        add(new KRInstanceDesc(static_cast<std::uint16_t>(101 + k), KR_FB_KENN, &chain));
+    ssb->add(new BCFBEntry(KRString("b"), ref(elem(1)), BCSSBEntry::BC_PARAM_IN));
+    ssb->add(new BCFBEntry(KRString("i"), ref(next), BCSSBEntry::BC_PARAM_IN));
+  }
+  const KRInstanceDesc top(101, KR_FB_KENN, &chain);
+  EXPECT_EQ(top.storageLength(), 16U * kDepth);
+  EXPECT_EQ(top.getCompOffset(2), 16U);
+  EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_OK);
+  EXPECT_EQ(KRSequence<BCSSBEntry*>::error, KRSEQUENCE_OK);
+}
+
+TEST_F(InstanceTest, FailedLayoutLeavesTheOffsetsBehindTheFailureAlone) {
+  const std::uint16_t self = structure({elem(1), tab.getCount()});
+  BCSSB* ssb = list.newSSB(11, KR_FB_KENN);
+  ssb->add(new BCFBEntry(KRString("bad"), ref(self), BCSSBEntry::BC_PARAM_IN));
+  ssb->add(new BCFBEntry(KRString("x"), ref(elem(5)), BCSSBEntry::BC_PARAM_IN));
+  ssb->lookup(2)->setOffset(777);
+  EXPECT_EQ(KRInstanceDesc(11, KR_FB_KENN, &list).storageLength(), 0U);
+  EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_FAILED);
+  EXPECT_EQ(ssb->lookup(2)->getOffset(), 777U);
+}
+
 }  // namespace

@@ -1,10 +1,14 @@
 // Storage lengths, alignments, component offsets and equality of types.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <sstream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
+#include "bcode/foundation/krlistline.h"
+#include "tests/support/test_util.h"
 #include "tests/types/type_fixture.h"
 
 namespace {
@@ -190,12 +194,6 @@ TEST_F(TypeTest, ConvertHierarchicalNestsOneDimensionPerArray) {
 // flag 1 and a neutral value where the graph has a cycle.
 class HostileGraphs : public TypeTest {
  protected:
-  // Structure i holds structure i - 1 twice; the first holds two INTs.
-  std::uint16_t chain(int length) {
-    std::uint16_t previous = structure({elem(5), elem(5)});
-    for (int i = 1; i < length; ++i) previous = structure({previous, previous});
-    return previous;
-  }
   std::uint16_t selfStruct() {
     const std::uint16_t index = tab.getCount();
     return structure({elem(1), index});
@@ -231,37 +229,107 @@ TEST_F(HostileGraphs, CyclesGiveNeutralValuesAndFlag) {
   }
 }
 
-TEST_F(HostileGraphs, ChainOfSixtySharedStructures) {
-  const std::uint16_t top = chain(60);
-  const std::uint16_t twin = chain(60);
-  // 32 << 59 bits wraps to 0 in 32-bit arithmetic; the twentieth holds 2^24.
-  EXPECT_EQ(at(top).storageLength(), 0U);
-  EXPECT_EQ(at(top - 40).storageLength(), 1U << 24);
-  EXPECT_EQ(structAt(top).getCompOffset(2), 0U);
-  EXPECT_TRUE(at(top) == at(twin));
-  EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_OK);
+// Graphs as deep or as shared as a record may carry them. Each level of
+// kStructs holds a BOOL and the level below, each of kArrays is an array
+// [1..1] of the level below, each of kShared holds the level below twice.
+struct DeepCase {
+  const char* what;
+  enum Shape { kStructs, kArrays, kShared } shape;
+  int levels;
+  unsigned char leaf, otherLeaf;  // the innermost type, and one that differs
+  std::uint32_t length;
+  std::uint32_t alignment;  // alignment(), or alignmentInArrays() of an array
+};
+
+const DeepCase kDeepCases[] = {
+    {"256 structures", DeepCase::kStructs, 256, KR_DT_INT, KR_DT_WORD, 16 * 257, 16},
+    {"257 structures", DeepCase::kStructs, 257, KR_DT_INT, KR_DT_WORD, 16 * 258, 16},
+    {"1,000 structures", DeepCase::kStructs, 1000, KR_DT_INT, KR_DT_WORD, 16 * 1001, 16},
+    {"10,000 structures", DeepCase::kStructs, 10000, KR_DT_INT, KR_DT_WORD, 16 * 10001, 16},
+    {"60,000 structures", DeepCase::kStructs, 60000, KR_DT_INT, KR_DT_WORD, 16 * 60001, 16},
+    // Each row of a BOOL array starts on a byte; an array takes a word.
+    {"arrays 10,000 deep", DeepCase::kArrays, 10000, KR_DT_BOOL, KR_DT_BYTE, 16, 8},
+    // 32 << 59 bits wraps to 0 in 32-bit arithmetic.
+    {"60 levels sharing", DeepCase::kShared, 60, KR_DT_INT, KR_DT_WORD, 0, 16},
+};
+
+// Builds the case's graph on `leaf` in `tab`; the top.
+const KRTypedesc& buildDeep(KRTypeTab& tab, const DeepCase& c, unsigned char leaf) {
+  const KRTypeRef boolean = tab.add(new KRElemDesc(KR_DT_BOOL));
+  KRTypeRef below = tab.add(new KRElemDesc(leaf));
+  for (int level = 0; level < c.levels; ++level) {
+    if (c.shape == DeepCase::kArrays) {
+      auto array = std::make_unique<KRArrayDesc>(below);
+      array->addDim(1, 1);
+      below = tab.add(array.release());
+      continue;
+    }
+    auto structure = std::make_unique<KRStructDesc>();
+    structure->addComp(KRString("a"), c.shape == DeepCase::kShared ? below : boolean);
+    structure->addComp(KRString("b"), below);
+    below = tab.add(structure.release());
+  }
+  return *below.ptr();
 }
 
-TEST_F(HostileGraphs, DeepNestingIsRefusedWithoutExhaustingTheStack) {
-  std::uint16_t inner = elem(5);
-  for (int i = 0; i < 5000; ++i) inner = array(inner, {{1, 1}});
-  EXPECT_EQ(arrayAt(inner).alignmentInArrays(), 1U);
-  EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_FAILED);
-  std::uint16_t deepStruct = elem(5);
-  for (int i = 0; i < 5000; ++i) deepStruct = structure({deepStruct});
-  KRTypedesc::resetError();
-  at(deepStruct).storageLength();
-  EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_FAILED);
-  KRTypedesc::resetError();
-  EXPECT_FALSE(at(deepStruct) == at(deepStruct));
-  EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_FAILED);
-  std::ostringstream os;
-  at(deepStruct).printOn(os, 0);
-  EXPECT_NE(os.str().find("*** Error: illegal typeRef !"), std::string::npos);
-  const std::uint16_t shallow = array(array(elem(5), {{1, 1}}), {{1, 1}});
-  KRTypedesc::resetError();
-  EXPECT_EQ(arrayAt(shallow).storageLength(), 16U);
-  EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_OK);
+// Takes at most `limit` bytes and throws beyond them, so that a dump that
+// outgrows its bound ends at once.
+class BoundedSink : public std::streambuf {
+ public:
+  struct Overflow {};
+  explicit BoundedSink(std::size_t limit) : left_(limit) {}
+
+ protected:
+  std::streamsize xsputn(const char*, std::streamsize n) override {
+    if (static_cast<std::size_t>(n) > left_) throw Overflow{};
+    left_ -= static_cast<std::size_t>(n);
+    return n;
+  }
+  int_type overflow(int_type ch) override {
+    xsputn(nullptr, 1);
+    return traits_type::not_eof(ch);
+  }
+
+ private:
+  std::size_t left_;
+};
+
+TEST(DeepGraphs, ExactAnswersAndDumpsInProportionToTheRecord) {
+  for (const DeepCase& c : kDeepCases) {
+    SCOPED_TRACE(c.what);
+    resetTypeFlags();
+    KRTypeTab tab, twin, other;
+    const KRTypedesc& top = buildDeep(tab, c, c.leaf);
+    EXPECT_EQ(top.storageLength(), c.length);
+    EXPECT_EQ(c.shape == DeepCase::kArrays
+                  ? static_cast<const KRArrayDesc&>(top).alignmentInArrays()
+                  : top.alignment(),
+              c.alignment);
+    EXPECT_TRUE(top == buildDeep(twin, c, c.leaf));
+    EXPECT_FALSE(top == buildDeep(other, c, c.otherLeaf));
+    bctest::NameTable names("T", 256);
+    char line[kKRLineSize] = {};
+    std::ostringstream listing;
+    top.printOn(listing, 2, nullptr, line, names.get());
+    const std::string length = " " + std::to_string(c.length) + " ";
+    EXPECT_EQ(listing.str().substr(47, length.size()), length);
+    EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_OK);
+
+    // Every type dumped one by one as one dump, then the top in a dump of
+    // its own.
+    std::ostringstream record;
+    tab.save(record);
+    BoundedSink sink(100 * record.str().size());
+    std::ostream dump(&sink);
+    dump.exceptions(std::ios::badbit);
+    EXPECT_NO_THROW({
+      {
+        const KRTypeDumpScope oneDump(tab);
+        for (KRTypeTabIterator it(tab); !it.end(); ++it) it.current()->printOn(dump, 0);
+      }
+      top.printOn(dump, 0);
+    });
+  }
 }
 
 }  // namespace

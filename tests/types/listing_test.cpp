@@ -174,24 +174,41 @@ TEST_F(TypeListing, InstanceDumpsAndLines) {
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "*** error: illegal SSB reference \n");
 }
 
-TEST_F(TypeListing, HostileGraphsDumpWithinBounds) {
+TEST_F(TypeListing, DumpsWriteEachStructureAndArrayOnce) {
   const std::uint16_t self = structure({elem(1), tab.getCount()});
   const std::string selfDump = dump(self);
   EXPECT_NE(selfDump.find("  c2*** Error: illegal typeRef !\n"), std::string::npos) << selfDump;
   const std::uint16_t selfArray = array(tab.getCount(), {{1, 3}});
   EXPECT_NE(dump(selfArray).find(")\n*** Error: illegal typeRef !\n"), std::string::npos);
 
-  std::uint16_t top = structure({elem(5), elem(5)});
-  top = structure({top, top});
-  top = structure({top, top});
-  const std::string small = dump(top);
-  EXPECT_EQ(small.find("Error"), std::string::npos);
-  EXPECT_EQ(std::count(small.begin(), small.end(), '\n'), 15);
-  for (int i = 3; i < 60; ++i) top = structure({top, top});
-  const std::string big = dump(top);
-  EXPECT_NE(big.find("*** Error: illegal typeRef !"), std::string::npos);
-  EXPECT_LT(std::count(big.begin(), big.end(), '\n'), 100000);
-  EXPECT_FALSE(listing(top, 2).empty());
+  const std::uint16_t pair = structure({elem(5), elem(5)});
+  const std::uint16_t shared = structure({pair, pair});
+  const std::uint16_t row = array(pair, {{1, 2}});
+  const std::string sharedDump =
+      "STRUCT  storageLen=64\n"
+      "      0  c1    STRUCT  storageLen=32\n"
+      "          0  c1        ElemType:   5  storageLen=16\n"
+      "         16  c2        ElemType:   5  storageLen=16\n"
+      "     32  c2    STRUCT (type " +
+      std::to_string(pair) + ", dumped above)\n";
+  EXPECT_EQ(dump(shared), sharedDump);
+  EXPECT_EQ(dump(shared), sharedDump);  // each call is a dump of its own
+  {
+    const KRTypeDumpScope oneDump(tab);
+    EXPECT_EQ(dump(shared), sharedDump);
+    EXPECT_EQ(dump(shared, 2), "  STRUCT (type " + std::to_string(shared) + ", dumped above)\n");
+    EXPECT_EQ(dump(row), "ARRAY[1..2] OF  storageLen=64 (64)\n  STRUCT (type " +
+                             std::to_string(pair) + ", dumped above)\n");
+  }
+
+  // Past 64 blanks a line shows its indentation in brackets instead.
+  std::uint16_t deep = elem(5);
+  for (int i = 0; i < 40; ++i) deep = structure({deep});
+  const std::string deepDump = dump(deep);
+  EXPECT_NE(deepDump.find(std::string(64, ' ') + "[158]     0  c1" + std::string(64, ' ') +
+                          "[160] ElemType:   5  storageLen=16\n"),
+            std::string::npos)
+      << deepDump;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "bcode/foundation/krerror.h"
 #include "bcode/types/krdatatype.h"
+#include "bcode/types/krinstancedesc.h"
 #include "bcode/types/krtypedesc.h"
 #include "bcode/types/krtypetab.h"
 

@@ -16,6 +16,7 @@
 #include "bcode/operand/bclocal.h"
 #include "bcode/operand/bcoperand.h"
 #include "bcode/operand/bcparam.h"
+#include "bcode/types/krinstancedesc.h"
 #include "bcode/types/krtypedesc.h"
 #include "bcode/types/krtypetab.h"
 

@@ -10,6 +10,7 @@
 #include "bcode/operand/bclocal.h"
 #include "bcode/operand/bcoperand.h"
 #include "bcode/operand/bcparam.h"
+#include "bcode/types/krinstancedesc.h"
 #include "bcode/types/krtypetab.h"
 #include "tools/support/blockreading.h"
 
