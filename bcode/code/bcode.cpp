@@ -190,7 +190,9 @@ void BCode::calcOffsets() {
     setError(BCODE_FAILED);
     return;
   }
-  // Types shared by the interface and both lists are measured once.
+  // Types shared by the interface and both lists are measured once. Each
+  // layout measures every entry, the last one too, so a type that cannot be
+  // measured fails the block's layout wherever it is used.
   const KRTypeQueryScope shared;
   std::uint32_t size = 0;
   if (BCSSB* own = ssbList_->lookup(blockNo_, kind_)) {

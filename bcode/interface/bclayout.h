@@ -119,21 +119,43 @@ std::uint32_t offsetOf(const std::vector<Entry*>& entries, std::uint32_t n, Star
   return pass.ok ? pass.result : 0;
 }
 
-// The end of the storage: the end of the last ordinary entry, which lies
-// behind every other (a trailing view does not move it).
+// Lays out every entry and measures the last ordinary one too, so that a
+// type that cannot be measured fails the layout wherever it is. False on
+// failure; else `pass` and `end`, the end of the last ordinary entry, which
+// lies behind every other (a trailing view does not move it).
 template <class Entry, class StartOf>
-std::uint32_t lengthOf(const std::vector<Entry*>& entries, StartOf startOf) {
-  if (entries.empty()) return 0;
+bool layOutAll(const std::vector<Entry*>& entries, StartOf startOf, Pass<Entry>& pass,
+               std::uint32_t& end) {
+  // Entries of the same type ask for its length once.
   const KRTypeQueryScope shared;
-  const Pass<Entry> pass = layOut(entries, static_cast<std::uint32_t>(entries.size()), startOf);
-  if (!pass.ok) return 0;
+  pass = layOut(entries, static_cast<std::uint32_t>(entries.size()), startOf);
+  end = 0;
+  if (!pass.ok) return false;
+  if (entries.empty()) return true;
   if (pass.lastOrdinary == nullptr) {
     KRSequence<Entry*>::error = KRSEQUENCE_LAYOUT_FAILED;
-    return 0;
+    return false;
   }
   const std::uint32_t length = pass.lastOrdinary->storageLength();
-  if (entryFailed<Entry>()) return 0;
-  return pass.lastOrdinaryOffset + length;
+  if (entryFailed<Entry>()) return false;
+  end = pass.lastOrdinaryOffset + length;
+  return true;
+}
+
+// The offset of the last entry (or of the entry it views).
+template <class Entry, class StartOf>
+std::uint32_t lastOffsetOf(const std::vector<Entry*>& entries, StartOf startOf) {
+  Pass<Entry> pass;
+  std::uint32_t end = 0;
+  return layOutAll(entries, startOf, pass, end) ? pass.result : 0;
+}
+
+// The end of the storage.
+template <class Entry, class StartOf>
+std::uint32_t lengthOf(const std::vector<Entry*>& entries, StartOf startOf) {
+  Pass<Entry> pass;
+  std::uint32_t end = 0;
+  return layOutAll(entries, startOf, pass, end) ? end : 0;
 }
 
 // Asks the descriptor of `type` for a length or an alignment. False when the

@@ -121,7 +121,7 @@ BCSSB::BCSSB(std::uint16_t blockNo, KR_BLOCK_KIND kind, BCSSBList* list)
 BCSSB::~BCSSB() = default;
 
 std::uint32_t BCSSB::getLastOffset() {
-  return bclayout::offsetOf(byNumber_, getEntryCount(), groupStart());
+  return bclayout::lastOffsetOf(byNumber_, groupStart());
 }
 
 std::uint32_t BCSSB::getOffset(std::uint16_t n) {

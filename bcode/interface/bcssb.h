@@ -55,6 +55,7 @@ class BCODE_API BCSSB {
   // parameter kind starts on a word; a view takes the offset of the entry it
   // names. Failures set KRSequence<BCSSBEntry*>::error (2: fewer entries than
   // asked, 5: an entry failed or a view names no earlier entry) and give 0.
+  // getLastOffset() lays out every entry and measures the last one too.
   virtual std::uint32_t getLastOffset();
   virtual std::uint32_t getOffset(std::uint16_t n);
   virtual std::uint32_t storageLength();

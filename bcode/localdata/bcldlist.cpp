@@ -159,7 +159,7 @@ BCLDList::BCLDList() = default;
 BCLDList::~BCLDList() = default;
 
 std::uint32_t BCLDList::getLastOffset() {
-  return bclayout::offsetOf(byNumber_, getEntryCount(), ownStart);
+  return bclayout::lastOffsetOf(byNumber_, ownStart);
 }
 
 std::uint32_t BCLDList::getOffset(std::uint16_t n) {

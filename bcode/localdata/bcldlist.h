@@ -102,6 +102,7 @@ class BCODE_API BCLDList {
   // aligned by its own type, a view takes the offset of the entry it names.
   // Failures set KRSequence<BCLDEntry*>::error (2: fewer entries than asked,
   // 5: an entry failed or a view names no earlier entry) and give 0.
+  // getLastOffset() lays out every entry and measures the last one too.
   virtual std::uint32_t getLastOffset();
   virtual std::uint32_t getOffset(std::uint16_t n);
   // The end of the last variable in storage.

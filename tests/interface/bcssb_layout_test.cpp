@@ -132,12 +132,22 @@ TEST_F(SSBTest, LayoutFailuresGiveZeroAndTheSequenceFlag) {
 }
 
 TEST_F(SSBTest, InstanceAmongItsOwnEntriesFailsTheLayout) {
-  BCSSB* ssb = list.newSSB(9, KR_FB_KENN);
-  ssb->add(fb(0, kInt));
-  ssb->add(fb(1, types.table.add(new KRInstanceDesc(9, KR_FB_KENN, &list)).getIndex()));
-  ssb->add(fb(1, kInt));
-  ssb->storageLength();
-  EXPECT_EQ(Entries::error, KRSEQUENCE_LAYOUT_FAILED);
+  const std::uint16_t self = types.table.add(new KRInstanceDesc(9, KR_FB_KENN, &list)).getIndex();
+  // The last entry is measured as well.
+  for (bool last : {false, true}) {
+    SCOPED_TRACE(last ? "last" : "in the middle");
+    list.flush();
+    BCSSB* ssb = list.newSSB(9, KR_FB_KENN);
+    ssb->add(fb(0, kInt));
+    ssb->add(fb(1, self));
+    if (!last) ssb->add(fb(1, kInt));
+    EXPECT_EQ(ssb->getLastOffset(), 0u);
+    EXPECT_EQ(Entries::error, KRSEQUENCE_LAYOUT_FAILED);
+    Entries::error = KRSEQUENCE_OK;
+    ssb->storageLength();
+    EXPECT_EQ(Entries::error, KRSEQUENCE_LAYOUT_FAILED);
+    Entries::error = KRSEQUENCE_OK;
+  }
 }
 
 TEST_F(SSBTest, NewestDescriptionOfABlockIsFoundFirst) {

@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "bcode/code/bcode.h"
 #include "bcode/localdata/bcldlist.h"
+#include "bcode/types/krtypedesc.h"
 #include "tests/interface/list_fixture.h"
 
 namespace {
@@ -194,6 +196,45 @@ TEST_F(LDTest, LongListWithViewsLaysOutEveryVariable) {
   EXPECT_EQ(list.getLastOffset(), (kCount / 4 - 1) * 3u);
   EXPECT_EQ(list.storageLength(), (kCount / 4) * 3u);
   EXPECT_EQ(BCLDRef(kCount - 1, &list).ptr()->getOffset(), (kCount / 4) * 3u - 1);
+}
+
+// The block's layout measures the last variable too, so a type that cannot
+// be measured fails it wherever it is declared.
+TEST(LDBlockLayout, LastVariableIsMeasuredToo) {
+  struct Case {
+    const char* what;
+    int depth;  // structures, each holding a BOOL and the one below
+    bool cyclic;
+  };
+  for (const Case& c : {Case{"300 levels deep", 300, false}, Case{"holds itself", 0, true}}) {
+    SCOPED_TRACE(c.what);
+    bcInitBCode();
+    BCode block(1, KR_FB_KENN);
+    block.initElemTypes();
+    KRTypeTab& types = block.getTypeTab();
+    KRTypeRef type = types.getTypeRef(KR_DT_INT);
+    for (int level = 0; level < c.depth; ++level) {
+      auto structure = std::make_unique<KRStructDesc>();
+      structure->addComp(KRString("b"), types.getTypeRef(KR_DT_BOOL));
+      structure->addComp(KRString("t"), type);
+      type = types.add(structure.release());
+    }
+    if (c.cyclic) {
+      auto structure = std::make_unique<KRStructDesc>();
+      structure->addComp(KRString("me"), KRTypeRef(types.getCount(), &types));
+      type = types.add(structure.release());
+    }
+    BCLDList& lsd = block.getLSDList();
+    lsd.add(new BCLDEntry("first", types.getTypeRef(KR_DT_INT)));
+    lsd.add(new BCLDEntry("last", type));
+    block.calcOffsets();
+    EXPECT_EQ(BCode::getError(), c.cyclic ? BCode::BCODE_FAILED : BCode::BCODE_OK);
+    if (!c.cyclic) {
+      EXPECT_EQ(lsd.lookup(BCLDRef(2, &lsd))->getOffset(), 16U);
+      EXPECT_EQ(lsd.storageLength(), 16U + 16U * (c.depth + 1));
+    }
+  }
+  bcInitBCode();
 }
 
 }  // namespace
