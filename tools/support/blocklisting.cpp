@@ -167,6 +167,8 @@ class Dumper {
   explicit Dumper(std::ostream& os) : os_(os) {}
 
   void run(const BCode& block) {
+    // One dump: each structure and array is written once, then referred to.
+    const KRTypeDumpScope oneDump(block.getTypeTab());
     blockTitle(os_, block);
     sectionTitle(os_, typeTitle(block));
     table(block.getTypeTab(), [this](const KRTypedesc& desc) { desc.printOn(os_, 0); });
