@@ -10,7 +10,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "bcode/foundation/krystrng.h"
 #include "bcode/types/krtypedesc.h"
 #include "bcode/types/krtypetab.h"
 
@@ -650,9 +649,21 @@ void KRTypeWalk::dump(std::ostream& os, const KRTypedesc& desc, int indent) {
 
 // ------------------------------------------------------------------- helpers
 
+namespace {
+
+struct Blanks {
+  char text[krtype::kMaxIndent];
+  constexpr Blanks() : text{} {
+    for (char& c : text) c = ' ';
+  }
+};
+constexpr Blanks kBlanks;
+
+}  // namespace
+
 void krtype::printIndent(std::ostream& os, long indent) {
   if (indent <= 0) return;
-  KRString(' ', static_cast<std::uint16_t>(std::min(indent, kMaxIndent))).printOn(os);
+  os.write(kBlanks.text, std::min(indent, kMaxIndent));
   if (indent > kMaxIndent) os << '[' << std::to_string(indent) << "] ";
 }
 

@@ -233,30 +233,29 @@ TEST_F(HostileGraphs, CyclesGiveNeutralValuesAndFlag) {
 // kStructs holds a BOOL and the level below, each of kArrays is an array
 // [1..1] of the level below, each of kShared holds the level below twice.
 struct DeepCase {
-  const char* what;
   enum Shape { kStructs, kArrays, kShared } shape;
   int levels;
-  unsigned char leaf, otherLeaf;  // the innermost type, and one that differs
+  unsigned char leaf;
   std::uint32_t length;
   std::uint32_t alignment;  // alignment(), or alignmentInArrays() of an array
 };
 
 const DeepCase kDeepCases[] = {
-    {"256 structures", DeepCase::kStructs, 256, KR_DT_INT, KR_DT_WORD, 16 * 257, 16},
-    {"257 structures", DeepCase::kStructs, 257, KR_DT_INT, KR_DT_WORD, 16 * 258, 16},
-    {"1,000 structures", DeepCase::kStructs, 1000, KR_DT_INT, KR_DT_WORD, 16 * 1001, 16},
-    {"10,000 structures", DeepCase::kStructs, 10000, KR_DT_INT, KR_DT_WORD, 16 * 10001, 16},
-    {"60,000 structures", DeepCase::kStructs, 60000, KR_DT_INT, KR_DT_WORD, 16 * 60001, 16},
+    {DeepCase::kStructs, 256, KR_DT_INT, 16 * 257, 16},
+    {DeepCase::kStructs, 257, KR_DT_INT, 16 * 258, 16},
+    {DeepCase::kStructs, 1000, KR_DT_INT, 16 * 1001, 16},
+    {DeepCase::kStructs, 10000, KR_DT_INT, 16 * 10001, 16},
+    {DeepCase::kStructs, 60000, KR_DT_INT, 16 * 60001, 16},
     // Each row of a BOOL array starts on a byte; an array takes a word.
-    {"arrays 10,000 deep", DeepCase::kArrays, 10000, KR_DT_BOOL, KR_DT_BYTE, 16, 8},
+    {DeepCase::kArrays, 10000, KR_DT_BOOL, 16, 8},
     // 32 << 59 bits wraps to 0 in 32-bit arithmetic.
-    {"60 levels sharing", DeepCase::kShared, 60, KR_DT_INT, KR_DT_WORD, 0, 16},
+    {DeepCase::kShared, 60, KR_DT_INT, 0, 16},
 };
 
-// Builds the case's graph on `leaf` in `tab`; the top.
-const KRTypedesc& buildDeep(KRTypeTab& tab, const DeepCase& c, unsigned char leaf) {
+// Builds the case's graph in `tab`; the top.
+const KRTypedesc& buildDeep(KRTypeTab& tab, const DeepCase& c) {
   const KRTypeRef boolean = tab.add(new KRElemDesc(KR_DT_BOOL));
-  KRTypeRef below = tab.add(new KRElemDesc(leaf));
+  KRTypeRef below = tab.add(new KRElemDesc(c.leaf));
   for (int level = 0; level < c.levels; ++level) {
     if (c.shape == DeepCase::kArrays) {
       auto array = std::make_unique<KRArrayDesc>(below);
@@ -294,42 +293,56 @@ class BoundedSink : public std::streambuf {
   std::size_t left_;
 };
 
-TEST(DeepGraphs, ExactAnswersAndDumpsInProportionToTheRecord) {
-  for (const DeepCase& c : kDeepCases) {
-    SCOPED_TRACE(c.what);
-    resetTypeFlags();
-    KRTypeTab tab, twin, other;
-    const KRTypedesc& top = buildDeep(tab, c, c.leaf);
-    EXPECT_EQ(top.storageLength(), c.length);
-    EXPECT_EQ(c.shape == DeepCase::kArrays
-                  ? static_cast<const KRArrayDesc&>(top).alignmentInArrays()
-                  : top.alignment(),
-              c.alignment);
-    EXPECT_TRUE(top == buildDeep(twin, c, c.leaf));
-    EXPECT_FALSE(top == buildDeep(other, c, c.otherLeaf));
-    bctest::NameTable names("T", 256);
-    char line[kKRLineSize] = {};
-    std::ostringstream listing;
-    top.printOn(listing, 2, nullptr, line, names.get());
-    const std::string length = " " + std::to_string(c.length) + " ";
-    EXPECT_EQ(listing.str().substr(47, length.size()), length);
-    EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_OK);
+class DeepGraphs : public ::testing::TestWithParam<DeepCase> {};
 
-    // Every type dumped one by one as one dump, then the top in a dump of
-    // its own.
-    std::ostringstream record;
-    tab.save(record);
-    BoundedSink sink(100 * record.str().size());
-    std::ostream dump(&sink);
-    dump.exceptions(std::ios::badbit);
-    EXPECT_NO_THROW({
-      {
-        const KRTypeDumpScope oneDump(tab);
-        for (KRTypeTabIterator it(tab); !it.end(); ++it) it.current()->printOn(dump, 0);
-      }
-      top.printOn(dump, 0);
-    });
-  }
+TEST_P(DeepGraphs, ExactAnswersAndDumpsInProportionToTheRecord) {
+  const DeepCase& c = GetParam();
+  resetTypeFlags();
+  KRTypeTab tab, twin;
+  const KRTypedesc& top = buildDeep(tab, c);
+  EXPECT_EQ(top.storageLength(), c.length);
+  EXPECT_EQ(c.shape == DeepCase::kArrays ? static_cast<const KRArrayDesc&>(top).alignmentInArrays()
+                                         : top.alignment(),
+            c.alignment);
+  const KRTypedesc& twinTop = buildDeep(twin, c);
+  EXPECT_TRUE(top == twinTop);
+  // One level less: the difference shows only at the bottom.
+  const KRTypeRef lower = c.shape == DeepCase::kArrays
+                              ? static_cast<const KRArrayDesc&>(twinTop).getElemTypeRef()
+                              : static_cast<const KRStructDesc&>(twinTop).getComp(2).getTypeRef();
+  EXPECT_FALSE(top == *lower.ptr());
+  bctest::NameTable names("T", 256);
+  char line[kKRLineSize] = {};
+  std::ostringstream listing;
+  top.printOn(listing, 2, nullptr, line, names.get());
+  const std::string length = " " + std::to_string(c.length) + " ";
+  EXPECT_EQ(listing.str().substr(47, length.size()), length);
+  EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_OK);
+
+  // Every type dumped one by one as one dump, then the top in a dump of
+  // its own.
+  std::ostringstream record;
+  tab.save(record);
+  BoundedSink sink(100 * record.str().size());
+  std::ostream dump(&sink);
+  dump.exceptions(std::ios::badbit);
+  EXPECT_NO_THROW({
+    {
+      const KRTypeDumpScope oneDump(tab);
+      for (KRTypeTabIterator it(tab); !it.end(); ++it) it.current()->printOn(dump, 0);
+    }
+    top.printOn(dump, 0);
+  });
 }
+
+std::string caseName(const ::testing::TestParamInfo<DeepCase>& info) {
+  const char* const shapes[] = {"Structures", "Arrays", "Shared"};
+  return shapes[info.param.shape] + std::to_string(info.param.levels);
+}
+void PrintTo(const DeepCase& c, std::ostream* os) {
+  *os << caseName(::testing::TestParamInfo<DeepCase>(c, 0));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, DeepGraphs, ::testing::ValuesIn(kDeepCases), caseName);
 
 }  // namespace
