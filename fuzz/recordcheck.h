@@ -127,7 +127,7 @@ inline std::string checkTypeTableRecord(const std::string& bytes, unsigned int b
   DiscardBuf discard;
   std::ostream sink(&discard);
   char line[kKRLineSize] = {};
-  const KRTypeDumpScope oneDump(*table);
+  const KRTypePrintScope onePrint(*table);
   for (KRTypeTabIterator it(*table); !it.end(); ++it) {
     const KRTypedesc* desc = it.current();
     desc->storageLength();

@@ -9,7 +9,7 @@
 // memory allows, detect a cycle and answer as for an unresolvable type (error
 // flag 1, a neutral value). Each call remembers its answers, so a shared
 // sub-type (a pair of them, when comparing) is worked out once per call, and a
-// dump writes each structure and array once (see KRTypeDumpScope).
+// dump writes each structure and array once (see KRTypePrintScope).
 #ifndef BCODE_TYPES_KRTYPEDESC_H
 #define BCODE_TYPES_KRTYPEDESC_H
 
@@ -345,21 +345,23 @@ class BCODE_API KRStructDesc : public KRStructuredDesc {
   KRArray<KRStructComp*> comps_;
 };
 
-// While one lives on a thread, the type dumps written there (printOn with an
-// indentation, of descriptors, interface entries, local variables, operands
-// and instruction operands) are one dump: a structure or array is written in
-// full once, and wherever it is met again as a one-line reference to its
+// While one lives on a thread, the listings and dumps printed there are one
+// print run: each type's storage length is worked out once, and a dump
+// (printOn with an indentation, of descriptors, interface entries, local
+// variables, operands and instruction operands) writes a structure or array
+// in full once and wherever it is met again a one-line reference to its
 // index in `table`, "STRUCT (type 26, dumped above)". Without a scope each
-// dump call is one dump. So dumping every type of a block one by one, and
-// everything that names them, writes output in proportion to the block's
-// record (krtypewalk.cpp gives the bound). Nothing may change the types, the
-// table or the interface descriptions while a scope lives.
-class BCODE_API KRTypeDumpScope {
+// call is a print run of its own. So printing every type of a block one by
+// one, and everything that names them, takes time and output in proportion
+// to the block's record (krtypewalk.cpp gives the bound of a dump). Nothing
+// may change the types, the table or the interface descriptions while a
+// scope lives.
+class BCODE_API KRTypePrintScope {
  public:
-  explicit KRTypeDumpScope(const KRTypeTab& table);
-  ~KRTypeDumpScope();
-  KRTypeDumpScope(const KRTypeDumpScope&) = delete;
-  KRTypeDumpScope& operator=(const KRTypeDumpScope&) = delete;
+  explicit KRTypePrintScope(const KRTypeTab& table);
+  ~KRTypePrintScope();
+  KRTypePrintScope(const KRTypePrintScope&) = delete;
+  KRTypePrintScope& operator=(const KRTypePrintScope&) = delete;
 
  private:
   std::unique_ptr<KRTypeWalkState> own_;  // null when joining a walk, or without memory

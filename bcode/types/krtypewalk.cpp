@@ -13,7 +13,7 @@
 #include "bcode/types/krtypedesc.h"
 #include "bcode/types/krtypetab.h"
 
-// How large a dump can get. One dump (a call, or a KRTypeDumpScope) writes
+// How large a dump can get. One dump (a call, or a KRTypePrintScope) writes
 // each structure and array in full once; wherever one is met again it writes
 // a reference line, and a cycle writes the illegal-reference line. Beyond
 // kMaxIndent blanks the indentation stops growing, so no line starts with
@@ -43,7 +43,7 @@ constexpr const char* kIllegalTypeRef = "*** Error: illegal typeRef !";
 
 // Per-call state of a walk: remembered answers and the ones in progress,
 // the measuring loop, and what a dump has written. The outermost call
-// creates it, or a KRTypeQueryScope or KRTypeDumpScope around many calls;
+// creates it, or a KRTypeQueryScope or KRTypePrintScope around many calls;
 // calls inside, also those through interface entries, share it.
 struct KRTypeWalkState {
   using Query = KRTypeWalk::Query;
@@ -144,11 +144,11 @@ KRTypeQueryScope::~KRTypeQueryScope() {
   if (own_) activeWalk() = nullptr;
 }
 
-KRTypeDumpScope::KRTypeDumpScope(const KRTypeTab& table) {
+KRTypePrintScope::KRTypePrintScope(const KRTypeTab& table) {
   WalkState* walk = activeWalk();
   if (walk == nullptr) {
-    // Without memory for a shared walk each dump call is one dump, and the
-    // flag tells that the dump may be longer than it should.
+    // Without memory for a shared walk each call is a print run of its
+    // own, and the flag tells that a dump may be longer than it should.
     own_.reset(new (std::nothrow) KRTypeWalkState());
     if (!own_) {
       KRTypeWalk::noMemory();
@@ -165,7 +165,7 @@ KRTypeDumpScope::KRTypeDumpScope(const KRTypeTab& table) {
   walk->indexed = false;
 }
 
-KRTypeDumpScope::~KRTypeDumpScope() {
+KRTypePrintScope::~KRTypePrintScope() {
   if (!joined_) return;
   WalkState* walk = activeWalk();
   walk->dumpShared = wasShared_;
@@ -620,7 +620,7 @@ class KRTypeWalk::Dump {
 
 namespace {
 
-// Outside a KRTypeDumpScope, each outermost dump call is one dump.
+// Outside a KRTypePrintScope, each outermost dump call is one dump.
 class DumpDepth {
  public:
   explicit DumpDepth(WalkState& walk) : walk_(walk) { ++walk_.dumpDepth; }

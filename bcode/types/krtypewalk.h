@@ -67,7 +67,7 @@ class KRTypeWalk {
   static bool equal(const KRTypedesc& a, const KRTypedesc& b);
 
   // The dump of a structure or an array: every descriptor reached is dumped
-  // once per call or KRTypeDumpScope; a structure or array met again is
+  // once per call or KRTypePrintScope; a structure or array met again is
   // printed as a reference to its type index, a cycle as an illegal
   // reference.
   static void dump(std::ostream& os, const KRTypedesc& desc, int indent);

@@ -319,19 +319,22 @@ TEST_P(DeepGraphs, ExactAnswersAndDumpsInProportionToTheRecord) {
   EXPECT_EQ(listing.str().substr(47, length.size()), length);
   EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_OK);
 
-  // Every type dumped one by one as one dump, then the top in a dump of
-  // its own.
+  // Every type dumped and listed one by one as one print run, as a block's
+  // dump and listing do, then the top in a dump of its own.
   std::ostringstream record;
   tab.save(record);
   BoundedSink sink(100 * record.str().size());
-  std::ostream dump(&sink);
-  dump.exceptions(std::ios::badbit);
+  std::ostream out(&sink);
+  out.exceptions(std::ios::badbit);
   EXPECT_NO_THROW({
     {
-      const KRTypeDumpScope oneDump(tab);
-      for (KRTypeTabIterator it(tab); !it.end(); ++it) it.current()->printOn(dump, 0);
+      const KRTypePrintScope onePrint(tab);
+      for (KRTypeTabIterator it(tab); !it.end(); ++it) {
+        it.current()->printOn(out, 0);
+        it.current()->printOn(out, 2, nullptr, line, names.get());
+      }
     }
-    top.printOn(dump, 0);
+    top.printOn(out, 0);
   });
 }
 

@@ -194,7 +194,7 @@ TEST_F(TypeListing, DumpsWriteEachStructureAndArrayOnce) {
   EXPECT_EQ(dump(shared), sharedDump);
   EXPECT_EQ(dump(shared), sharedDump);  // each call is a dump of its own
   {
-    const KRTypeDumpScope oneDump(tab);
+    const KRTypePrintScope onePrint(tab);
     EXPECT_EQ(dump(shared), sharedDump);
     EXPECT_EQ(dump(shared, 2), "  STRUCT (type " + std::to_string(shared) + ", dumped above)\n");
     EXPECT_EQ(dump(row), "ARRAY[1..2] OF  storageLen=64 (64)\n  STRUCT (type " +

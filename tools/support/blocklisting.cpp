@@ -75,6 +75,8 @@ class Lister {
   Lister(std::ostream& os, const NameTables& names) : os_(os), names_(names) {}
 
   void run(const BCode& block) {
+    // One print run: each type's length is worked out once.
+    const KRTypePrintScope onePrint(block.getTypeTab());
     blockTitle(os_, block);
     sectionTitle(os_, typeTitle(block));
     types(block.getTypeTab());
@@ -167,8 +169,9 @@ class Dumper {
   explicit Dumper(std::ostream& os) : os_(os) {}
 
   void run(const BCode& block) {
-    // One dump: each structure and array is written once, then referred to.
-    const KRTypeDumpScope oneDump(block.getTypeTab());
+    // One print run: each structure and array is written once, then
+    // referred to.
+    const KRTypePrintScope onePrint(block.getTypeTab());
     blockTitle(os_, block);
     sectionTitle(os_, typeTitle(block));
     table(block.getTypeTab(), [this](const KRTypedesc& desc) { desc.printOn(os_, 0); });
