@@ -19,7 +19,6 @@
 #include "bcode/foundation/krlistline.h"
 
 class KRTypedesc;
-class KRTypeRef;
 struct KRTypeWalkState;
 
 // While a scope lives on a thread, the type queries made there (storage
