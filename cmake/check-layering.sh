@@ -19,7 +19,6 @@ order="foundation types interface const localdata operand instr code"
 later=(
   "bcode/const/bcimmediate.*|instr|immediates are instruction operands, built after their base"
   "bcode/types/krinstancedesc.cpp|interface|instance types take their components from interfaces"
-  "bcode/types/krtypedesc.cpp|interface|it holds the instance type, which takes its components from interfaces"
 )
 
 # Any file may include these: pattern|why.
