@@ -31,10 +31,12 @@ constexpr std::uint16_t kFirstCalledFB = 100;
 constexpr std::uint16_t kFirstCalledFC = 300;
 constexpr std::uint32_t kSeed = 0x2545F491u;
 
-// A fixed-seed generator of its own, so that every library and platform
-// gives the same block.
+// Random numbers of the generator's own, reduced to ranges by its own
+// arithmetic, so that every library and platform gives the same block.
 class Random {
  public:
+  explicit Random(std::uint32_t state) : state_(state) {}
+
   std::uint32_t next() {
     state_ = state_ * 1664525u + 1013904223u;
     return state_ >> 8;
@@ -44,10 +46,53 @@ class Random {
   const T& pick(const std::vector<T>& from) {
     return from[below(static_cast<std::uint32_t>(from.size()))];
   }
+  // An index into `weights`, each as likely as its weight.
+  template <std::size_t N>
+  std::size_t weighted(const std::array<std::uint32_t, N>& weights) {
+    std::uint32_t total = 0;
+    for (std::uint32_t w : weights) total += w;
+    std::uint32_t r = below(total);
+    for (std::size_t i = 0; i < N; ++i) {
+      if (r < weights[i]) return i;
+      r -= weights[i];
+    }
+    return N - 1;
+  }
 
  private:
-  std::uint32_t state_ = kSeed;
+  std::uint32_t state_;
 };
+
+// Spreads a seed over 64 bits (splitmix64), so that neighbouring seeds give
+// unrelated blocks.
+class SeedMixer {
+ public:
+  explicit SeedMixer(std::uint64_t seed) : state_(seed) {}
+
+  std::uint64_t next() {
+    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15u);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+    return z ^ (z >> 31);
+  }
+  // lo .. hi, both included.
+  std::uint32_t in(std::uint32_t lo, std::uint32_t hi) {
+    return lo + static_cast<std::uint32_t>(next() % (hi - lo + 1));
+  }
+
+ private:
+  std::uint64_t state_;
+};
+
+std::uint32_t contentState(std::uint64_t seed) {
+  return seed == 0 ? kSeed : static_cast<std::uint32_t>(SeedMixer(seed).next() >> 32);
+}
+
+// Names of a plant's signals for the blocks of seeds other than 0.
+constexpr const char* kWords[] = {"motor", "valve", "pump",  "level", "temp",   "speed",
+                                  "flow",  "press", "alarm", "count", "limit",  "setp",
+                                  "fault", "ready", "run",   "cycle", "door",   "fan",
+                                  "heat",  "belt",  "lamp",  "axis",  "torque", "weight"};
 
 KRString numbered(const char* stem, std::uint32_t n) {
   return KRString((stem + std::to_string(n)).c_str());
@@ -80,7 +125,8 @@ KRTypeRef addType(KRTypeTab& types, std::unique_ptr<Desc> desc) {
 
 class Generator {
  public:
-  Generator(GeneratedBlock& out) : out_(out), shape_(out.shape), block_(*out.block) {}
+  explicit Generator(GeneratedBlock& out)
+      : out_(out), shape_(out.shape), block_(*out.block), random_(contentState(shape_.seed)) {}
 
   bool run() {
     block_.initElemTypes();
@@ -114,7 +160,8 @@ class Generator {
   void userTypes() {
     KRTypeTab& types = block_.getTypeTab();
     for (std::uint32_t k = 0; k < 4; ++k) {
-      strings_.push_back(addType(types, std::make_unique<KRStringDesc>(8 + 16 * k)));
+      strings_.push_back(
+          addType(types, std::make_unique<KRStringDesc>(shape_.shortestString + 16 * k)));
     }
     for (std::uint32_t k = 0; k < std::max(shape_.structures, shape_.arrays); ++k) {
       if (k < shape_.arrays) arrays_.push_back(addType(types, newArray(k)));
@@ -140,7 +187,7 @@ class Generator {
     auto structure = std::make_unique<KRStructDesc>();
     const std::uint32_t comps = 3 + k % 6;
     for (std::uint32_t c = 0; c < comps; ++c) {
-      structure->addComp(numbered("field", c), random_.pick(elementary_));
+      structure->addComp(name("field", c), random_.pick(elementary_));
     }
     structure->addComp(KRString("label"), random_.pick(strings_));
     if (!arrays_.empty()) structure->addComp(KRString("values"), arrays_.back());
@@ -150,9 +197,15 @@ class Generator {
     return structure;
   }
 
+  // A name: the stem and number for seed 0, else a word and the number.
+  KRString name(const char* stem, std::uint32_t n) {
+    constexpr auto kWordCount = static_cast<std::uint32_t>(std::size(kWords));
+    return numbered(shape_.plainNames ? stem : kWords[random_.below(kWordCount)], n);
+  }
+
   // Any type an interface entry or a variable may have: mostly elementary.
   KRTypeRef variableType() {
-    switch (random_.below(10)) {
+    switch (random_.weighted(shape_.types)) {
       case 0:
         return random_.pick(structures_);
       case 1:
@@ -176,7 +229,7 @@ class Generator {
       for (std::uint32_t n = 1; n <= shape_.entriesPerCalled; ++n) {
         const PK kind = calledKind(n, false);
         out_.fcEntries.push_back(
-            fc->add(std::make_unique<BCFCEntry>(numbered("p", n), variableType(), kind).release()));
+            fc->add(std::make_unique<BCFCEntry>(name("p", n), variableType(), kind).release()));
       }
     }
     for (std::uint32_t k = 0; k < shape_.calledFBs; ++k) {
@@ -185,10 +238,10 @@ class Generator {
       for (std::uint32_t n = 1; n <= shape_.entriesPerCalled; ++n) {
         const PK kind = calledKind(n, true);
         out_.fbEntries.push_back(
-            fb->add(std::make_unique<BCFBEntry>(numbered("p", n), variableType(), kind).release()));
+            fb->add(std::make_unique<BCFBEntry>(name("p", n), variableType(), kind).release()));
       }
     }
-    BCSSB* own = list.newSSB(kOwnBlockNo, KR_FB_KENN);
+    BCSSB* own = list.newSSB(shape_.blockNo, KR_FB_KENN);
     if (own == nullptr) return false;
     for (std::uint32_t n = 1; n <= shape_.ownEntries; ++n) {
       const PK kind = ownEntryKind(n, shape_.ownEntries);
@@ -196,7 +249,7 @@ class Generator {
                                  ? random_.pick(instances_)
                                  : variableType();
       out_.ownEntries.push_back(
-          own->add(std::make_unique<BCFBEntry>(numbered("own", n), type, kind).release()));
+          own->add(std::make_unique<BCFBEntry>(name("own", n), type, kind).release()));
     }
     return true;
   }
@@ -214,7 +267,7 @@ class Generator {
   void fillList(BCLDList& list, std::uint32_t count, const char* stem, std::vector<BCLDRef>& refs) {
     for (std::uint32_t n = 1; n <= count; ++n) {
       refs.push_back(
-          list.add(std::make_unique<BCLDEntry>(numbered(stem, n), variableType()).release()));
+          list.add(std::make_unique<BCLDEntry>(name(stem, n), variableType()).release()));
     }
   }
 
@@ -275,7 +328,7 @@ class Generator {
   void operands() {
     for (std::uint32_t k = 0; operandCount() < shape_.operands; ++k) {
       dataOperands(k);
-      if (k % 4 == 0) otherOperands(k);
+      if (k % shape_.otherOperandsEvery == 0) otherOperands(k);
     }
   }
   std::uint32_t operandCount() const { return block_.getOpList().getCount() - 1u; }
@@ -357,7 +410,7 @@ class Generator {
 
   // A second source: a constant, an immediate or another operand.
   std::unique_ptr<BCInstructionOp> secondSource() {
-    switch (random_.below(6)) {
+    switch (random_.weighted(shape_.sources)) {
       case 0:
         return std::make_unique<BCCST>(random_.pick(byClass_[random_.below(3)]));
       case 1:
@@ -388,15 +441,14 @@ class Generator {
   // One source statement compiles to two to eight instructions.
   void statement() {
     ++line_;
-    switch (random_.below(10)) {
+    switch (random_.weighted(shape_.statements)) {
       case 0:
-      case 1:
         return conditional();
-      case 2:
+      case 1:
         return call();
-      case 3:
+      case 2:
         return timerAndCounter();
-      case 4:
+      case 3:
         return calendar();
       default:
         assignment();
@@ -504,10 +556,11 @@ bool buildFailed() {
 
 }  // namespace
 
-BlockShape BlockShape::forInstructions(std::uint32_t instructions) {
+BlockShape BlockShape::forInstructions(std::uint32_t instructions, std::uint64_t seed) {
   BlockShape s;
-  s.instructions = std::max<std::uint32_t>(instructions, 64);
-  const std::uint32_t n = s.instructions;
+  s.seed = seed;
+  s.instructions = std::max<std::uint32_t>(instructions, 2);
+  const std::uint32_t n = std::max<std::uint32_t>(instructions, 64);
   s.structures = std::max<std::uint32_t>(2, n / 400);
   s.arrays = std::max<std::uint32_t>(2, n / 400);
   s.ownEntries = std::max<std::uint32_t>(12, n / 50);
@@ -519,11 +572,36 @@ BlockShape BlockShape::forInstructions(std::uint32_t instructions) {
   s.constants = std::max<std::uint32_t>(9, n / 10);
   s.operands = std::max<std::uint32_t>(40, n / 5);
   s.viewEvery = 8;
+  if (seed == 0) return s;
+
+  SeedMixer mix(seed);
+  const auto vary = [&mix](std::uint32_t& count, std::uint32_t least) {
+    count = std::max(least, count * mix.in(50, 150) / 100);
+  };
+  vary(s.structures, 2);
+  vary(s.arrays, 2);
+  vary(s.ownEntries, 12);
+  vary(s.calledFBs, 1);
+  vary(s.calledFCs, 1);
+  vary(s.lddVariables, 8);
+  vary(s.lsdVariables, 8);
+  vary(s.constants, 9);
+  vary(s.operands, 40);
+  s.entriesPerCalled = mix.in(4, 12);
+  s.viewEvery = mix.in(3, 16);
+  s.otherOperandsEvery = mix.in(2, 8);
+  s.shortestString = mix.in(1, 40);
+  s.plainNames = false;
+  // Below the numbers of the FBs it instantiates (from 100).
+  s.blockNo = static_cast<std::uint16_t>(mix.in(1, kFirstCalledFB - 1));
+  s.types = {mix.in(1, 4), mix.in(1, 4), mix.in(1, 4), mix.in(3, 12)};
+  s.statements = {mix.in(1, 4), mix.in(1, 4), mix.in(1, 4), mix.in(1, 4), mix.in(2, 10)};
+  s.sources = {mix.in(1, 3), mix.in(1, 3), mix.in(1, 3), mix.in(1, 3), mix.in(1, 5)};
   return s;
 }
 
 bool declareViews(BCode& block, const BlockShape& shape) {
-  BCSSB* own = block.getSSBList().lookup(kOwnBlockNo, KR_FB_KENN);
+  BCSSB* own = block.getSSBList().lookup(shape.blockNo, KR_FB_KENN);
   if (own == nullptr) return false;
   for (std::uint32_t n = 2; n <= shape.ownEntries; ++n) {
     if (!isOwnView(n, shape)) continue;
@@ -542,10 +620,10 @@ bool declareViews(BCode& block, const BlockShape& shape) {
   return true;
 }
 
-GeneratedBlock generateBlock(std::uint32_t instructions) {
+GeneratedBlock generateBlock(std::uint32_t instructions, std::uint64_t seed) {
   GeneratedBlock out;
-  out.shape = BlockShape::forInstructions(instructions);
-  out.block = std::make_unique<BCode>(kOwnBlockNo, KR_FB_KENN);
+  out.shape = BlockShape::forInstructions(instructions, seed);
+  out.block = std::make_unique<BCode>(out.shape.blockNo, KR_FB_KENN);
   if (BCode::getError() != BCode::BCODE_OK) {
     out.block.reset();
     return out;
