@@ -1,7 +1,8 @@
-// bcode: builds, lists, dumps and checks the intermediate code of one PLC
-// block saved as a block record.
+// bcode: builds, generates, lists, dumps, checks and lays out the
+// intermediate code of one PLC block saved as a block record.
 #include <CLI/CLI.hpp>
 
+#include <filesystem>
 #include <iostream>
 #include <new>
 #include <string>
@@ -13,42 +14,81 @@
 
 namespace {
 
+using bctool::Format;
 using bctool::NameTableFiles;
+using bctool::Options;
 
-struct Options {
-  std::string output = "example.bc";
-  std::string input;
-  std::vector<std::string> inputs;
-  NameTableFiles tables;
+constexpr const char* kDemoOutput = "example.bc";
+constexpr std::uint32_t kDefaultInstructions = 1000;
+// The instruction list record counts its instructions in 16 bits.
+constexpr std::uint32_t kMostInstructions = 65535;
+
+// A subcommand and what runs it.
+struct Subcommand {
+  CLI::App* app;
+  int (*run)(const Options&);
 };
 
-constexpr const char* kFileHelp = "Block record to read ('-': standard input)";
+// The block records (or "-") a subcommand reads, and the bound on each.
+void addInputs(CLI::App& command, Options& options) {
+  command.add_option("FILE", options.inputs, "Block records to read ('-': standard input)")
+      ->required()
+      ->type_name("FILE");
+  command
+      .add_option("--max-input", options.maxInput,
+                  "Refuse an input file (or name file) larger than this; suffixes k, m, g")
+      ->transform(CLI::AsSizeValue(false).description(""))
+      ->type_name("SIZE")
+      ->default_str(std::to_string(bctool::kDefaultMaxInput >> 20) + "m");
+}
 
-CLI::App* addDemo(CLI::App& app, Options& options) {
+void addOutput(CLI::App& command, std::string& path, const char* help) {
+  command.add_option("-o,--output", path, help)->type_name("FILE");
+}
+
+void addFormat(CLI::App& command, Options& options) {
+  command
+      .add_option_function<std::string>(
+          "--format",
+          [&options](const std::string& form) {
+            options.format = form == "json" ? Format::kJson : Format::kText;
+          },
+          "Output form: text or json")
+      ->check(CLI::IsMember({"text", "json"}).description(""))
+      ->type_name("FORM")
+      ->default_str("text");
+}
+
+// A subcommand that reads blocks and writes what it finds.
+CLI::App* addReader(CLI::App& app, const char* name, const char* description, Options& options) {
+  CLI::App* command = app.add_subcommand(name, description);
+  addInputs(*command, options);
+  addOutput(*command, options.output, "Write to FILE instead of standard output");
+  return command;
+}
+
+// One that can also write JSON.
+CLI::App* addJsonReader(CLI::App& app, const char* name, const char* description,
+                        Options& options) {
+  CLI::App* command = addReader(app, name, description, options);
+  addFormat(*command, options);
+  return command;
+}
+
+CLI::App* addDemo(CLI::App& app, std::string& output) {
   CLI::App* demo =
       app.add_subcommand("demo", "Build the example block, save it, load it back and list it");
   demo->footer(
       "Builds FB 7 through the library, lays it out, saves it, loads it back, checks that "
       "saving the loaded block gives the same bytes, and prints its listing.");
-  demo->add_option("-o,--output", options.output,
-                   "File to save the block to ('-': standard output, the listing then goes to "
-                   "standard error)")
-      ->capture_default_str()
-      ->type_name("FILE");
+  addOutput(*demo, output,
+            "File to save the block to (default example.bc; '-': standard output, the listing "
+            "then goes to standard error)");
   return demo;
 }
 
-// A subcommand that reads one block record.
-CLI::App* addOneFileCommand(CLI::App& app, const char* name, const char* description,
-                            Options& options) {
-  CLI::App* command = app.add_subcommand(name, description);
-  command->add_option("FILE", options.input, kFileHelp)->required()->type_name("FILE");
-  return command;
-}
-
 CLI::App* addList(CLI::App& app, Options& options) {
-  CLI::App* list =
-      addOneFileCommand(app, "list", "Print the fixed-column listing of a block", options);
+  CLI::App* list = addReader(app, "list", "Print the fixed-column listing of blocks", options);
   list->add_option("--mnemonics", options.tables.mnemonics,
                    "Instruction mnemonics, one per line, by listing column (57)")
       ->type_name("FILE");
@@ -69,59 +109,121 @@ CLI::App* addList(CLI::App& app, Options& options) {
 }
 
 CLI::App* addCheck(CLI::App& app, Options& options) {
-  CLI::App* check = app.add_subcommand(
-      "check", "Check that block records load, save again unchanged and resolve");
-  check->add_option("FILE", options.inputs, "Block records to check ('-': standard input)")
-      ->required()
-      ->type_name("FILE");
+  CLI::App* check = addJsonReader(
+      app, "check", "Check that block records load, resolve and save again unchanged", options);
   check->footer(
-      "Each file must load section by section, save again to the same bytes, and every "
-      "reference in it must resolve. Exit status: 0 when every file is valid, 1 when one is "
-      "not, 2 on wrong usage.");
+      "Prints 'FILE: ok (FB 7, 25 instructions)' for each valid file; every problem of the "
+      "others goes to standard error as 'bcode: FILE:OFFSET: error: MESSAGE'. With --format "
+      "json the results of all files, problems included, form one JSON document. Exit status: "
+      "0 when every file is valid, 1 when one is not or the output cannot be written, 2 on "
+      "wrong usage.");
   return check;
 }
 
-// Wrong usage: the error, then the usage text of the (sub)command concerned.
-int usageError(const CLI::App& app, const CLI::ParseError& error) {
-  std::cerr << "bcode: " << error.what() << "\n\n" << app.help();
+CLI::App* addGen(CLI::App& app, Options& options) {
+  CLI::App* gen = app.add_subcommand("gen", "Generate a large, valid, realistic block record");
+  gen->add_option("--seed", options.seed,
+                  "Seed of the generator; 0 gives the block the benchmarks measure")
+      ->default_str("0");
+  options.instructions = kDefaultInstructions;
+  gen->add_option("--instructions", options.instructions, "Number of instructions")
+      ->check(CLI::Range(std::uint32_t{2}, kMostInstructions))
+      ->default_str(std::to_string(kDefaultInstructions));
+  addOutput(*gen, options.output, "Write the record to FILE instead of standard output");
+  gen->footer(
+      "The same seed and size give the same bytes on every machine; other seeds give other "
+      "names, types, proportions and operand mixes. Every block generated passes 'bcode "
+      "check'.");
+  return gen;
+}
+
+// Wrong usage: the error, then the usage text of the (sub)command concerned
+// (help() shows that of the subcommand given).
+int usageError(const CLI::App& app, const std::string& what) {
+  std::cerr << "bcode: error: " << what << "\n\n" << app.help();
   return bctool::kExitUsage;
+}
+
+// CLI11 reads a first word that names no subcommand as a stray argument;
+// it is told as what it is, with the subcommands there are.
+bool unknownSubcommand(const CLI::App& app, int argc, char** argv) {
+  if (argc < 2 || argv[1][0] == '-') return false;
+  std::string names;
+  for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; })) {
+    if (sub->get_name() == argv[1]) return false;
+    names += (names.empty() ? "" : ", ") + sub->get_name();
+  }
+  std::cerr << "bcode: error: unknown subcommand '" << argv[1] << "'; the subcommands are " << names
+            << "\nRun 'bcode --help' for what each does.\n";
+  return true;
+}
+
+// Writing to a file that is also read would destroy it before it is read.
+bool outputIsAnInput(const Options& options) {
+  if (options.output == bctool::kStdStream) return false;
+  const NameTableFiles& t = options.tables;
+  std::vector<std::string> read = options.inputs;
+  read.insert(read.end(), {t.mnemonics, t.typeNames, t.classNames, t.paramKindNames});
+  for (const std::string& input : read) {
+    std::error_code ec;
+    if (!input.empty() && input != bctool::kStdStream &&
+        std::filesystem::equivalent(input, options.output, ec)) {
+      std::cerr << "bcode: error: '" << options.output << "' is both an input and the output\n";
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app("Builds, lists, dumps and checks the intermediate code of a PLC block.", "bcode");
+  CLI::App app("Builds, lists, dumps, checks and lays out the intermediate code of a PLC block.",
+               "bcode");
   app.set_version_flag("--version", std::string("bcode ") + BCODE_VERSION_STRING);
   app.require_subcommand(1);
-  app.footer("Run 'bcode SUBCOMMAND --help' for the options of a subcommand.");
+  app.footer(
+      "Run 'bcode SUBCOMMAND --help' for the options of a subcommand. Exit status: 0 success, "
+      "1 an invalid input or output that cannot be written, 2 wrong usage.");
 
   Options options;
-  CLI::App* demo = addDemo(app, options);
-  CLI::App* list = addList(app, options);
-  CLI::App* dump = addOneFileCommand(
-      app, "dump", "Print the debugging dump of every section of a block", options);
-  CLI::App* check = addCheck(app, options);
-  CLI::App* stats = addOneFileCommand(
-      app, "stats", "Print the sections of a block with their entries and bytes", options);
+  std::string demoOutput = kDemoOutput;
+  CLI::App* demo = addDemo(app, demoOutput);
+  const Subcommand subcommands[] = {
+      {demo, bctool::runDemo},
+      {addList(app, options), bctool::runList},
+      {addReader(app, "dump", "Print the debugging dump of every section of blocks", options),
+       bctool::runDump},
+      {addCheck(app, options), bctool::runCheck},
+      {addJsonReader(app, "stats", "Print the sections of blocks with their entries and bytes",
+                     options),
+       bctool::runStats},
+      {addJsonReader(app, "layout",
+                     "Show where each variable of blocks sits: offsets, sizes, holes", options),
+       bctool::runLayout},
+      {addGen(app, options), bctool::runGen},
+  };
 
+  if (unknownSubcommand(app, argc, argv)) return bctool::kExitUsage;
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
     if (error.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) return app.exit(error);
-    return usageError(app, error);
+    return usageError(app, error.what());
   }
 
+  if (demo->parsed()) options.output = demoOutput;
   try {
-    if (demo->parsed()) return bctool::runDemo(options.output);
-    if (list->parsed()) return bctool::runList(options.input, options.tables);
-    if (dump->parsed()) return bctool::runDump(options.input);
-    if (check->parsed()) return bctool::runCheck(options.inputs);
-    if (stats->parsed()) return bctool::runStats(options.input);
+    for (const Subcommand& s : subcommands) {
+      if (!s.app->parsed()) continue;
+      if (outputIsAnInput(options)) return bctool::kExitUsage;
+      return s.run(options);
+    }
   } catch (const KRErrorNoHeap& error) {
-    std::cerr << "bcode: out of memory (" << error.getHeader() << ", line " << error.getLine()
-              << ")\n";
+    std::cerr << "bcode: error: out of memory (" << error.getHeader() << ", line "
+              << error.getLine() << ")\n";
   } catch (const std::bad_alloc&) {
-    std::cerr << "bcode: out of memory\n";
+    std::cerr << "bcode: error: out of memory\n";
   }
   return bctool::kExitInvalid;
 }

@@ -1,16 +1,20 @@
-// Runs the bcode tool as a process: its output, exit status and messages for
-// the demo, valid, truncated and corrupted records, wrong usage and files that
-// cannot be read.
+// Runs the bcode tool as a process: its output, diagnostics and exit status
+// for the demo, valid, truncated and corrupted records, several files, JSON,
+// the generator, the layout view, wrong usage, inputs that cannot be read
+// and outputs that cannot be written.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,6 +23,8 @@
 #include "bcode/const/bcconstlist.h"
 #include "bcode/instr/bcinstrop.h"
 #include "bcode/instr/bcinstruction.h"
+#include "bcode/interface/bcssb.h"
+#include "bcode/localdata/bcldlist.h"
 #include "bcode/operand/bcglobal.h"
 #include "bcode/types/krinstancedesc.h"
 #include "bcode/types/krtypedesc.h"
@@ -28,6 +34,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using Json = nlohmann::json;
 
 struct ToolRun {
   int status;
@@ -53,6 +60,38 @@ std::vector<std::string> lines(const std::string& text) {
   return result;
 }
 
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at)) {
+    text.replace(at, from.size(), to);
+    at += to.size();
+  }
+  return text;
+}
+
+// The demo block as the library builds it, to compare the tool's answers with.
+std::unique_ptr<BCode> libraryDemo() {
+  bcInitBCode();
+  std::unique_ptr<BCode> block = bctool::buildDemoBlock();
+  EXPECT_NE(block, nullptr);
+  return block;
+}
+
+// Where each entry of a table or list record begins: after the two count
+// bytes, each entry's own record (and, in a table, its presence byte).
+template <class Entry>
+std::vector<std::size_t> entryBegins(std::size_t begin, const std::vector<const Entry*>& entries,
+                                     bool presenceBytes) {
+  std::vector<std::size_t> begins;
+  std::size_t at = begin + 2;
+  for (const Entry* entry : entries) {
+    begins.push_back(at);
+    std::ostringstream os;
+    entry->save(os);
+    at += os.str().size() + (presenceBytes ? 1 : 0);
+  }
+  return begins;
+}
+
 // Each test works in a directory of its own.
 class ToolTest : public ::testing::Test {
  protected:
@@ -66,7 +105,8 @@ class ToolTest : public ::testing::Test {
     if (!dir_.empty()) fs::remove_all(dir_);
   }
 
-  // Runs the tool in the test's directory; `input` becomes standard input.
+  // Runs the tool in the test's directory; `input` becomes standard input
+  // unless `args` redirects it.
   ToolRun run(const std::string& args, const std::string& input = "") {
     writeFile(dir_ / "stdin", input);
     // A sanitizer's report must not pass for the tool's own exit status 1.
@@ -74,6 +114,8 @@ class ToolTest : public ::testing::Test {
                           "' && ASAN_OPTIONS=\"$ASAN_OPTIONS:exitcode=99\" "
                           "UBSAN_OPTIONS=\"$UBSAN_OPTIONS:exitcode=99\" '" +
                           BCODE_TOOL_PATH + "' " + args + " <stdin >stdout 2>stderr";
+    if (args.find(" < ") != std::string::npos) command.replace(command.find(" <stdin"), 7, "");
+    if (args.find(" > ") != std::string::npos) command.replace(command.find(" >stdout"), 8, "");
     int status = std::system(command.c_str());
     int exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return {exitCode, readFile(dir_ / "stdout"), readFile(dir_ / "stderr")};
@@ -85,22 +127,27 @@ class ToolTest : public ::testing::Test {
     return readFile(dir_ / "example.bc");
   }
 
-  // Section name -> [begin, end) from the stats of a valid record.
+  Json json(const std::string& args) {
+    ToolRun r = run(args);
+    EXPECT_EQ(r.err, "") << args;
+    return Json::parse(r.out);
+  }
+
+  // Section name -> [begin, end) from the JSON stats of a valid record.
   std::map<std::string, std::pair<std::size_t, std::size_t>> sections(const std::string& file) {
     std::map<std::string, std::pair<std::size_t, std::size_t>> result;
-    std::regex row(R"(^(\S+(?: \S+)*)\s+(-|\d+)\s+(\d+)\s+(\d+)$)");
-    for (const std::string& line : lines(run("stats " + file).out)) {
-      std::smatch m;
-      if (std::regex_match(line, m, row)) {
-        std::size_t begin = std::stoul(m[3]);
-        result[m[1]] = {begin, begin + std::stoul(m[4])};
-      }
+    const Json stats = json("stats --format json " + file);
+    for (const Json& s : stats["files"][0]["sections"]) {
+      std::size_t begin = s["offset"];
+      result[s["name"]] = {begin, begin + s["bytes"].get<std::size_t>()};
     }
     return result;
   }
 
   fs::path dir_;
 };
+
+const char* const kDemoOk = "example.bc: ok (FB 7, 25 instructions)\n";
 
 TEST_F(ToolTest, DemoPrintsTheGoldenListingAndListReadsTheSameBack) {
   ToolRun demo = run("demo");
@@ -115,7 +162,7 @@ TEST_F(ToolTest, DemoPrintsTheGoldenListingAndListReadsTheSameBack) {
   EXPECT_EQ(run("list example.bc").out, listing);
   std::string bytes = readFile(dir_ / "example.bc");
   EXPECT_EQ(run("list -", bytes).out, listing);
-  EXPECT_EQ(run("check example.bc").out, "example.bc: ok: block 7, kind FB\n");
+  EXPECT_EQ(run("check example.bc").out, kDemoOk);
 }
 
 TEST_F(ToolTest, DemoWritesTheRecordToStandardOutputAndTheListingToStandardError) {
@@ -132,33 +179,56 @@ TEST_F(ToolTest, DemoWritesTheKnownRecord) {
   EXPECT_EQ(demoBytes(), readFile(fs::path(BCODE_FUZZ_CORPUS_DIR) / "fuzz_block_load/demo_block"));
 }
 
-// Every prefix fails in the section holding its first missing byte.
-TEST_F(ToolTest, CheckNamesTheSectionOfEveryTruncatedPrefix) {
+// Every prefix fails where it ends, in the section holding its first
+// missing byte; in the operand table and the instruction list the entry
+// named is the one the library's own entry records place there.
+TEST_F(ToolTest, CheckDiagnosesEveryTruncatedPrefixWhereItEnds) {
   std::string bytes = demoBytes();
   auto bounds = sections("example.bc");
   ASSERT_EQ(bounds.size(), 8u);
+  std::unique_ptr<BCode> block = libraryDemo();
+  std::vector<const BCOperand*> operands;
+  for (std::uint32_t i = 1; i < block->getOpList().getCount(); ++i) {
+    operands.push_back(block->getOpList().entryAt(i));
+  }
+  std::vector<const BCInstruction*> instructions;
+  for (BCInstructionListIterator it(block->getInstrList(), 1); !it.end(); ++it) {
+    instructions.push_back(it.current());
+  }
+  std::map<std::string, std::pair<std::string, std::vector<std::size_t>>> entries = {
+      {"operand table", {"operand", entryBegins(bounds["operand table"].first, operands, true)}},
+      {"instruction list",
+       {"instruction", entryBegins(bounds["instruction list"].first, instructions, false)}}};
+
   std::string args = "check";
   for (std::size_t n = 0; n < bytes.size(); ++n) {
     writeFile(dir_ / ("p" + std::to_string(n)), bytes.substr(0, n));
     args += " p" + std::to_string(n);
   }
   ToolRun check = run(args);
-  ASSERT_EQ(check.status, 1) << check.err;
-  EXPECT_EQ(check.err, "");
-  std::vector<std::string> report = lines(check.out);
+  ASSERT_EQ(check.status, 1);
+  EXPECT_EQ(check.out, "");
+  std::vector<std::string> report = lines(check.err);
   ASSERT_EQ(report.size(), bytes.size());
-  std::regex failure(R"(^p(\d+): failed in the (.+) at byte (\d+): .+$)");
-  for (const std::string& line : report) {
+  EXPECT_EQ(report[0], "bcode: p0:0: error: empty file: not a block record");
+  std::regex failure(R"(^bcode: p(\d+):(\d+): error: ([A-Za-z ]+): record ends inside (.+)$)");
+  for (std::size_t k = 1; k < report.size(); ++k) {
     std::smatch m;
-    ASSERT_TRUE(std::regex_match(line, m, failure)) << line;
+    ASSERT_TRUE(std::regex_match(report[k], m, failure)) << report[k];
     std::size_t n = std::stoul(m[1]);
-    auto [begin, end] = bounds.at(m[2]);
-    EXPECT_TRUE(begin <= n && n < end) << line;
-    EXPECT_EQ(std::stoul(m[3]), n) << line;
+    EXPECT_EQ(std::stoul(m[2]), n) << report[k];
+    auto [begin, end] = bounds.at(m[3]);
+    EXPECT_TRUE(begin <= n && n < end) << report[k];
+    auto found = entries.find(m[3]);
+    if (found == entries.end() || n < begin + 2) continue;
+    const std::vector<std::size_t>& at = found->second.second;
+    std::size_t i = std::upper_bound(at.begin(), at.end(), n) - at.begin();
+    EXPECT_EQ(m[4], found->second.first + " " + std::to_string(i) + ", which begins at byte " +
+                        std::to_string(at[i - 1]));
   }
 }
 
-// Whatever a byte becomes, check answers with a verdict for the file.
+// Whatever a byte becomes, check gives each file a verdict in a user's words.
 TEST_F(ToolTest, CheckSurvivesEveryByteInverted) {
   std::string bytes = demoBytes();
   std::string args = "check";
@@ -169,26 +239,22 @@ TEST_F(ToolTest, CheckSurvivesEveryByteInverted) {
     args += " c" + std::to_string(i);
   }
   ToolRun check = run(args);
-  EXPECT_EQ(check.status, 1) << check.err;
-  EXPECT_EQ(check.err, "");
-  // A verdict, or one of the problems check names.
-  std::regex verdict(R"(^c\d+: (ok: block \d+, kind .+)"
-                     R"(|failed in the (block header|type table|interface list|LDD list|LSD list)"
-                     R"(|constant table|operand table|instruction list) at byte \d+: [a-z ]+: .+)"
-                     R"(|laying out the block failed: block: .+)"
-                     R"(|(type|interface of|LDD variable|LSD variable|operand|instruction) .+: )"
-                     R"((.+ does not resolve|has no type|no interface description of .+))"
-                     R"(|\d+ bytes follow the end of the block record at byte \d+)"
-                     R"(|saving it again gives different bytes from byte \d+ on)$)");
-  std::size_t files = 0;
-  std::string last;
+  EXPECT_EQ(check.status, 1);
+  std::regex ok(R"(^c(\d+): ok \(.+ \d+, \d+ instructions?\)$)");
+  std::regex diagnostic(R"(^bcode: c(\d+):\d+: error: [^:]+(: [^:]+)*$)");
+  std::set<std::string> judged;
   for (const std::string& line : lines(check.out)) {
-    ASSERT_TRUE(std::regex_match(line, verdict)) << line;
-    std::string file = line.substr(0, line.find(':'));
-    if (file != last) ++files;
-    last = file;
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(line, m, ok)) << line;
+    judged.insert(m[1]);
   }
-  EXPECT_EQ(files, bytes.size());
+  for (const std::string& line : lines(check.err)) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(line, m, diagnostic)) << line;
+    EXPECT_FALSE(std::regex_search(line, std::regex("::|error=|<|no error flag"))) << line;
+    judged.insert(m[1]);
+  }
+  EXPECT_EQ(judged.size(), bytes.size());
 }
 
 struct ByteCorruption {
@@ -196,7 +262,7 @@ struct ByteCorruption {
   const char* section;
   std::size_t offset;  // from the section's first byte
   char value;
-  const char* message;  // a pattern after "x.bc: "; {at}: the byte's offset, {next}: at + 1
+  const char* message;  // a pattern for standard error; {at}: the byte's offset, {next}, {prev}
 };
 
 class ToolCorruptionTest : public ToolTest, public ::testing::WithParamInterface<ByteCorruption> {};
@@ -209,31 +275,32 @@ TEST_P(ToolCorruptionTest, CheckReportsTheCorruption) {
   writeFile(dir_ / "x.bc", bytes);
   ToolRun check = run("check x.bc");
   EXPECT_EQ(check.status, 1);
-  std::string message = std::regex_replace(c.message, std::regex("\\{at\\}"), std::to_string(at));
-  message = std::regex_replace(message, std::regex("\\{next\\}"), std::to_string(at + 1));
-  EXPECT_TRUE(std::regex_match(check.out, std::regex("x.bc: " + message + "\n"))) << check.out;
+  EXPECT_EQ(check.out, "");
+  std::string message = replaceAll(c.message, "{at}", std::to_string(at));
+  message = replaceAll(message, "{next}", std::to_string(at + 1));
+  message = replaceAll(message, "{prev}", std::to_string(at - 1));
+  EXPECT_TRUE(std::regex_match(check.err, std::regex("bcode: x.bc:" + message + "\n")))
+      << check.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Records, ToolCorruptionTest,
-    ::testing::Values(ByteCorruption{"OperandTag0", "operand table", 3, 0,
-                                     "failed in the operand table at byte {next}: "
-                                     "operand: an operand could not be written or read [^;]+; "
-                                     "operand table: [^;]+"},
-                      ByteCorruption{"ConstantTag9", "constant table", 3, 9,
-                                     "failed in the constant table at byte {next}: "
-                                     "constant: a constant could not be written or read [^;]+; "
-                                     "constant table: [^;]+"},
-                      // A presence byte of 2 reads as present and is written back as 1.
-                      ByteCorruption{"InstructionPresence2", "instruction list", 4, 2,
-                                     "saving it again gives different bytes from byte {at} on"}),
+    ::testing::Values(
+        ByteCorruption{"OperandTag0", "operand table", 3, 0,
+                       "{next}: error: operand table: operand 1, which begins at byte {prev}: "
+                       "an operand could not be written or read .+"},
+        ByteCorruption{"ConstantTag9", "constant table", 3, 9,
+                       "{next}: error: constant table: constant 1, which begins at byte {prev}: "
+                       "a constant could not be written or read .+"},
+        // A presence byte of 2 reads as present and is written back as 1.
+        ByteCorruption{"InstructionPresence2", "instruction list", 4, 2,
+                       "{at}: error: instruction list: saving the block again gives different "
+                       "bytes from here on"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // References that do not resolve, made through the library and saved.
-TEST_F(ToolTest, CheckNamesEveryUnresolvedReference) {
-  bcInitBCode();
-  std::unique_ptr<BCode> block = bctool::buildDemoBlock();
-  ASSERT_NE(block, nullptr);
+TEST_F(ToolTest, CheckNamesEveryUnresolvedReferenceAtItsSection) {
+  std::unique_ptr<BCode> block = libraryDemo();
   KRTypeTab& types = block->getTypeTab();
   KRTypeRef missingType(500, &types);
   types.add(std::make_unique<KRArrayDesc>(missingType).release());
@@ -250,69 +317,108 @@ TEST_F(ToolTest, CheckNamesEveryUnresolvedReference) {
   std::ostringstream os;
   block->save(os);
   writeFile(dir_ / "refs.bc", os.str());
+  auto bounds = sections("refs.bc");
   std::uint16_t types1 = types.getCount() - 2;
-  std::uint16_t last = static_cast<std::uint16_t>(block->getInstrList().getCount());
-  std::string i = "refs.bc: instruction " + std::to_string(last) + " ";
-  EXPECT_EQ(run("check refs.bc").out,
-            "refs.bc: type " + std::to_string(types1) +
-                " (array) element: type 500 does not resolve\n" + "refs.bc: type " +
+  std::string t = "bcode: refs.bc:3: error: type table: type ";
+  std::string o = "bcode: refs.bc:" + std::to_string(bounds["operand table"].first) +
+                  ": error: operand table: operand ";
+  std::string i = "bcode: refs.bc:" + std::to_string(bounds["instruction list"].first) +
+                  ": error: instruction list: instruction " +
+                  std::to_string(block->getInstrList().getCount()) + " ";
+  ToolRun check = run("check refs.bc");
+  EXPECT_EQ(check.status, 1);
+  EXPECT_EQ(check.err,
+            t + std::to_string(types1) + " (array) element: type 500 does not resolve\n" + t +
                 std::to_string(types1 + 1) + " (instance): no interface description of FB 99\n" +
-                "refs.bc: operand " + std::to_string(badArea.getIndex()) +
-                " (E): type 500 does not resolve\n" + i + "z: type 500 does not resolve\n" + i +
-                "q1: constant 99 does not resolve\n" + i + "q2: operand 200 does not resolve\n");
+                o + std::to_string(badArea.getIndex()) + " (E): type 500 does not resolve\n" + i +
+                "z: type 500 does not resolve\n" + i + "q1: constant 99 does not resolve\n" + i +
+                "q2: operand 200 does not resolve\n");
 }
 
-TEST_F(ToolTest, CheckReportsBytesAfterTheRecordAndGoesOnWithTheNextFile) {
+// Several files, standard input, a missing file and bytes after the record.
+TEST_F(ToolTest, CheckJudgesEveryFileAndGoesOn) {
   std::string bytes = demoBytes();
   writeFile(dir_ / "long.bc", bytes + "xyz");
-  ToolRun check = run("check long.bc example.bc");
+  ToolRun check = run("check long.bc missing.bc - example.bc", bytes);
   EXPECT_EQ(check.status, 1);
-  EXPECT_EQ(check.out, "long.bc: 3 bytes follow the end of the block record at byte " +
-                           std::to_string(bytes.size()) + "\nexample.bc: ok: block 7, kind FB\n");
+  EXPECT_EQ(check.out, std::string("<stdin>: ok (FB 7, 25 instructions)\n") + kDemoOk);
+  EXPECT_EQ(check.err, "bcode: long.bc:" + std::to_string(bytes.size()) +
+                           ": error: 3 bytes follow the end of the block record\n"
+                           "bcode: missing.bc: error: cannot open: No such file or directory\n");
+
+  Json report = json("check --format json long.bc example.bc missing.bc");
+  ASSERT_EQ(report["files"].size(), 3u);
+  const Json& trailing = report["files"][0];
+  EXPECT_EQ(trailing["file"], "long.bc");
+  EXPECT_EQ(trailing["result"], "invalid");
+  EXPECT_EQ(trailing["block"], Json({{"kind", "FB"}, {"number", 7}, {"instructions", 25}}));
+  EXPECT_EQ(trailing["problems"],
+            Json::array({{{"offset", bytes.size()},
+                          {"section", nullptr},
+                          {"message", "3 bytes follow the end of the block record"}}}));
+  EXPECT_EQ(report["files"][1]["result"], "ok");
+  EXPECT_EQ(report["files"][1]["problems"], Json::array());
+  EXPECT_EQ(report["files"][2]["block"], nullptr);
+  EXPECT_EQ(report["files"][2]["problems"][0]["offset"], nullptr);
 }
 
-TEST_F(ToolTest, CheckReadsStandardInputAndGoesOnAfterAMissingFile) {
+// A record cut inside its operand table, given to every subcommand that
+// shows a block: a diagnostic, and nothing of that file on standard output.
+TEST_F(ToolTest, InvalidFilesGetTheirDiagnosticAndNoOutput) {
   std::string bytes = demoBytes();
-  ToolRun check = run("check missing.bc -", bytes);
-  EXPECT_EQ(check.status, 1);
-  EXPECT_EQ(check.out, "standard input: ok: block 7, kind FB\n");
-  EXPECT_EQ(check.err, "bcode: cannot open 'missing.bc': No such file or directory\n");
-}
-
-// A record cut inside its operand table, given to the other subcommands.
-TEST_F(ToolTest, ListDumpAndStatsNameTheFailureOfAnInvalidFile) {
-  writeFile(dir_ / "cut.bc", demoBytes().substr(0, 700));
-  std::string failure =
-      "bcode: 'cut.bc' is not a valid block: failed in the operand table at byte 700: "
-      "operand: an operand could not be written or read (the record ends inside it, or its "
-      "class is unknown), or it names an interface entry or local variable that does not exist; "
-      "operand table: the record ends inside the table, or one of its entries could not be "
-      "read\n";
-  for (const char* command : {"list", "dump", "stats"}) {
+  writeFile(dir_ / "cut.bc", bytes.substr(0, 700));
+  const std::string failure =
+      "bcode: cut.bc:700: error: operand table: record ends inside operand 6, which begins at "
+      "byte 693\n";
+  for (const char* command : {"list", "dump", "stats", "layout", "stats --format json"}) {
     ToolRun invalid = run(std::string(command) + " cut.bc");
     EXPECT_EQ(invalid.status, 1) << command;
     EXPECT_EQ(invalid.err, failure) << command;
+    EXPECT_EQ(invalid.out.find("type table"), std::string::npos) << command;
   }
-  // Stats still show the sections read before the failure.
-  std::string stats = run("stats cut.bc").out;
-  EXPECT_TRUE(std::regex_search(stats, std::regex("constant table +9 +589 +62\n"))) << stats;
-  EXPECT_EQ(stats.find("operand table"), std::string::npos);
-  EXPECT_EQ(run("list cut.bc").out, "");
+  // The valid files around it are shown, each under its name.
+  std::string listing = run("list example.bc").out;
+  ToolRun several = run("list example.bc cut.bc - -o out.txt", bytes);
+  EXPECT_EQ(several.status, 1);
+  EXPECT_EQ(several.err, failure);
+  EXPECT_EQ(several.out, "");
+  EXPECT_EQ(readFile(dir_ / "out.txt"),
+            "==> example.bc <==\n" + listing + "\n==> <stdin> <==\n" + listing);
 }
 
 TEST_F(ToolTest, StatsCountTheEntriesAndBytesOfEverySection) {
   std::string bytes = demoBytes();
-  auto bounds = sections("example.bc");
-  ASSERT_EQ(bounds.size(), 8u);
-  std::size_t total = 0;
-  for (const auto& entry : bounds) total += entry.second.second - entry.second.first;
-  EXPECT_EQ(total, bytes.size());
-  ToolRun stats = run("stats example.bc");
-  EXPECT_NE(stats.out.find("Block: FB 7\n"), std::string::npos);
-  for (const char* row : {"type table +28 ", "interface list +3 ", "LDD list +4 ",
-                          "constant table +9 ", "operand table +35 ", "instruction list +25 "}) {
-    EXPECT_TRUE(std::regex_search(stats.out, std::regex(row))) << row;
+  writeFile(dir_ / "long.bc", bytes + "xy");
+  const Json stats = json("stats --format json example.bc long.bc")["files"];
+  ASSERT_EQ(stats.size(), 2u);
+  EXPECT_EQ(stats[0]["block"], Json({{"kind", "FB"}, {"number", 7}}));
+  EXPECT_EQ(stats[0]["bytes"], bytes.size());
+  EXPECT_EQ(stats[0]["trailing_bytes"], 0);
+  EXPECT_EQ(stats[1]["trailing_bytes"], 2);
+  std::unique_ptr<BCode> block = libraryDemo();
+  const std::vector<std::pair<std::string, Json>> expected = {
+      {"block header", nullptr},
+      {"type table", block->getTypeTab().getCount() - 1},
+      {"interface list", block->getSSBList().getCount()},
+      {"LDD list", block->getLDDList().getEntryCount()},
+      {"LSD list", block->getLSDList().getEntryCount()},
+      {"constant table", block->getConstList().getCount() - 1},
+      {"operand table", block->getOpList().getCount() - 1},
+      {"instruction list", block->getInstrList().getCount()}};
+  const Json& sections = stats[0]["sections"];
+  ASSERT_EQ(sections.size(), expected.size());
+  std::size_t next = 0;
+  for (std::size_t s = 0; s < expected.size(); ++s) {
+    EXPECT_EQ(sections[s]["name"], expected[s].first);
+    EXPECT_EQ(sections[s]["entries"], expected[s].second) << expected[s].first;
+    EXPECT_EQ(sections[s]["offset"], next);
+    next += sections[s]["bytes"].get<std::size_t>();
   }
+  EXPECT_EQ(next, bytes.size());
+  // The text form shows the same rows.
+  std::string text = run("stats example.bc").out;
+  EXPECT_NE(text.find("Block: FB 7\n"), std::string::npos);
+  EXPECT_TRUE(std::regex_search(text, std::regex("operand table +35 +651 +298\n"))) << text;
 }
 
 TEST_F(ToolTest, DumpShowsEverySection) {
@@ -323,6 +429,98 @@ TEST_F(ToolTest, DumpShowsEverySection) {
                            "Instruction list: 25 instructions"}) {
     EXPECT_NE(dump.out.find(part), std::string::npos) << part;
   }
+}
+
+// The layout of the demo block, member by member, against the offsets,
+// lengths and alignments the library computes.
+TEST_F(ToolTest, LayoutShowsTheLibrarysOffsetsAndTheHolesBetween) {
+  demoBytes();
+  const Json layouts = json("layout --format json example.bc")["files"][0]["layouts"];
+  std::unique_ptr<BCode> block = libraryDemo();
+  struct Expected {
+    std::string name;
+    std::vector<std::uint32_t> offsets, sizes, alignments;
+    std::uint32_t total;
+  };
+  std::vector<Expected> expected;
+  const auto add = [&expected](std::string name, auto& owner, auto lookup, std::uint32_t count,
+                               std::uint32_t total) {
+    Expected e{std::move(name), {}, {}, {}, total};
+    for (std::uint16_t n = 1; n <= count; ++n) {
+      const auto* entry = lookup(owner, n);
+      e.offsets.push_back(entry->getOffset());
+      e.sizes.push_back(entry->storageLength());
+      e.alignments.push_back(entry->alignment());
+    }
+    expected.push_back(e);
+  };
+  BCSSB& own = *block->getSSBList().lookup(7, KR_FB_KENN);
+  add(
+      "FB 7", own, [](BCSSB& s, std::uint16_t n) { return s.lookup(n); }, own.getEntryCount(),
+      own.storageLength());
+  for (BCLDList* list : {&block->getLDDList(), &block->getLSDList()}) {
+    add(
+        list == &block->getLDDList() ? "LDD list" : "LSD list", *list,
+        [](BCLDList& l, std::uint16_t n) { return l.lookup(BCLDRef(n, &l)); },
+        list->getEntryCount(), list->storageLength());
+  }
+  for (const Expected& e : expected) {
+    auto found = std::find_if(layouts.begin(), layouts.end(),
+                              [&e](const Json& l) { return l["name"] == e.name; });
+    ASSERT_NE(found, layouts.end()) << e.name;
+    const Json& members = (*found)["members"];
+    ASSERT_EQ(members.size(), e.offsets.size()) << e.name;
+    EXPECT_EQ((*found)["total"], e.total) << e.name;
+    // Holes: the gaps between one ordinary member's end and the next one's offset.
+    std::uint32_t end = 0;
+    Json holes = Json::array();
+    for (std::size_t m = 0; m < members.size(); ++m) {
+      EXPECT_EQ(members[m]["offset"], e.offsets[m]) << e.name << " " << members[m];
+      EXPECT_EQ(members[m]["size"], e.sizes[m]) << e.name << " " << members[m];
+      EXPECT_EQ(members[m]["alignment"], e.alignments[m]) << e.name << " " << members[m];
+      if (!members[m]["view_of"].is_null()) continue;
+      if (e.offsets[m] > end) holes.push_back({{"offset", end}, {"size", e.offsets[m] - end}});
+      end = e.offsets[m] + e.sizes[m];
+    }
+    EXPECT_EQ((*found)["holes"], holes) << e.name;
+    EXPECT_EQ((*found)["padding_at_end"], e.total - end) << e.name;
+  }
+  // The views, and a structure type with its component offsets.
+  EXPECT_EQ(layouts[0]["members"][6]["view_of"], "total");
+  auto recipe = std::find_if(layouts.begin(), layouts.end(),
+                             [](const Json& l) { return l["name"] == "type 26 STRUCT"; });
+  ASSERT_NE(recipe, layouts.end());
+  const auto& recipeType = static_cast<const KRStructDesc&>(*block->getTypeTab().entryAt(26));
+  EXPECT_EQ((*recipe)["total"], recipeType.storageLength());
+  for (std::uint16_t n = 1; n <= recipeType.getNoOfComp(); ++n) {
+    EXPECT_EQ((*recipe)["members"][n - 1]["offset"], recipeType.getComp(n).getOffset());
+  }
+  // The text form shows a hole where the JSON has one.
+  EXPECT_NE(run("layout example.bc")
+                .out.find("        0       1      1  start      BOOL\n"
+                          "        1      15         (hole)\n"
+                          "       16      16     16  setpoint   INT\n"),
+            std::string::npos);
+}
+
+// The same seed gives the same bytes; other seeds give other blocks, and
+// every one passes check.
+TEST_F(ToolTest, GenWritesValidBlocksThatDependOnTheSeedOnly) {
+  std::string check = "check";
+  std::set<std::string> records;
+  for (const char* seed : {"0", "1", "2", "77", "18446744073709551615"}) {
+    std::string file = std::string("g") + seed + ".bc";
+    ASSERT_EQ(run(std::string("gen --instructions 700 --seed ") + seed + " -o " + file).status, 0);
+    ToolRun again = run(std::string("gen --instructions 700 --seed ") + seed + " > again.bc");
+    EXPECT_EQ(again.status, 0);
+    EXPECT_EQ(readFile(dir_ / "again.bc"), readFile(dir_ / file)) << seed;
+    records.insert(readFile(dir_ / file));
+    check += " " + file;
+  }
+  EXPECT_EQ(records.size(), 5u);
+  ToolRun verdicts = run(check);
+  EXPECT_EQ(verdicts.status, 0) << verdicts.err;
+  EXPECT_EQ(lines(verdicts.out).size(), 5u);
 }
 
 TEST_F(ToolTest, NameTableFilesReplaceTheDefaults) {
@@ -341,42 +539,46 @@ TEST_F(ToolTest, NameTableFilesReplaceTheDefaults) {
   writeFile(dir_ / "long", mnemonics + "OP57\n");
   ToolRun tooLong = run("list --mnemonics long example.bc");
   EXPECT_EQ(tooLong.status, 1);
-  EXPECT_EQ(tooLong.err, "bcode: 'long' has 58 names, the table has room for 57\n");
+  EXPECT_EQ(tooLong.err, "bcode: long: error: 58 names, the table has room for 57\n");
 }
 
 struct Usage {
   const char* args;
-  const char* usage;  // the usage line that must be shown
+  const char* shown;  // what standard error must hold
 };
 
 class ToolUsageTest : public ToolTest, public ::testing::WithParamInterface<Usage> {};
 
-TEST_P(ToolUsageTest, WrongUsageExitsWith2AndShowsTheUsage) {
+TEST_P(ToolUsageTest, WrongUsageExitsWith2AndSaysWhy) {
+  writeFile(dir_ / "x.bc", "");
   ToolRun wrong = run(GetParam().args);
   EXPECT_EQ(wrong.status, 2);
   EXPECT_EQ(wrong.out, "");
-  EXPECT_EQ(wrong.err.rfind("bcode: ", 0), 0u) << wrong.err;
-  EXPECT_NE(wrong.err.find(GetParam().usage), std::string::npos) << wrong.err;
+  EXPECT_EQ(wrong.err.rfind("bcode: error: ", 0), 0u) << wrong.err;
+  EXPECT_NE(wrong.err.find(GetParam().shown), std::string::npos) << wrong.err;
 }
 
-INSTANTIATE_TEST_SUITE_P(Arguments, ToolUsageTest,
-                         ::testing::Values(Usage{"", "Usage: bcode [OPTIONS] SUBCOMMAND"},
-                                           Usage{"frobnicate", "Usage: bcode [OPTIONS] SUBCOMMAND"},
-                                           Usage{"--bogus", "Usage: bcode [OPTIONS] SUBCOMMAND"},
-                                           Usage{"list", "Usage: bcode list [OPTIONS] FILE"},
-                                           Usage{"list a b", "Usage: bcode list [OPTIONS] FILE"},
-                                           Usage{"list --mnemonics",
-                                                 "Usage: bcode list [OPTIONS] FILE"},
-                                           Usage{"dump", "Usage: bcode dump [OPTIONS] FILE"},
-                                           Usage{"check", "Usage: bcode check [OPTIONS] FILE..."},
-                                           Usage{"stats a b", "Usage: bcode stats [OPTIONS] FILE"},
-                                           Usage{"demo -o", "Usage: bcode demo [OPTIONS]"},
-                                           Usage{"demo extra", "Usage: bcode demo [OPTIONS]"}));
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, ToolUsageTest,
+    ::testing::Values(
+        Usage{"", "Usage: bcode [OPTIONS] SUBCOMMAND"},
+        Usage{"frobnicate x.bc",
+              "unknown subcommand 'frobnicate'; the subcommands are demo, list, dump, check, "
+              "stats, layout, gen\n"},
+        Usage{"--bogus", "Usage: bcode [OPTIONS] SUBCOMMAND"},
+        Usage{"list", "Usage: bcode list [OPTIONS] FILE..."},
+        Usage{"list --mnemonics", "Usage: bcode list [OPTIONS] FILE..."},
+        Usage{"check --format xml x.bc", "Usage: bcode check [OPTIONS] FILE..."},
+        Usage{"stats --max-input lots x.bc", "Usage: bcode stats [OPTIONS] FILE..."},
+        Usage{"dump --format json x.bc", "Usage: bcode dump [OPTIONS] FILE..."},
+        Usage{"gen --instructions 70000", "Usage: bcode gen [OPTIONS]"},
+        Usage{"demo extra", "Usage: bcode demo [OPTIONS]"},
+        Usage{"list x.bc -o x.bc", "'x.bc' is both an input and the output"}));
 
 TEST_F(ToolTest, HelpAndVersionExitWith0) {
   ToolRun help = run("--help");
   EXPECT_EQ(help.status, 0);
-  for (const char* command : {"demo", "list", "dump", "check", "stats"}) {
+  for (const char* command : {"demo", "list", "dump", "check", "stats", "layout", "gen"}) {
     EXPECT_NE(help.out.find(std::string("  ") + command + " "), std::string::npos) << command;
     ToolRun sub = run(std::string(command) + " --help");
     EXPECT_EQ(sub.status, 0);
@@ -385,22 +587,69 @@ TEST_F(ToolTest, HelpAndVersionExitWith0) {
   EXPECT_EQ(run("--version").out, std::string("bcode ") + BCODE_VERSION_STRING + "\n");
 }
 
-// Missing files and directories, for every subcommand that reads one.
-TEST_F(ToolTest, FilesThatCannotBeReadAreNamed) {
+struct Unreadable {
+  const char* args;
+  std::string message;  // standard error
+};
+
+class ToolInputTest : public ToolTest, public ::testing::WithParamInterface<Unreadable> {};
+
+// Inputs and name files that cannot be read, or never end, for the
+// subcommands that read them.
+TEST_P(ToolInputTest, AreNamedAndFailWithExit1) {
   fs::create_directory(dir_ / "folder.bc");
-  for (const char* command : {"list", "dump", "check", "stats", "list --type-names"}) {
-    for (const char* file : {"missing.bc", "folder.bc"}) {
-      std::string args = std::string(command) + " " + file;
-      if (std::string(command) == "list --type-names") args += " example.bc";
-      ToolRun failed = run(args);
-      EXPECT_EQ(failed.status, 1) << args;
-      EXPECT_EQ(failed.err.rfind(std::string("bcode: cannot "), 0), 0u) << failed.err;
-      EXPECT_NE(failed.err.find(std::string("'") + file + "'"), std::string::npos) << failed.err;
-    }
+  demoBytes();
+  ToolRun failed = run(GetParam().args);
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_EQ(failed.out, "");
+  EXPECT_EQ(failed.err, GetParam().message);
+}
+
+constexpr const char* kZeroTooLarge =
+    "error: larger than the input limit of 268,435,456 bytes (--max-input changes it)\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ToolInputTest,
+    ::testing::Values(
+        Unreadable{"dump missing.bc",
+                   "bcode: missing.bc: error: cannot open: No such file or "
+                   "directory\n"},
+        Unreadable{"stats folder.bc", "bcode: folder.bc: error: cannot read: Is a directory\n"},
+        Unreadable{"list --type-names missing.bc example.bc",
+                   "bcode: missing.bc: error: cannot open: No such file or directory\n"},
+        Unreadable{"check --max-input 1k example.bc",
+                   "bcode: example.bc: error: larger than the input limit of 1,024 bytes "
+                   "(--max-input changes it)\n"},
+        Unreadable{"check /dev/zero", "bcode: /dev/zero: " + std::string(kZeroTooLarge)},
+        Unreadable{"list - < /dev/zero", "bcode: <stdin>: " + std::string(kZeroTooLarge)},
+        Unreadable{"list --type-names /dev/zero example.bc",
+                   "bcode: /dev/zero: " + std::string(kZeroTooLarge)},
+        Unreadable{"list --max-input 100 --class-names /dev/zero example.bc",
+                   "bcode: /dev/zero: error: larger than the input limit of 100 bytes "
+                   "(--max-input changes it)\n"}),
+    [](const auto& info) { return "Case" + std::to_string(info.index); });
+
+// Output that cannot be written fails every subcommand that writes.
+TEST_F(ToolTest, OutputThatCannotBeWrittenExitsWith1) {
+  demoBytes();
+  fs::create_directory(dir_ / "folder");
+  for (const char* command : {"list", "dump", "stats", "layout", "check", "check --format json"}) {
+    ToolRun full = run(std::string(command) + " example.bc > /dev/full");
+    EXPECT_EQ(full.status, 1) << command;
+    EXPECT_EQ(full.err, "bcode: <stdout>: error: cannot write: No space left on device\n")
+        << command;
+    ToolRun toFile = run(std::string(command) + " example.bc -o /dev/full");
+    EXPECT_EQ(toFile.err, "bcode: /dev/full: error: cannot write: No space left on device\n");
   }
-  ToolRun unwritable = run("demo -o folder.bc");
-  EXPECT_EQ(unwritable.status, 1);
-  EXPECT_NE(unwritable.err.find("cannot write 'folder.bc'"), std::string::npos);
+  for (const char* command : {"gen -o /dev/full", "demo -o /dev/full", "demo > /dev/full"}) {
+    ToolRun full = run(command);
+    EXPECT_EQ(full.status, 1) << command;
+    EXPECT_NE(full.err.find(": error: cannot write: No space left on device\n"), std::string::npos)
+        << command;
+  }
+  ToolRun folder = run("list example.bc -o folder");
+  EXPECT_EQ(folder.status, 1);
+  EXPECT_EQ(folder.err, "bcode: folder: error: cannot open for writing: Is a directory\n");
 }
 
 }  // namespace

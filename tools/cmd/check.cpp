@@ -1,9 +1,10 @@
-#include <iostream>
+#include <nlohmann/json.hpp>
 
 #include "bcode/code/bcode.h"
+#include "bcode/instr/bcinstruction.h"
 #include "tools/cmd/commands.h"
-#include "tools/support/blockfile.h"
-#include "tools/support/blockreading.h"
+#include "tools/cmd/output.h"
+#include "tools/support/blockinput.h"
 #include "tools/support/errorreport.h"
 #include "tools/support/refcheck.h"
 
@@ -11,66 +12,100 @@ namespace bctool {
 
 namespace {
 
-// Why the bytes saved again differ from the file, or "" when they do not.
-std::string compareSavedAgain(const std::string& file, const std::string& again) {
-  if (file == again) return "";
-  if (file.size() > again.size() && file.compare(0, again.size(), again) == 0) {
-    return std::to_string(file.size() - again.size()) +
-           " bytes follow the end of the block record at byte " + std::to_string(again.size());
+// The section holding byte `offset`; "" past the record.
+std::string sectionAt(const BlockReading& reading, std::size_t offset) {
+  for (const SectionInfo& s : reading.sections) {
+    if (offset >= s.begin && offset < s.end) return s.name;
   }
-  return "saving it again gives different bytes from byte " +
-         std::to_string(firstDifference(file, again)) + " on";
+  return "";
 }
 
-// Every problem of one file's bytes; empty for a valid block.
-std::vector<std::string> problemsOf(const std::string& bytes, std::string& summary) {
-  BlockReading reading = readBlock(bytes);
-  if (!reading.ok()) {
-    bcInitBCode();
-    return {reading.failureText()};
-  }
-  std::vector<std::string> problems;
-  const BCode& block = *reading.block;
-  summary = "block " + std::to_string(block.getBlockNo()) + ", kind " +
-            blockKindName(block.getBlockKind());
-  if (!reading.layoutFlags.empty()) {
-    problems.push_back("laying out the block failed: " + reading.layoutFlags);
-  }
-  for (std::string& unresolved : unresolvedReferences(block)) problems.push_back(unresolved);
+// Why the block saved again is not the file, if it is not.
+std::optional<Diagnostic> savedAgain(const BlockInput& input) {
+  const BlockReading& reading = input.reading;
   std::string again;
-  if (!saveBlock(block, again)) {
-    problems.push_back("saving it again failed: " + errorFlagsText());
-  } else if (std::string difference = compareSavedAgain(bytes, again); !difference.empty()) {
-    problems.push_back(difference);
+  if (!saveBlock(*reading.block, again)) {
+    Diagnostic failed{input.file, again.size(), sectionAt(reading, again.size()),
+                      "saving the block again failed: " + errorFlagsText()};
+    bcInitBCode();
+    return failed;
   }
-  bcInitBCode();
+  const std::string& bytes = input.bytes;
+  if (bytes == again) return std::nullopt;
+  if (bytes.size() > again.size() && bytes.compare(0, again.size(), again) == 0) {
+    return Diagnostic{
+        input.file, again.size(), "",
+        grouped(bytes.size() - again.size()) + " bytes follow the end of the block record"};
+  }
+  const std::size_t at = firstDifference(bytes, again);
+  return Diagnostic{input.file, at, sectionAt(reading, at),
+                    "saving the block again gives different bytes from here on"};
+}
+
+// Every problem of one input; none for a valid block.
+std::vector<Diagnostic> problemsOf(const BlockInput& input) {
+  if (!input.ok()) return {*input.failure};
+  const BlockReading& reading = input.reading;
+  std::vector<Diagnostic> problems;
+  if (!reading.layoutFlags.empty()) problems.push_back(layoutFailure(input.file, reading));
+  for (Unresolved& u : unresolvedReferences(*reading.block)) {
+    const SectionInfo* section = reading.section(u.section);
+    problems.push_back({input.file, section != nullptr ? section->begin : reading.recordEnd(),
+                        u.section, std::move(u.text)});
+  }
+  if (std::optional<Diagnostic> saved = savedAgain(input)) problems.push_back(*saved);
   return problems;
 }
 
-bool checkOne(const std::string& input) {
-  std::string bytes;
-  std::string message;
-  if (!readInput(input, bytes, message)) {
-    fail(message);
-    return false;
+std::string summary(const BCode& block) {
+  const std::uint32_t n = block.getInstrList().getCount();
+  return blockKindName(block.getBlockKind()) + " " + std::to_string(block.getBlockNo()) + ", " +
+         grouped(n) + (n == 1 ? " instruction" : " instructions");
+}
+
+nlohmann::ordered_json checkJson(const BlockInput& input, const std::vector<Diagnostic>& problems) {
+  nlohmann::ordered_json found = nlohmann::ordered_json::array();
+  for (const Diagnostic& d : problems) {
+    found.push_back({{"offset", d.offset ? nlohmann::ordered_json(*d.offset) : nullptr},
+                     {"section", d.section.empty() ? nullptr : nlohmann::ordered_json(d.section)},
+                     {"message", d.message}});
   }
-  std::string name = input == kStdStream ? "standard input" : input;
-  std::string summary;
-  std::vector<std::string> problems = problemsOf(bytes, summary);
-  if (problems.empty()) {
-    std::cout << name << ": ok: " << summary << '\n';
-    return true;
+  nlohmann::ordered_json block = nullptr;
+  if (input.reading.ok()) {
+    const BCode& b = *input.reading.block;
+    block = {{"kind", blockKindName(b.getBlockKind())},
+             {"number", b.getBlockNo()},
+             {"instructions", b.getInstrList().getCount()}};
   }
-  for (const std::string& problem : problems) std::cout << name << ": " << problem << '\n';
-  return false;
+  return {{"file", input.file},
+          {"result", problems.empty() ? "ok" : "invalid"},
+          {"block", block},
+          {"problems", found}};
 }
 
 }  // namespace
 
-int runCheck(const std::vector<std::string>& inputs) {
+int runCheck(const Options& options) {
+  Output out(options.output);
+  if (!out.open()) return kExitInvalid;
+  const bool json = options.format == Format::kJson;
+  nlohmann::ordered_json files = nlohmann::ordered_json::array();
   bool allValid = true;
-  for (const std::string& input : inputs) allValid = checkOne(input) && allValid;
-  return allValid ? kExitOk : kExitInvalid;
+  for (const std::string& path : options.inputs) {
+    const BlockInput input = readBlockInput(path, options.maxInput);
+    const std::vector<Diagnostic> problems = problemsOf(input);
+    allValid = allValid && problems.empty();
+    if (json) {
+      files.push_back(checkJson(input, problems));
+    } else if (problems.empty()) {
+      out.write(input.file + ": ok (" + summary(*input.reading.block) + ")\n");
+    } else {
+      for (const Diagnostic& d : problems) report(d);
+    }
+  }
+  if (json) out.write(nlohmann::ordered_json{{"files", files}});
+  const bool written = out.close();
+  return allValid && written ? kExitOk : kExitInvalid;
 }
 
 }  // namespace bctool

@@ -1,16 +1,23 @@
 // The subcommands of the bcode tool, one source file each, and what they
-// share. Each returns the process exit status: 0 success, 1 a file that is
-// missing, unreadable or not a valid block.
+// share. Each returns the process exit status: 0 success, 1 an input that is
+// missing, unreadable or invalid, or output that could not be written.
 #ifndef BCODE_TOOLS_CMD_COMMANDS_H
 #define BCODE_TOOLS_CMD_COMMANDS_H
 
-#include <memory>
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
-class BCode;
+#include <nlohmann/json_fwd.hpp>
+
+#include "tools/support/blockfile.h"
 
 namespace bctool {
+
+struct BlockInput;
+struct Diagnostic;
 
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitInvalid = 1;
@@ -24,17 +31,43 @@ struct NameTableFiles {
   std::string paramKindNames;
 };
 
-int runDemo(const std::string& output);
-int runList(const std::string& input, const NameTableFiles& tableFiles);
-int runDump(const std::string& input);
-int runCheck(const std::vector<std::string>& inputs);
-int runStats(const std::string& input);
+enum class Format { kText, kJson };
 
-// Writes "bcode: <message>" to standard error; returns kExitInvalid.
-int fail(const std::string& message);
+// Everything the command line gives a subcommand; each takes what it uses.
+struct Options {
+  std::vector<std::string> inputs;
+  std::string output = kStdStream;  // -o
+  std::uint64_t maxInput = kDefaultMaxInput;
+  Format format = Format::kText;
+  NameTableFiles tables;           // list
+  std::uint64_t seed = 0;          // gen
+  std::uint32_t instructions = 0;  // gen
+};
 
-// The valid block `input` holds, or null after a message is written.
-std::unique_ptr<BCode> readValidBlock(const std::string& input);
+int runDemo(const Options& options);
+int runList(const Options& options);
+int runDump(const Options& options);
+int runCheck(const Options& options);
+int runStats(const Options& options);
+int runLayout(const Options& options);
+int runGen(const Options& options);
+
+// Writes the diagnostic's line to standard error.
+void report(const Diagnostic& diagnostic);
+
+// What a subcommand shows of one block read from an input.
+struct BlockView {
+  std::function<void(std::ostream&, const BlockInput&)> text;
+  // The input's entry of the JSON document; empty where there is no JSON form.
+  std::function<nlohmann::ordered_json(const BlockInput&)> json;
+};
+
+// Reads each input into a block and writes its view to the output: in text
+// under a header line per input when there are several, in JSON as one
+// document {"files": [...]}. An input that does not read gets its diagnostic
+// and nothing on the output. Exit status 1 when an input failed or the
+// output could not be written.
+int showEachBlock(const Options& options, const BlockView& view);
 
 }  // namespace bctool
 

@@ -1,30 +1,47 @@
 #include <iostream>
+#include <sstream>
 
-#include "bcode/code/bcode.h"
+#include <nlohmann/json.hpp>
+
 #include "tools/cmd/commands.h"
-#include "tools/support/blockfile.h"
-#include "tools/support/blockreading.h"
+#include "tools/cmd/output.h"
+#include "tools/support/blockinput.h"
 
 namespace bctool {
 
-int fail(const std::string& message) {
-  std::cerr << "bcode: " << message << '\n';
-  return kExitInvalid;
+void report(const Diagnostic& diagnostic) {
+  std::cerr << diagnosticLine(diagnostic) << '\n';
 }
 
-std::unique_ptr<BCode> readValidBlock(const std::string& input) {
-  std::string bytes;
-  std::string message;
-  if (!readInput(input, bytes, message)) {
-    fail(message);
-    return nullptr;
+int showEachBlock(const Options& options, const BlockView& view) {
+  Output out(options.output);
+  if (!out.open()) return kExitInvalid;
+  const bool json = options.format == Format::kJson && view.json;
+  const bool headers = options.inputs.size() > 1;
+  nlohmann::ordered_json files = nlohmann::ordered_json::array();
+  bool allRead = true;
+  bool first = true;
+  for (const std::string& path : options.inputs) {
+    const BlockInput input = readBlockInput(path, options.maxInput);
+    if (!input.ok()) {
+      report(*input.failure);
+      allRead = false;
+      continue;
+    }
+    if (json) {
+      files.push_back(view.json(input));
+      continue;
+    }
+    std::ostringstream text;
+    if (headers) text << (first ? "" : "\n") << "==> " << input.file << " <==\n";
+    first = false;
+    view.text(text, input);
+    out.write(text.str());
+    if (!out.good()) break;
   }
-  BlockReading reading = readBlock(bytes);
-  if (!reading.ok()) {
-    fail(displayName(input) + " is not a valid block: " + reading.failureText());
-    return nullptr;
-  }
-  return std::move(reading.block);
+  if (json) out.write(nlohmann::ordered_json{{"files", files}});
+  const bool written = out.close();
+  return allRead && written ? kExitOk : kExitInvalid;
 }
 
 }  // namespace bctool

@@ -1,8 +1,5 @@
-#include <iostream>
-#include <memory>
-
-#include "bcode/code/bcode.h"
 #include "tools/cmd/commands.h"
+#include "tools/support/blockinput.h"
 #include "tools/support/blocklisting.h"
 #include "tools/support/nametablefile.h"
 
@@ -10,7 +7,8 @@ namespace bctool {
 
 namespace {
 
-bool loadNameTables(const NameTableFiles& files, NameTables& tables) {
+bool loadNameTables(const Options& options, NameTables& tables) {
+  const NameTableFiles& files = options.tables;
   struct Replacement {
     const std::string& path;
     NameTable& table;
@@ -20,8 +18,8 @@ bool loadNameTables(const NameTableFiles& files, NameTables& tables) {
                       {files.paramKindNames, tables.paramKindNames}};
   for (Replacement& r : replacements) {
     std::string message;
-    if (!r.path.empty() && !r.table.loadFile(r.path, message)) {
-      fail(message);
+    if (!r.path.empty() && !r.table.loadFile(r.path, options.maxInput, message)) {
+      report({displayName(r.path), std::nullopt, "", message});
       return false;
     }
   }
@@ -30,13 +28,13 @@ bool loadNameTables(const NameTableFiles& files, NameTables& tables) {
 
 }  // namespace
 
-int runList(const std::string& input, const NameTableFiles& tableFiles) {
+int runList(const Options& options) {
   NameTables tables;
-  if (!loadNameTables(tableFiles, tables)) return kExitInvalid;
-  std::unique_ptr<BCode> block = readValidBlock(input);
-  if (block == nullptr) return kExitInvalid;
-  printListing(std::cout, *block, tables);
-  return kExitOk;
+  if (!loadNameTables(options, tables)) return kExitInvalid;
+  return showEachBlock(options, {[&tables](std::ostream& os, const BlockInput& input) {
+                                   printListing(os, *input.reading.block, tables);
+                                 },
+                                 {}});
 }
 
 }  // namespace bctool

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <vector>
 
 namespace bctool {
 
@@ -12,70 +13,73 @@ namespace {
 
 constexpr std::size_t kChunk = 64 * 1024;
 
-bool isStdStream(const std::string& path) {
-  return path == kStdStream;
-}
-
 std::string systemReason(int error, const char* fallback) {
   return error != 0 ? std::strerror(error) : fallback;
 }
 
-// Reads everything `in` delivers; false when the stream reports an error.
-bool readAll(std::istream& in, std::string& bytes) {
+std::string tooLarge(std::uint64_t limit) {
+  return "larger than the input limit of " + grouped(limit) + " bytes (--max-input changes it)";
+}
+
+// Reads what `in` delivers; stops at the first chunk that would take the
+// bytes beyond `limit`, so that an endless input ends there.
+bool readAll(std::istream& in, std::uint64_t limit, std::string& bytes, std::string& message) {
   bytes.clear();
-  char chunk[kChunk];
+  std::vector<char> chunk(kChunk);
   while (in) {
-    in.read(chunk, static_cast<std::streamsize>(sizeof chunk));
-    bytes.append(chunk, static_cast<std::size_t>(in.gcount()));
+    in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    const auto got = static_cast<std::size_t>(in.gcount());
+    if (bytes.size() + got > limit) {
+      bytes = std::string();
+      message = tooLarge(limit);
+      return false;
+    }
+    bytes.append(chunk.data(), got);
   }
-  return !in.bad();
+  if (in.bad()) {
+    message = "cannot read: " + systemReason(errno, "read error");
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
 
 std::string displayName(const std::string& path) {
-  return isStdStream(path) ? std::string("standard input") : "'" + path + "'";
+  return path == kStdStream ? std::string("<stdin>") : path;
 }
 
-bool readInput(const std::string& path, std::string& bytes, std::string& message) {
-  if (isStdStream(path)) {
-    if (readAll(std::cin, bytes)) return true;
-    message = "cannot read standard input";
+std::string grouped(std::uint64_t n) {
+  std::string digits = std::to_string(n);
+  for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
+  return digits;
+}
+
+bool readInput(const std::string& path, std::uint64_t limit, std::string& bytes,
+               std::string& message) {
+  errno = 0;
+  if (path == kStdStream) return readAll(std::cin, limit, bytes, message);
+  std::error_code ec;
+  const auto status = std::filesystem::status(path, ec);
+  if (std::filesystem::is_directory(status)) {
+    message = "cannot read: Is a directory";
     return false;
   }
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) {
-    message = "cannot read '" + path + "': Is a directory";
-    return false;
+  // A regular file too long is refused before a byte of it is read.
+  if (std::filesystem::is_regular_file(status)) {
+    const auto size = std::filesystem::file_size(path, ec);
+    if (!ec && size > limit) {
+      message = tooLarge(limit);
+      return false;
+    }
   }
   errno = 0;
   std::ifstream file(path, std::ios::binary);
   if (!file) {
-    message = "cannot open '" + path + "': " + systemReason(errno, "cannot be opened");
+    message = "cannot open: " + systemReason(errno, "cannot be opened");
     return false;
   }
-  if (readAll(file, bytes)) return true;
-  message = "cannot read '" + path + "': " + systemReason(errno, "read error");
-  return false;
-}
-
-bool writeOutput(const std::string& path, const std::string& bytes, std::string& message) {
-  if (isStdStream(path)) {
-    std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    std::cout.flush();
-    if (std::cout) return true;
-    message = "cannot write standard output";
-    return false;
-  }
-  errno = 0;
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  if (file) {
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    file.close();
-  }
-  if (file) return true;
-  message = "cannot write '" + path + "': " + systemReason(errno, "write error");
-  return false;
+  return readAll(file, limit, bytes, message);
 }
 
 MemoryBuf::MemoryBuf(const char* data, std::size_t size) {
@@ -88,6 +92,12 @@ MemoryBuf::pos_type MemoryBuf::seekoff(off_type off, std::ios_base::seekdir dir,
                                        std::ios_base::openmode) {
   if (off != 0 || dir != std::ios_base::cur) return pos_type(off_type(-1));
   return pos_type(static_cast<off_type>(offset()));
+}
+
+// Called only once every byte has been handed out.
+MemoryBuf::int_type MemoryBuf::underflow() {
+  reachedEnd_ = true;
+  return traits_type::eof();
 }
 
 MemoryStream::MemoryStream(const std::string& bytes)

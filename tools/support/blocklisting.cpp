@@ -235,14 +235,14 @@ void printDump(std::ostream& os, const BCode& block) {
 }
 
 void printStats(std::ostream& os, const BlockReading& reading, std::size_t fileSize) {
-  if (reading.block != nullptr) blockTitle(os, *reading.block);
+  blockTitle(os, *reading.block);
   statsRow(os, "section", "entries", "offset", "bytes");
   for (const SectionInfo& section : reading.sections) {
     statsRow(os, section.name, section.hasEntries ? std::to_string(section.entries) : "-",
              std::to_string(section.begin), std::to_string(section.end - section.begin));
   }
   std::size_t end = reading.recordEnd();
-  if (reading.ok() && fileSize > end) {
+  if (fileSize > end) {
     statsRow(os, "after the record", "-", std::to_string(end), std::to_string(fileSize - end));
   }
   statsRow(os, "file", "", "", std::to_string(fileSize));

@@ -21,8 +21,8 @@ void printListing(std::ostream& os, const BCode& block, const NameTables& names)
 // The debugging dump of every section.
 void printDump(std::ostream& os, const BCode& block);
 
-// Block number and kind, then per section its entries, offset and bytes;
-// `fileSize` shows bytes that follow the record.
+// Block number and kind, then per section its entries, offset and bytes,
+// of a block read; `fileSize` shows bytes that follow the record.
 void printStats(std::ostream& os, const BlockReading& reading, std::size_t fileSize);
 
 }  // namespace bctool

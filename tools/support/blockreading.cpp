@@ -1,9 +1,9 @@
 #include "tools/support/blockreading.h"
 
+#include <cstring>
 #include <map>
 #include <sstream>
 
-#include "bcode/code/bcloadobserver.h"
 #include "bcode/code/bcode.h"
 #include "bcode/interface/bcssb.h"
 #include "bcode/localdata/bcldlist.h"
@@ -49,7 +49,7 @@ void inferBlockViews(BCode& block) {
 // its position.
 class ReadingObserver : public BCLoadObserver {
  public:
-  explicit ReadingObserver(BlockReading& reading) : reading_(reading) {}
+  ReadingObserver(BlockReading& reading, const MemoryStream& in) : reading_(reading), in_(in) {}
 
   void sectionBegins(const BCRecordSection&, std::int64_t offset) override { begin_ = at(offset); }
 
@@ -59,17 +59,20 @@ class ReadingObserver : public BCLoadObserver {
   }
 
   void errorRaised(const BCRecordSection& section, std::int64_t offset) override {
-    reading_.failedSection = section.name;
+    reading_.failed = section;
+    reading_.failedBegin = begin_;
     reading_.stopOffset = at(offset);
-    reading_.failureFlags = errorFlagsText();
+    reading_.reachedEnd = in_.reachedEnd();
+    reading_.failureFlags = setErrorFlags();
   }
 
   void beforeLayout(BCode& block) override { inferBlockViews(block); }
 
   // The layout's flags are kept aside and cleared, so that a later failure
   // reports only its own and a save of the block is not failed by them.
-  void layoutFailed(std::int64_t) override {
-    reading_.layoutFlags = errorFlagsText();
+  void layoutFailed(std::int64_t offset) override {
+    reading_.layoutFlags = setErrorFlags();
+    reading_.layoutOffset = at(offset);
     bcInitBCode();
   }
 
@@ -77,24 +80,65 @@ class ReadingObserver : public BCLoadObserver {
   static std::size_t at(std::int64_t offset) { return static_cast<std::size_t>(offset); }
 
   BlockReading& reading_;
+  const MemoryStream& in_;
   std::size_t begin_ = 0;
+};
+
+// Stops a load once one section has been read.
+class SectionProbe : public ReadingObserver {
+ public:
+  struct Reached {};
+
+  SectionProbe(BlockReading& reading, const MemoryStream& in, int number)
+      : ReadingObserver(reading, in), number_(number) {}
+
+  void sectionEnds(const BCRecordSection& section, std::int64_t offset,
+                   std::uint32_t entries) override {
+    ReadingObserver::sectionEnds(section, offset, entries);
+    if (section.number == number_) throw Reached();
+  }
+
+ private:
+  int number_;
 };
 
 }  // namespace
 
-std::string BlockReading::failureText() const {
-  return "failed in the " + std::string(failedSection != nullptr ? failedSection : "block") +
-         " at byte " + std::to_string(stopOffset) + ": " +
-         (failureFlags.empty() ? std::string("no error flag set") : failureFlags);
+BlockReading::BlockReading() = default;
+BlockReading::BlockReading(BlockReading&&) noexcept = default;
+BlockReading& BlockReading::operator=(BlockReading&&) noexcept = default;
+BlockReading::~BlockReading() = default;
+
+const SectionInfo* BlockReading::section(const char* name) const {
+  for (const SectionInfo& s : sections) {
+    if (std::strcmp(s.name, name) == 0) return &s;
+  }
+  return nullptr;
 }
 
 BlockReading readBlock(const std::string& bytes) {
   bcInitBCode();
   BlockReading reading;
-  ReadingObserver observer(reading);
   MemoryStream in(bytes);
+  ReadingObserver observer(reading, in);
   reading.block.reset(BCode::iload(in, &observer));
+  bcInitBCode();
   return reading;
+}
+
+std::optional<std::size_t> readThroughSection(const std::string& bytes, int number) {
+  bcInitBCode();
+  BlockReading reading;
+  MemoryStream in(bytes);
+  SectionProbe probe(reading, in, number);
+  std::optional<std::size_t> end;
+  try {
+    std::unique_ptr<BCode> block(BCode::iload(in, &probe));
+  } catch (const SectionProbe::Reached&) {
+    end = reading.sections.back().end;
+  }
+  bcInitBCode();
+  return end;
 }
 
 bool saveBlock(const BCode& block, std::string& bytes) {

@@ -1,14 +1,19 @@
 // Reads a block record with the library's loader, watching it section by
-// section, so that a failure names its section and the byte at which reading
-// stopped, and a good record yields the size of each section.
+// section, so that a failure names its section, the byte at which reading
+// stopped and the error flags it raised, and a good record yields the size
+// of each section.
 #ifndef BCODE_TOOLS_SUPPORT_BLOCKREADING_H
 #define BCODE_TOOLS_SUPPORT_BLOCKREADING_H
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "bcode/code/bcerrorflags.h"
+#include "bcode/code/bcloadobserver.h"
 
 class BCode;
 
@@ -23,23 +28,33 @@ struct SectionInfo {
 };
 
 struct BlockReading {
+  // Defined where BCode is complete.
+  BlockReading();
+  BlockReading(BlockReading&&) noexcept;
+  BlockReading& operator=(BlockReading&&) noexcept;
+  ~BlockReading();
+
   // The block; null when a section failed.
   std::unique_ptr<BCode> block;
   // The sections read completely, in record order.
   std::vector<SectionInfo> sections;
-  // On failure: the section that failed, where reading stopped, and the
-  // error flags that were set ("" when none).
-  const char* failedSection = nullptr;
+  // On failure: the section that failed and where it began, where reading
+  // stopped, whether the record ran out there, and the flags then set.
+  std::optional<BCRecordSection> failed;
+  std::size_t failedBegin = 0;
   std::size_t stopOffset = 0;
-  std::string failureFlags;
-  // The flags a failed layout left set ("" when the layout succeeded).
-  std::string layoutFlags;
+  bool reachedEnd = false;
+  std::vector<BCErrorFlag> failureFlags;
+  // The flags a failed layout left set (none when the layout succeeded),
+  // and the offset at which it ran (where the operand table begins).
+  std::vector<BCErrorFlag> layoutFlags;
+  std::size_t layoutOffset = 0;
 
   bool ok() const { return block != nullptr; }
   // One past the block record's last byte.
   std::size_t recordEnd() const { return sections.empty() ? 0 : sections.back().end; }
-  // "failed in the operand table at byte 700: operand table: ..."
-  std::string failureText() const;
+  // The section read under that name, or null.
+  const SectionInfo* section(const char* name) const;
 };
 
 // Clears every error flag, then reads one block record from `bytes`. The
@@ -47,8 +62,14 @@ struct BlockReading {
 // whose stored offset repeats that of an earlier ordinary entry is taken as a
 // view of it before the block is laid out, as the compiler that wrote the
 // record would have declared it. A failed layout is kept in `layoutFlags`
-// and its flags cleared; the flags of a failed section are left set.
+// and its flags cleared; the flags of a failed section are kept in
+// `failureFlags` and cleared as well.
 BlockReading readBlock(const std::string& bytes);
+
+// Reads `bytes` as readBlock does, but only up to the end of section
+// `number`: where it ends, or nothing when the record fails before. Leaves
+// every error flag clear.
+std::optional<std::size_t> readThroughSection(const std::string& bytes, int number);
 
 // The block record of `block`; false when the save reported a failure.
 bool saveBlock(const BCode& block, std::string& bytes);

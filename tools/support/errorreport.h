@@ -4,11 +4,17 @@
 #define BCODE_TOOLS_SUPPORT_ERRORREPORT_H
 
 #include <string>
+#include <vector>
+
+#include "bcode/code/bcerrorflags.h"
 
 namespace bctool {
 
 // Whether any error flag is set.
 bool anyErrorFlagSet();
+
+// The flags now set, in the library's order.
+std::vector<BCErrorFlag> setErrorFlags();
 
 // "operand table: the record ends inside the table, ...; operand: ...";
 // empty when no flag is set.

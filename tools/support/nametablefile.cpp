@@ -32,13 +32,13 @@ NameTable::NameTable(const char* const* defaults, int size) {
   rebuildPointers();
 }
 
-bool NameTable::loadFile(const std::string& path, std::string& message) {
+bool NameTable::loadFile(const std::string& path, std::uint64_t limit, std::string& message) {
   std::string text;
-  if (!readInput(path, text, message)) return false;
+  if (!readInput(path, limit, text, message)) return false;
   std::vector<std::string> lines = splitLines(text);
   if (lines.size() > names_.size()) {
-    message = displayName(path) + " has " + std::to_string(lines.size()) +
-              " names, the table has room for " + std::to_string(names_.size());
+    message = std::to_string(lines.size()) + " names, the table has room for " +
+              std::to_string(names_.size());
     return false;
   }
   for (std::size_t i = 0; i < names_.size(); ++i) {

@@ -3,6 +3,7 @@
 #ifndef BCODE_TOOLS_SUPPORT_NAMETABLEFILE_H
 #define BCODE_TOOLS_SUPPORT_NAMETABLEFILE_H
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,9 +16,10 @@ class NameTable {
   NameTable(const char* const* defaults, int size);
 
   // Replaces every entry by the lines of `path` ("-": standard input).
-  // Entries the file does not reach read "???". False, with a message naming
-  // the file, when it cannot be read or has more lines than the table.
-  bool loadFile(const std::string& path, std::string& message);
+  // Entries the file does not reach read "???". False, with the reason, when
+  // it cannot be read, holds more than `limit` bytes or has more lines than
+  // the table.
+  bool loadFile(const std::string& path, std::uint64_t limit, std::string& message);
 
   const char* const* get() const { return pointers_.data(); }
   int size() const { return static_cast<int>(names_.size()); }

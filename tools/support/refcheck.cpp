@@ -1,4 +1,4 @@
-#include "refcheck.h"
+#include "tools/support/refcheck.h"
 
 #include "bcode/code/bcnametables.h"
 #include "bcode/code/bcode.h"
@@ -26,19 +26,25 @@ class ReferenceChecker {
  public:
   explicit ReferenceChecker(const BCode& block) : block_(block) {}
 
-  std::vector<std::string> run() {
+  std::vector<Unresolved> run() {
+    section_ = "type table";
     checkTypes();
+    section_ = "interface list";
     checkInterfaces();
+    section_ = "LDD list";
     checkLocalData("LDD", block_.getLDDList());
+    section_ = "LSD list";
     checkLocalData("LSD", block_.getLSDList());
+    section_ = "operand table";
     checkOperands();
+    section_ = "instruction list";
     checkInstructions();
     return std::move(problems_);
   }
 
  private:
   void report(const std::string& where, const std::string& what) {
-    problems_.push_back(where + ": " + what);
+    problems_.push_back({section_, where + ": " + what});
   }
 
   // A type index other than 0 must name a descriptor.
@@ -201,12 +207,13 @@ class ReferenceChecker {
   }
 
   const BCode& block_;
-  std::vector<std::string> problems_;
+  const char* section_ = "";
+  std::vector<Unresolved> problems_;
 };
 
 }  // namespace
 
-std::vector<std::string> unresolvedReferences(const BCode& block) {
+std::vector<Unresolved> unresolvedReferences(const BCode& block) {
   return ReferenceChecker(block).run();
 }
 

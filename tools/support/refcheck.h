@@ -12,9 +12,16 @@ class BCode;
 
 namespace bctool {
 
-// One text per reference that does not resolve, naming where it is and what
-// it names; empty when every reference resolves.
-std::vector<std::string> unresolvedReferences(const BCode& block);
+// A reference that does not resolve: the section of the record holding it,
+// and where it is and what it names ("operand 12 (E): type 500 does not
+// resolve").
+struct Unresolved {
+  const char* section;
+  std::string text;
+};
+
+// Every reference that does not resolve, in record order; empty when all do.
+std::vector<Unresolved> unresolvedReferences(const BCode& block);
 
 }  // namespace bctool
 
