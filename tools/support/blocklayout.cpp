@@ -7,6 +7,7 @@
 #include "bcode/code/bcode.h"
 #include "bcode/interface/bcssb.h"
 #include "bcode/localdata/bcldlist.h"
+#include "bcode/types/krinstancedesc.h"
 #include "bcode/types/krtypedesc.h"
 #include "bcode/types/krtypetab.h"
 #include "tools/support/blockreading.h"
