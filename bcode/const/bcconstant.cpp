@@ -13,6 +13,7 @@
 #include "bcode/foundation/krcalendar.h"
 #include "bcode/foundation/krfieldio.h"
 #include "bcode/foundation/krlistline.h"
+#include "bcode/foundation/krneutralstream.h"
 
 KR_DEFINE_ERROR_FLAG(BCConstant)
 
@@ -220,6 +221,7 @@ BCConstant* newBlank(std::uint8_t tag) {
     return heapCopy(*this);                                  \
   }                                                          \
   void Class::printOn(std::ostream& os) const {              \
+    const KRNeutralStream neutral(os);                       \
     printWord(os, *this);                                    \
   }                                                          \
   void Class::loadInstance(std::istream& is, int*) {         \
@@ -317,6 +319,7 @@ void BCRealConst::printOn(std::ostream& os, char* column, char* line) const {
 }
 
 void BCRealConst::printOn(std::ostream& os) const {
+  const KRNeutralStream neutral(os);
   os << rowOf(*this).dumpName << std::setw(7) << static_cast<double>(value_) << '\n';
 }
 
@@ -452,6 +455,7 @@ void BCDateConst::printOn(std::ostream& os, char* column, char* line) const {
 }
 
 void BCDateConst::printOn(std::ostream& os) const {
+  const KRNeutralStream neutral(os);
   os << rowOf(*this).dumpName << std::setw(2) << static_cast<int>(day_) << '.' << std::setw(2)
      << static_cast<int>(month_) << '.' << std::setw(2) << year_ << '\n';
 }
@@ -524,6 +528,7 @@ void BCDTConst::printOn(std::ostream& os, char* column, char* line) const {
 }
 
 void BCDTConst::printOn(std::ostream& os) const {
+  const KRNeutralStream neutral(os);
   os << rowOf(*this).dumpName << std::setw(7) << tod_.getValue() << "  ";
   date_.printOn(os);
 }
@@ -595,6 +600,7 @@ void BCStringConst::printOn(std::ostream& os, char* column, char* line) const {
 }
 
 void BCStringConst::printOn(std::ostream& os) const {
+  const KRNeutralStream neutral(os);
   os << rowOf(*this).dumpName;
   value_.printOn(os);
   os << "'\n";

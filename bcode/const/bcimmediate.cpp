@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "bcode/foundation/krfieldio.h"
+#include "bcode/foundation/krneutralstream.h"
 #include "bcode/types/krdatatype.h"
 
 namespace {
@@ -163,36 +164,43 @@ void BCAnyConst::printOn(std::ostream& os, char* column, char* line,
 // Debug form: the value, then the common tail
 
 void BCBoolConst::printOn(std::ostream& os) const {
+  const KRNeutralStream neutral(os);
   os << std::setw(7) << static_cast<unsigned>(value_);
   dumpImmediate(os);
 }
 
 void BCByteConst::printOn(std::ostream& os) const {
+  const KRNeutralStream neutral(os);
   os << std::setw(7) << static_cast<unsigned>(value_);
   dumpImmediate(os);
 }
 
 void BCCharConst::printOn(std::ostream& os) const {
+  const KRNeutralStream neutral(os);
   os << std::setw(7) << static_cast<char>(value_);
   dumpImmediate(os);
 }
 
 void BCWordConst::printOn(std::ostream& os) const {
+  const KRNeutralStream neutral(os);
   os << std::setw(7) << value_;
   dumpImmediate(os);
 }
 
 void BCIntConst::printOn(std::ostream& os) const {
+  const KRNeutralStream neutral(os);
   os << std::setw(7) << value_;
   dumpImmediate(os);
 }
 
 void BCPtrConst::printOn(std::ostream& os) const {
+  const KRNeutralStream neutral(os);
   os << nilText(nil_);
   dumpImmediate(os);
 }
 
 void BCAnyConst::printOn(std::ostream& os) const {
+  const KRNeutralStream neutral(os);
   os << nilText(nil_);
   dumpImmediate(os);
 }

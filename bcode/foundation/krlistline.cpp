@@ -58,7 +58,7 @@ void krLineStore(std::ostream& os, char* end, char* line, unsigned mode) {
     }
   }
   os.write(line, static_cast<std::streamsize>(strnlen(line, kKRLineSize)));
-  if ((mode & KR_STORE_NO_LINE_END) == 0) os << '\n';
+  if ((mode & KR_STORE_NO_LINE_END) == 0) os.put('\n');
   std::memset(line, 0, kKRLineSize);
 }
 

@@ -34,6 +34,8 @@ enum KRLineStoreMode : unsigned {
 // Emits a line: zero bytes from `line` up to (not including) `end` become
 // blanks, the text up to its first zero is written (with a line end unless
 // the mode says otherwise), and the 160 bytes of the buffer are cleared.
+// Every byte is an unformatted write, so the stream's format flags, fill,
+// width and locale change nothing and are left as the caller set them.
 BCODE_API void krLineStore(std::ostream& os, char* end, char* line, unsigned mode = KR_STORE_PLAIN);
 
 // ---- Columns

@@ -11,6 +11,7 @@
 #include "bcode/const/bcconstant.h"
 #include "bcode/foundation/krfieldio.h"
 #include "bcode/foundation/krlistline.h"
+#include "bcode/foundation/krneutralstream.h"
 #include "bcode/types/krdatatype.h"
 #include "bcode/types/krtypedesc.h"
 
@@ -237,6 +238,7 @@ void BCTMP::printOn(std::ostream& os, char* column, char* line,
 }
 
 void BCTMP::printOn(std::ostream& os) const {
+  const KRNeutralStream neutral(os);
   const char* status = statusWord(status_);
   os << std::setw(7) << tmpNo_ << "   " << (status != nullptr ? status : "") << "  "
      << testText(*this) << "  " << std::setw(2) << static_cast<unsigned>(getDataType()) << "  "
@@ -297,6 +299,7 @@ void BCNUM::printOn(std::ostream& os, char* column, char* line,
 }
 
 void BCNUM::printOn(std::ostream& os) const {
+  const KRNeutralStream neutral(os);
   os << std::setw(7) << value_ << "   " << wordOf(*this) << '\n';
 }
 
@@ -400,6 +403,7 @@ void BCCST::printOn(std::ostream& os, char* column, char* line,
 }
 
 void BCCST::printOn(std::ostream& os) const {
+  const KRNeutralStream neutral(os);
   dumpHandle(os, *this, constant_.getIndex());
   if (const BCConstant* entry = constant_.ptr()) {
     entry->printOn(os);
@@ -466,6 +470,7 @@ void BCOPD::printOn(std::ostream& os, char* column, char* line,
 }
 
 void BCOPD::printOn(std::ostream& os) const {
+  const KRNeutralStream neutral(os);
   dumpHandle(os, *this, operand_.getIndex());
   if (const BCOperand* entry = operand_.ptr()) {
     entry->printOn(os);

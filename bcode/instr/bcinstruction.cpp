@@ -10,6 +10,7 @@
 
 #include "bcode/foundation/krfieldio.h"
 #include "bcode/foundation/krlistline.h"
+#include "bcode/foundation/krneutralstream.h"
 #include "bcode/instr/bcinstrop.h"
 
 template class KRSequence<BCInstruction*>;
@@ -200,6 +201,7 @@ BCInstruction* BCInstruction::iload(std::istream& is, BCode* block) {
 }
 
 void BCInstruction::printOn(std::ostream& os) const {
+  const KRNeutralStream neutral(os);
   os << static_cast<int>(code_) << '\n';
   if (z_ != nullptr) {
     os << " z:  ";

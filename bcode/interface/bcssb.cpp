@@ -7,6 +7,7 @@
 
 #include "bcode/foundation/krfieldio.h"
 #include "bcode/foundation/krlistline.h"
+#include "bcode/foundation/krneutralstream.h"
 #include "bcode/interface/bclayout.h"
 #include "bcode/types/krtypetab.h"
 
@@ -186,6 +187,7 @@ BCSSB* BCSSB::iload(std::istream& is, KRTypeEnv* env) {
 }
 
 void BCSSB::printOn(std::ostream& os) const {
+  const KRNeutralStream neutral(os);
   os << "SSB:  blockKind = " << std::dec << static_cast<int>(blockKind_)
      << "  , blockNo = " << blockNo_ << '\n';
   for (const BCSSBEntry* entry : byNumber_) entry->printOn(os);
@@ -303,6 +305,7 @@ BCSSBList* BCSSBList::iload(std::istream& is, KRTypeTab* table) {
 }
 
 void BCSSBList::printOn(std::ostream& os) const {
+  const KRNeutralStream neutral(os);
   os << "BCSSBList:\n";
   for (BCSSBListIterator it(*this); !it.end(); ++it) it.current()->printOn(os);
 }

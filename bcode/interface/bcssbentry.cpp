@@ -7,6 +7,7 @@
 
 #include "bcode/foundation/krfieldio.h"
 #include "bcode/foundation/krlistline.h"
+#include "bcode/foundation/krneutralstream.h"
 #include "bcode/interface/bclayout.h"
 
 template class KRSequence<BCSSBEntry*>;
@@ -117,6 +118,7 @@ void BCFBEntry::printOn(std::ostream& os, char* column, char* line, const char* 
 }
 
 void BCFBEntry::printOn(std::ostream& os) const {
+  const KRNeutralStream neutral(os);
   os << std::dec << std::setw(4) << offset_ << "  ";
   printTail(os);
 }
@@ -130,6 +132,7 @@ void BCFCEntry::printOn(std::ostream& os, char* column, char* line, const char* 
 }
 
 void BCFCEntry::printOn(std::ostream& os) const {
+  const KRNeutralStream neutral(os);
   os << "      ";
   printTail(os);
 }

@@ -9,6 +9,7 @@
 
 #include "bcode/foundation/krfieldio.h"
 #include "bcode/foundation/krlistline.h"
+#include "bcode/foundation/krneutralstream.h"
 #include "bcode/interface/bclayout.h"
 
 template class KRSequence<BCLDEntry*>;
@@ -108,6 +109,7 @@ BCLDEntry* BCLDEntry::iload(std::istream& is, KRTypeTab* table) {
 }
 
 void BCLDEntry::printOn(std::ostream& os) const {
+  const KRNeutralStream neutral(os);
   os << std::dec << std::setw(4) << offset_ << "  ";
   name_.printOn(os);
   os << "  ";

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "bcode/foundation/krfieldio.h"
+#include "bcode/foundation/krneutralstream.h"
 
 // ---- variables in an area
 
@@ -45,6 +46,7 @@ void BCGlobArea::printOn(std::ostream& os, char* col, char* line, const char* co
 }
 
 void BCGlobArea::printOn(std::ostream& os) const {
+  const KRNeutralStream neutral(os);
   os << mnemonic();
   dumpField(os, static_cast<std::int32_t>(offset), 6);
   dumpType(os);
@@ -66,6 +68,7 @@ void BCoDBBER::printOn(std::ostream& os, char* col, char* line, const char* cons
 }
 
 void BCoDBBER::printOn(std::ostream& os) const {
+  const KRNeutralStream neutral(os);
   os << mnemonic();
   dumpField(os, static_cast<std::int32_t>(offset), 6);
   dumpField(os, dbNo, 5);
@@ -106,6 +109,7 @@ void BCNumberedOperand::printOn(std::ostream& os, char* col, char* line,
 }
 
 void BCNumberedOperand::printOn(std::ostream& os) const {
+  const KRNeutralStream neutral(os);
   os << mnemonic();
   dumpField(os, number_, 6);
   os << '\n';

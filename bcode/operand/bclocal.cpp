@@ -6,6 +6,7 @@
 
 #include "bcode/code/bcode.h"
 #include "bcode/foundation/krfieldio.h"
+#include "bcode/foundation/krneutralstream.h"
 
 BCLocalOperand::BCLocalOperand(const BCLDRef& ref) : ldRef(ref) {
   const BCLDEntry* entry = ref.ptr();
@@ -73,6 +74,7 @@ void BCLocalOperand::printOn(std::ostream& os, char* col, char* line, const char
 }
 
 void BCLocalOperand::printOn(std::ostream& os) const {
+  const KRNeutralStream neutral(os);
   os << mnemonic();
   dumpField(os, static_cast<std::int32_t>(getOffset()), 6);
   os << ' ';
@@ -81,6 +83,7 @@ void BCLocalOperand::printOn(std::ostream& os) const {
   if (const BCLDEntry* entry = ldRef.ptr()) {
     entry->printOn(os);
   } else {
+    const KRNeutralStream neutralOut(std::cout);
     std::cout << (isA() == CT_LSD ? "*** error: illegal LSD reference "
                                   : "*** error: illegal LDD reference ")
               << std::endl;

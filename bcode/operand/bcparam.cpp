@@ -6,6 +6,7 @@
 
 #include "bcode/code/bcode.h"
 #include "bcode/foundation/krfieldio.h"
+#include "bcode/foundation/krneutralstream.h"
 #include "bcode/interface/bcssbentry.h"
 
 namespace {
@@ -73,6 +74,7 @@ void BCParam::dumpEntryLine(std::ostream& os, const BCSSBRef& ref,
   if (const BCSSBEntry* entry = ref.ptr()) {
     entry->printOn(os);
   } else {
+    const KRNeutralStream neutralOut(std::cout);
     std::cout << "*** error: illegal SSB reference " << std::endl;
   }
 }
@@ -207,6 +209,7 @@ void BCParFC::saveInstance(std::ostream& os) const {
     Family::printOn(os, out.at(kParamColumn), line);                                          \
   }                                                                                           \
   void Class::printOn(std::ostream& os) const {                                               \
+    const KRNeutralStream neutral(os);                                                        \
     dumpEntryLine(os, ssbRef, nullptr);                                                       \
   }
 
@@ -246,6 +249,7 @@ void BCSonParam<Family>::printOn(std::ostream& os, char* col, char* line,
 
 template <class Family>
 void BCSonParam<Family>::printOn(std::ostream& os) const {
+  const KRNeutralStream neutral(os);
   this->dumpEntryLine(os, this->ssbRef, &blockNo);
 }
 
@@ -293,6 +297,7 @@ void BCParICALL::printOn(std::ostream& os, char* col, char* line,
 }
 
 void BCParICALL::printOn(std::ostream& os) const {
+  const KRNeutralStream neutral(os);
   os << mnemonic() << "       ";
   dumpField(os, blockKind, 2);
   os << "    ";

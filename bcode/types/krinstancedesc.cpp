@@ -7,6 +7,7 @@
 
 #include "bcode/foundation/krfieldio.h"
 #include "bcode/foundation/krlistline.h"
+#include "bcode/foundation/krneutralstream.h"
 #include "bcode/foundation/krysequ.h"
 #include "bcode/interface/bcssb.h"
 #include "bcode/interface/bcssbentry.h"
@@ -138,11 +139,13 @@ void KRInstanceDesc::printOn(std::ostream& os, int level, char* /*text*/, char* 
 }
 
 void KRInstanceDesc::printOn(std::ostream& os, int indent) const {
+  const KRNeutralStream neutral(os);
   printIndent(os, indent);
   os << krtype::dumpWord(KR_INSTANCE_DESC)
      << " v. BlockKind: " << rightAligned(static_cast<long>(kind_), 3)
      << "  , BlockNo = " << blockNo_ << '\n';
   if (list_ == nullptr) {
+    const KRNeutralStream neutralOut(std::cout);
     std::cout << "*** error: illegal SSB reference " << '\n';
     return;
   }

@@ -9,6 +9,7 @@
 
 #include "bcode/foundation/krfieldio.h"
 #include "bcode/foundation/krlistline.h"
+#include "bcode/foundation/krneutralstream.h"
 #include "bcode/types/krinstancedesc.h"
 #include "bcode/types/krtypetab.h"
 #include "bcode/types/krtypewalk.h"
@@ -227,6 +228,7 @@ void KRElemDesc::printOn(std::ostream& os, int level, char* /*text*/, char* line
 }
 
 void KRElemDesc::printOn(std::ostream& os, int indent) const {
+  const KRNeutralStream neutral(os);
   printIndent(os, indent);
   os << krtype::dumpWord(KR_ELEM_DESC) << ": " << rightAligned(dataType, 3);
   printGDTAndLength(os);
@@ -257,6 +259,7 @@ void KRStringDesc::printOn(std::ostream& os, int level, char* /*text*/, char* li
 }
 
 void KRStringDesc::printOn(std::ostream& os, int indent) const {
+  const KRNeutralStream neutral(os);
   printIndent(os, indent);
   os << krtype::dumpWord(KR_STRING_DESC) << " [" << static_cast<unsigned>(maxLen_) << "]";
   printGDTAndLength(os);
@@ -442,6 +445,7 @@ void KRArrayDesc::printOn(std::ostream& os, int level, char* /*text*/, char* lin
 }
 
 void KRArrayDesc::printOn(std::ostream& os, int indent) const {
+  const KRNeutralStream neutral(os);
   KRTypeWalk::dump(os, *this, indent);
 }
 
@@ -671,6 +675,7 @@ void KRStructDesc::printOn(std::ostream& os, int level, char* /*text*/, char* li
 }
 
 void KRStructDesc::printOn(std::ostream& os, int indent) const {
+  const KRNeutralStream neutral(os);
   KRTypeWalk::dump(os, *this, indent);
 }
 
