@@ -1,5 +1,6 @@
 #include "tools/support/blocklisting.h"
 
+#include <cstdio>
 #include <iomanip>
 #include <ostream>
 #include <string>
@@ -40,8 +41,15 @@ std::string plural(std::uint32_t count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
+// The listing and the dump are written unformatted, like the library's own
+// lines, so that no state of the caller's stream changes them.
+void writeText(std::ostream& os, const std::string& text) {
+  os.write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
 void blockTitle(std::ostream& os, const BCode& block) {
-  os << "Block: " << blockKindName(block.getBlockKind()) << ' ' << block.getBlockNo() << '\n';
+  writeText(os, std::string("Block: ") + blockKindName(block.getBlockKind()) + ' ' +
+                    std::to_string(block.getBlockNo()) + '\n');
 }
 
 std::string typeTitle(const BCode& block) {
@@ -66,7 +74,7 @@ std::string instructionTitle(const BCode& block) {
 }
 
 void sectionTitle(std::ostream& os, const std::string& title) {
-  os << '\n' << title << '\n';
+  writeText(os, '\n' + title + '\n');
 }
 
 // Listing lines through the one line writer of the library.
@@ -192,14 +200,18 @@ class Dumper {
   }
 
  private:
-  void index(std::uint32_t number) { os_ << std::setw(5) << number << ' '; }
+  void index(std::uint32_t number) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%5u ", static_cast<unsigned>(number));
+    writeText(os_, text);
+  }
 
   template <class T, class Dump>
   void table(const KRRefTable<T>& entries, Dump dump) {
     for (std::uint32_t i = 1; i < entries.getCount(); ++i) {
       index(i);
       if (entries.entryAt(i) == nullptr) {
-        os_ << kEmptySlot << '\n';
+        writeText(os_, std::string(kEmptySlot) + '\n');
       } else {
         dump(*entries.entryAt(i));
       }
