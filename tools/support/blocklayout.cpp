@@ -205,6 +205,9 @@ std::uint32_t Layout::holeCount() const {
 
 std::vector<Layout> blockLayouts(BCode& block) {
   bcInitBCode();
+  // One pass: each type is measured once, however deep the graph below it
+  // and however many members name it.
+  const KRTypePrintScope onePass(block.getTypeTab());
   std::vector<Layout> layouts;
   for (BCSSBListIterator it(block.getSSBList()); !it.end();) {
     layouts.push_back(interfaceLayout(*it++));
