@@ -12,24 +12,50 @@
 #include <sstream>
 #include <streambuf>
 #include <string>
+#include <utility>
 
 #include "bcode/code/bcnametables.h"
 #include "bcode/code/bcode.h"
 #include "bcode/foundation/krlistline.h"
 #include "bcode/interface/bcssb.h"
 #include "bcode/types/krtypetab.h"
+#include "tools/support/blocklayout.h"
 #include "tools/support/blocklisting.h"
 #include "tools/support/errorreport.h"
 #include "tools/support/nametablefile.h"
 
 namespace bcfuzz {
 
-// Takes every byte and keeps none: listings and dumps of large records cost
-// no memory.
+// How much text a record may make. A dump writes each structure and array
+// of a print run once and a reference wherever it is met again, and caps its
+// indentation, so that for its types it writes at most 100 bytes per byte of
+// the record (bcode/types/krtypewalk.cpp gives the reckoning); everything
+// else a block dumps (titles, entries, constants, operands, instructions) is
+// a line or two per entry, of the order of that entry's listing line. So a
+// block's dump is at most this many bytes per byte of its record plus the
+// length of its listing. A listing line has at most 160 characters and is
+// paid for by at least 2 bytes of the record (a component, an entry, an
+// instruction), so listings keep to the same factor without that allowance.
+constexpr std::size_t kTextBytesPerRecordByte = 100;
+
+// Takes every byte and keeps none, counting them: listings and dumps of
+// large records cost no memory.
 class DiscardBuf : public std::streambuf {
+ public:
+  std::size_t taken() const { return taken_; }
+
  protected:
-  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
-  int_type overflow(int_type ch) override { return traits_type::not_eof(ch); }
+  std::streamsize xsputn(const char*, std::streamsize n) override {
+    taken_ += static_cast<std::size_t>(n);
+    return n;
+  }
+  int_type overflow(int_type ch) override {
+    if (!traits_type::eq_int_type(ch, traits_type::eof())) ++taken_;
+    return traits_type::not_eof(ch);
+  }
+
+ private:
+  std::size_t taken_ = 0;
 };
 
 // Reads bytes in place without copying them.
@@ -39,6 +65,8 @@ class BytesBuf : public std::streambuf {
     char* begin = const_cast<char*>(bytes.data());  // only ever read
     setg(begin, begin, begin + bytes.size());
   }
+  // How many bytes have been read.
+  std::size_t consumed() const { return static_cast<std::size_t>(gptr() - eback()); }
 };
 
 inline std::unique_ptr<BCode> loadBlock(const std::string& bytes) {
@@ -67,10 +95,21 @@ inline std::string listBlock(const BCode& block) {
   return os.str();
 }
 
-inline void dumpBlock(const BCode& block) {
+// The length of the block's dump.
+inline std::size_t dumpBlock(const BCode& block) {
   DiscardBuf discard;
   std::ostream os(&discard);
   bctool::printDump(os, block);
+  return discard.taken();
+}
+
+// Empty when `written` bytes of a text (`what`) keep to the bound above for
+// a record of `recordBytes` bytes, beside an `allowance`.
+inline std::string checkTextBound(const char* what, std::size_t written, std::size_t recordBytes,
+                                  std::size_t allowance = 0) {
+  if (written <= kTextBytesPerRecordByte * recordBytes + allowance) return std::string();
+  return std::string(what) + " of " + std::to_string(written) + " bytes for a record of " +
+         std::to_string(recordBytes) + " bytes (allowance " + std::to_string(allowance) + ")";
 }
 
 inline std::string failure(const char* what) {
@@ -78,8 +117,10 @@ inline std::string failure(const char* what) {
 }
 
 // A block record: a failed load sets BCode's flag; whatever loads is laid
-// out, saved, loaded again and saves to the same bytes and the same listing.
-// Empty when all of that holds, else what did not.
+// out, saved, loaded again and saves to the same bytes and the same listing;
+// its listing and dump keep to the bounds above, and the tool's layout view
+// can be made of it. Empty when all of that holds, else what
+// did not.
 inline std::string checkBlockRecord(const std::string& bytes) {
   bcInitBCode();
   const std::unique_ptr<BCode> block = loadBlock(bytes);
@@ -103,14 +144,18 @@ inline std::string checkBlockRecord(const std::string& bytes) {
   bcInitBCode();
   if (listBlock(*again) != listing) return failure("a reloaded block listed otherwise");
   bcInitBCode();
-  dumpBlock(*again);
+  const std::size_t dumped = dumpBlock(*again);
+  bctool::blockLayouts(*again);
   bcInitBCode();
-  return std::string();
+  const std::string longListing = checkTextBound("a listing", listing.size(), first.size());
+  if (!longListing.empty()) return longListing;
+  return checkTextBound("a dump", dumped, first.size(), listing.size());
 }
 
 // A type table record read with array bounds of `boundaryByteLen` bytes:
-// every descriptor answers its length, alignment, equality, dump and listing;
-// whatever loads saves, and the saved table (4-byte bounds) loads again and
+// every descriptor answers its length, alignment, equality, dump and listing,
+// the dumps and the listings together within the bound above; whatever loads
+// saves, and the saved table (4-byte bounds) loads again and
 // saves to the same bytes.
 inline std::string checkTypeTableRecord(const std::string& bytes, unsigned int boundaryByteLen) {
   bcInitBCode();
@@ -124,19 +169,26 @@ inline std::string checkTypeTableRecord(const std::string& bytes, unsigned int b
                ? failure("a failed type table load left its flag 0")
                : std::string();
   }
-  DiscardBuf discard;
-  std::ostream sink(&discard);
+  DiscardBuf dumps, listing;
+  std::ostream dumpSink(&dumps), listingSink(&listing);
   char line[kKRLineSize] = {};
-  const KRTypePrintScope onePrint(*table);
-  for (KRTypeTabIterator it(*table); !it.end(); ++it) {
-    const KRTypedesc* desc = it.current();
-    desc->storageLength();
-    desc->alignment();
-    static_cast<void>(*desc == *desc);
-    desc->printOn(sink, 0);
-    desc->printOn(sink, 2, nullptr, line, bcDefaultTypeNames());
+  {
+    const KRTypePrintScope onePrint(*table);
+    for (KRTypeTabIterator it(*table); !it.end(); ++it) {
+      const KRTypedesc* desc = it.current();
+      desc->storageLength();
+      desc->alignment();
+      static_cast<void>(*desc == *desc);
+      desc->printOn(dumpSink, 0);
+      desc->printOn(listingSink, 2, nullptr, line, bcDefaultTypeNames());
+    }
   }
   bcInitBCode();
+  for (const auto& text :
+       {std::make_pair("a dump", dumps.taken()), std::make_pair("a listing", listing.taken())}) {
+    const std::string tooLong = checkTextBound(text.first, text.second, in.consumed());
+    if (!tooLong.empty()) return tooLong;
+  }
   const std::string first = saveTable(*table);
   if (KRRefTable<KRTypedesc*>::error != KRREFTABLE_OK)
     return failure("a loaded table did not save");
