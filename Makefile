@@ -7,9 +7,15 @@ CMAKE_FLAGS ?=
 
 FUZZ_SECONDS ?= 600
 FUZZ_TEST_SECONDS ?= 30
+# Inputs up to 64 KB, as large as the generated seeds; a unit slower than
+# FUZZ_TIMEOUT seconds is a finding. The short runs of make test allow more,
+# so that a busy machine does not fail them.
+FUZZ_MAX_LEN ?= 65536
+FUZZ_TIMEOUT ?= 1
+FUZZ_TEST_TIMEOUT ?= 5
 HAVE_CLANG := $(shell command -v clang++ >/dev/null 2>&1 && echo yes)
 
-.PHONY: all deps build demo test test-plain test-asan test-tsan test-fuzz fuzz bench clean
+.PHONY: all deps build demo test test-plain test-asan test-tsan test-fuzz fuzz fuzz-build fuzz-seeds bench clean
 
 all: build
 
@@ -46,24 +52,33 @@ test-tsan: deps
 # Each fuzz target for a short time when clang is here; `make fuzz` for longer.
 test-fuzz: deps
 ifeq ($(HAVE_CLANG),yes)
-	$(MAKE) fuzz FUZZ_SECONDS=$(FUZZ_TEST_SECONDS)
+	$(MAKE) fuzz FUZZ_SECONDS=$(FUZZ_TEST_SECONDS) FUZZ_TIMEOUT=$(FUZZ_TEST_TIMEOUT)
 else
 	@echo "clang++ not found: fuzz targets skipped"
 endif
 
-fuzz: deps
+fuzz-build: deps
 	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	  -DBCODE_BUILD_FUZZ=ON -DBCODE_BUILD_TESTS=OFF -DBCODE_BUILD_TOOLS=OFF \
 	  -DBCODE_SANITIZE=address,undefined $(CMAKE_FLAGS)
 	cmake --build build-fuzz -j $(JOBS)
+
+# One target at a time, each with the dictionary beside it (fuzz/NAME.dict).
+fuzz: fuzz-build
 	@set -e; for target in build-fuzz/bin/fuzz_*; do \
 	  name=$$(basename $$target); corpus=build-fuzz/corpus/$$name; \
 	  mkdir -p $$corpus fuzz/artifacts fuzz/corpus/$$name; \
+	  dict=; [ -f fuzz/$$name.dict ] && dict=-dict=fuzz/$$name.dict; \
 	  echo "== $$name for $(FUZZ_SECONDS) s"; \
 	  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-	  $$target -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
+	  $$target -max_total_time=$(FUZZ_SECONDS) -max_len=$(FUZZ_MAX_LEN) -len_control=0 \
+	    -timeout=$(FUZZ_TIMEOUT) -rss_limit_mb=2048 $$dict -print_final_stats=1 \
 	    -artifact_prefix=fuzz/artifacts/$$name- $$corpus fuzz/corpus/$$name; \
 	done
+
+# Writes the made seeds of fuzz/corpus again (fuzz/seeds.cpp).
+fuzz-seeds: fuzz-build
+	build-fuzz/bin/bcode_fuzz_seeds fuzz/corpus
 
 bench: deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBCODE_BUILD_BENCH=ON \
