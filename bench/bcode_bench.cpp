@@ -1,8 +1,11 @@
 // The benchmarks of libbcode: each service on generated blocks of N, 2N and
-// 4N instructions (N = 10000 unless --bcode_n=... says otherwise), then the
-// summary table. Blocks are generated once per size and shared.
+// 4N instructions (N = 15000 unless --bcode_n=... says otherwise), then the
+// summary table. Blocks are generated once per size and shared. After these
+// warm figures come the cold ones (bench/cold.h): iload, save, the listing
+// and the tool's check, each sample in a fresh process.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -26,6 +29,7 @@
 #include "bcode/operand/bclocal.h"
 #include "bcode/operand/bcoperand.h"
 #include "bcode/operand/bcparam.h"
+#include "bench/cold.h"
 #include "bench/membuf.h"
 #include "bench/summary.h"
 #include "tools/support/blockgen.h"
@@ -268,31 +272,47 @@ std::vector<std::string> registerAll(Samples& samples, std::uint32_t n) {
   return names;
 }
 
-// --bcode_n=<instructions>: the smallest size; the others are its double and
-// quadruple.
-std::uint32_t sizeFromArgs(int argc, char** argv) {
-  constexpr const char* kFlag = "--bcode_n=";
-  std::uint32_t n = 10000;
+// The value of --<name>=<number>, or `otherwise`.
+std::uint32_t numberFromArgs(int argc, char** argv, const std::string& name,
+                             std::uint32_t otherwise) {
+  const std::string flag = "--" + name + "=";
   for (int i = 1; i < argc; ++i) {
-    if (std::strncmp(argv[i], kFlag, std::strlen(kFlag)) == 0) {
-      n = static_cast<std::uint32_t>(std::strtoul(argv[i] + std::strlen(kFlag), nullptr, 10));
+    if (std::strncmp(argv[i], flag.c_str(), flag.size()) == 0) {
+      return static_cast<std::uint32_t>(std::strtoul(argv[i] + flag.size(), nullptr, 10));
     }
   }
-  return n;
+  return otherwise;
+}
+
+// The bcode tool beside this program, empty when it was not built.
+std::string toolBesideUs() {
+  char path[4096];
+  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return "";
+  std::string tool(path, static_cast<std::size_t>(n));
+  tool = tool.substr(0, tool.rfind('/') + 1) + "bcode";
+  return access(tool.c_str(), X_OK) == 0 ? tool : "";
 }
 
 }  // namespace
 }  // namespace bcbench
 
 int main(int argc, char** argv) {
-  // Destroying a loaded block between iterations frees megabytes at the top
-  // of the heap; glibc would hand them back to the kernel each time, and the
-  // next load would begin by faulting them in again. A compiler's heap stays
-  // warm from block to block, so the benchmarks keep theirs warm too.
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], bcbench::kColdFlag, std::strlen(bcbench::kColdFlag)) == 0) {
+      return bcbench::runColdChild(argc, argv);
+    }
+  }
+  // The warm figures: destroying a loaded block between iterations frees
+  // megabytes that glibc would hand back to the kernel, and the next load
+  // would fault them in again. This keeps freed memory in the heap, as in a
+  // process that has loaded blocks before; the cold figures have no such help.
   mallopt(M_TRIM_THRESHOLD, 512 << 20);
   bcInitBCode();
   benchmark::Initialize(&argc, argv);
-  const std::uint32_t n = bcbench::sizeFromArgs(argc, argv);
+  const std::uint32_t n = bcbench::numberFromArgs(argc, argv, "bcode_n", 15000);
+  const std::uint32_t coldSamples = bcbench::numberFromArgs(argc, argv, "bcode_cold_samples", 7);
+  const bool warm = bcbench::numberFromArgs(argc, argv, "bcode_warm", 1) != 0;
   if (n == 0 || 4 * n > 65535) {
     std::cerr << "--bcode_n must be between 1 and 16383\n";
     return 2;
@@ -300,12 +320,22 @@ int main(int argc, char** argv) {
   // Every sample is made before the first benchmark runs: repetitions may
   // come in any order, and none should pay for making a sample.
   bcbench::Samples samples;
-  for (std::uint32_t size : {n, 2 * n, 4 * n}) samples.at(size);
-  bcbench::SummaryReporter reporter(bcbench::registerAll(samples, n));
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::cout << "\nMachine: " << bcbench::machineText() << "\nN = " << n
-            << " instructions (fill constant table: N = 16383 entries)\n";
-  const bool met = bcbench::printSummary(std::cout, reporter.rows());
+  std::map<std::uint32_t, std::string> records;
+  for (std::uint32_t size : {n, 2 * n, 4 * n}) records[size] = samples.at(size).record;
+  bool met = true;
+  std::cout << "Machine: " << bcbench::machineText() << "\nN = " << n << " instructions\n";
+  if (warm) {
+    bcbench::SummaryReporter reporter(bcbench::registerAll(samples, n));
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    std::cout << "\nWarm: the heap keeps freed memory between iterations (mallopt "
+                 "M_TRIM_THRESHOLD); fill constant table: N = 16383 entries\n";
+    met = bcbench::printSummary(std::cout, reporter.rows());
+  }
+  if (coldSamples > 0) {
+    met = bcbench::runCold(std::cout, records, static_cast<int>(coldSamples),
+                           bcbench::toolBesideUs()) &&
+          met;
+  }
   std::cout << (met ? "All targets met.\n" : "Some target missed.\n");
   benchmark::Shutdown();
   return 0;

@@ -11,8 +11,8 @@ namespace {
 
 constexpr double kMB = 1e6;
 // Throughput targets for records of a megabyte or more.
-constexpr double kMinSaveMBps = 300;
-constexpr double kMinIloadMBps = 150;
+constexpr double kMinSaveMBps = 400;
+constexpr double kMinIloadMBps = 200;
 
 double counter(const benchmark::BenchmarkReporter::Run& run, const char* name) {
   const auto it = run.counters.find(name);

@@ -43,7 +43,7 @@ class SummaryReporter : public benchmark::ConsoleReporter {
 };
 
 // Growth beyond this from one size to the double is not linear enough.
-inline constexpr double kMaxGrowth = 2.3;
+inline constexpr double kMaxGrowth = 2.1;
 
 // Cores and CPU model, for the table's caption.
 std::string machineText();
