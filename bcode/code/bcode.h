@@ -9,6 +9,7 @@
 #include <iosfwd>
 #include <memory>
 
+#include "bcode/foundation/krarena.h"
 #include "bcode/foundation/krblockkind.h"
 #include "bcode/foundation/krerror.h"
 #include "bcode/foundation/krexport.h"
@@ -98,6 +99,9 @@ class BCODE_API BCode {
 
   std::uint16_t blockNo_ = 0;
   KR_BLOCK_KIND kind_ = static_cast<KR_BLOCK_KIND>(0);
+  // What a load placed here outlives the collections (declared first, it is
+  // destroyed last); objects taken out of the block keep their chunks.
+  KRArena arena_;
   std::unique_ptr<BCInstructionList> instrList_;
   std::unique_ptr<BCConstantList> constList_;
   std::unique_ptr<BCOperandList> opList_;

@@ -9,6 +9,7 @@
 #include "bcode/code/bcloadobserver.h"
 #include "bcode/code/bcode.h"
 #include "bcode/const/bcconstlist.h"
+#include "bcode/foundation/krarena.h"
 #include "bcode/foundation/krfieldio.h"
 #include "bcode/instr/bcinstruction.h"
 #include "bcode/interface/bcssb.h"
@@ -268,7 +269,13 @@ BCode* BCode::iload(std::istream& is, BCLoadObserver* observer) {
   for (const Section& s : kSections) {
     if (s.layOutFirst) layOut();
     if (observer != nullptr) observer->sectionBegins(describe(s), c.offset());
-    const Outcome outcome = c.block ? s.load(c) : Outcome::kNoMemory;
+    Outcome outcome = Outcome::kNoMemory;
+    if (c.block) {
+      // What the section's reader makes in bulk goes to the block's arena;
+      // the observer, called between sections, allocates from the heap.
+      const KRArenaScope arena(&c.block->arena_);
+      outcome = s.load(c);
+    }
     if (outcome != Outcome::kRead || s.flag() != 0) {
       fail(s, outcome);
       return nullptr;

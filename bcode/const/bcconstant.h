@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <iosfwd>
 
+#include "bcode/foundation/krarena.h"
 #include "bcode/foundation/krerror.h"
 #include "bcode/foundation/krexport.h"
 #include "bcode/foundation/kryref.h"
@@ -22,7 +23,7 @@ struct BC_VANTOR_DT {
 };
 static_assert(sizeof(BC_VANTOR_DT) == 8, "BC_VANTOR_DT is the controller's 8-byte record");
 
-class BCODE_API BCConstant {
+class BCODE_API BCConstant : public KRArenaObject {
  public:
   // Also the class tags of the constant records.
   enum CLASS_TYPE : int {

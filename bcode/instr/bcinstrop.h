@@ -8,6 +8,7 @@
 #include <iosfwd>
 
 #include "bcode/const/bcconstlist.h"
+#include "bcode/foundation/krarena.h"
 #include "bcode/foundation/krerror.h"
 #include "bcode/foundation/krexport.h"
 #include "bcode/foundation/krtextpos.h"
@@ -16,7 +17,7 @@
 
 class BCode;
 
-class BCODE_API BCInstructionOp {
+class BCODE_API BCInstructionOp : public KRArenaObject {
  public:
   // The class tag of the operand record.
   enum CLASS_TYPE : int {

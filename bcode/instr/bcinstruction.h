@@ -7,6 +7,7 @@
 #include <iosfwd>
 #include <memory>
 
+#include "bcode/foundation/krarena.h"
 #include "bcode/foundation/krerror.h"
 #include "bcode/foundation/krexport.h"
 #include "bcode/foundation/krtextpos.h"
@@ -15,7 +16,7 @@
 class BCInstructionOp;
 class BCode;
 
-class BCODE_API BCInstruction {
+class BCODE_API BCInstruction : public KRArenaObject {
  public:
   // The codes the listing knows, plus the jump 193 that has no listing
   // column. The enumeration is sparse; records carry the code's low byte.

@@ -7,6 +7,7 @@
 #include <iosfwd>
 #include <vector>
 
+#include "bcode/foundation/krarena.h"
 #include "bcode/foundation/krerror.h"
 #include "bcode/foundation/krexport.h"
 #include "bcode/foundation/krysequ.h"
@@ -17,7 +18,7 @@ class BCLDList;
 
 // One local variable. A view (view number v > 0) shares the storage of
 // variable v of the same list.
-class BCODE_API BCLDEntry {
+class BCODE_API BCLDEntry : public KRArenaObject {
  public:
   enum ERRORS : int { BCLDENTRY_OK = 0, BCLDENTRY_FAILED = 1, BCLDENTRY_NO_MEMORY = 2 };
   KR_ERROR_FLAG_MEMBERS()

@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <iosfwd>
 
+#include "bcode/foundation/krarena.h"
 #include "bcode/foundation/krerror.h"
 #include "bcode/foundation/krexport.h"
 #include "bcode/foundation/krlistline.h"
@@ -18,7 +19,7 @@ class BCode;
 class KRFieldReader;
 class KRFieldWriter;
 
-class BCODE_API BCOperand {
+class BCODE_API BCOperand : public KRArenaObject {
  public:
   enum ERRORS : int { BCOPERAND_OK = 0, BCOPERAND_FAILED = 1 };
   KR_ERROR_FLAG_MEMBERS()

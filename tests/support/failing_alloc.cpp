@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <new>
 
+#include "bcode/foundation/krarena.h"
+
 namespace bctest {
 namespace {
 
@@ -30,6 +32,12 @@ void* allocate(std::size_t size) {
   return std::malloc(size != 0 ? size : 1);
 }
 
+// Every object an arena places is an allocation of its own, counted and
+// failed as those of operator new.
+bool arenaMayAllocate() {
+  return !mustFail();
+}
+
 }  // namespace
 
 void failAllocation(long n, bool onlyThatOne) {
@@ -37,6 +45,7 @@ void failAllocation(long n, bool onlyThatOne) {
   state.armed = true;
   state.onlyOne = onlyThatOne;
   state.failAt = n;
+  krSetArenaProbe(&arenaMayAllocate);
 }
 
 bool stopFailingAllocations() {

@@ -1,0 +1,155 @@
+#include "bcode/foundation/krarena.h"
+
+#include <atomic>
+#include <cstdint>
+#include <new>
+
+#include "bcode/foundation/krerror.h"
+
+// How an object's storage is found again when it is deleted:
+// - a chunk is cut into 64 KiB segments aligned to their size; the first
+//   eight bytes of a segment hold the address of its chunk, so that masking
+//   an object's address finds the chunk;
+// - objects in a chunk start 8 bytes past a multiple of 16, while the heap
+//   hands out objects of 16 bytes or more at multiples of 16 (the alignment
+//   the language promises for such sizes), so that bit 3 of an address tells
+//   an arena object from a heap object.
+// A chunk counts the objects it holds, plus a large bias while its arena
+// still hands out objects from it; whoever brings the count to 0 (an
+// object's delete or the arena's destructor) returns the chunk to the heap.
+
+struct KRArenaChunk {
+  std::atomic<std::uint32_t> live;
+  std::uint32_t handedOut;  // only the arena's thread touches it
+  void* raw;                // as the heap returned it
+  KRArenaChunk* older;
+};
+
+namespace {
+
+constexpr std::uintptr_t kSegmentBytes = std::uintptr_t{1} << 16;
+constexpr std::uintptr_t kArenaBit = 8;
+constexpr std::uint32_t kArenaBias = std::uint32_t{1} << 31;
+// Chunks grow from one segment to sixteen.
+constexpr std::size_t kFirstChunkBytes = kSegmentBytes;
+constexpr std::size_t kMaxChunkBytes = 16 * kSegmentBytes;
+// Larger objects than this go to the heap.
+constexpr std::size_t kMaxArenaObject = 1024;
+
+thread_local KRArena* tCurrent = nullptr;
+thread_local bool (*tProbe)() = nullptr;
+
+std::uintptr_t addressOf(const void* p) {
+  return reinterpret_cast<std::uintptr_t>(p);
+}
+
+// The first object position at or after `p`: 8 past a multiple of 16.
+char* objectStart(char* p) {
+  const std::uintptr_t a = (addressOf(p) + 7) & ~std::uintptr_t{15};
+  return p + (a + kArenaBit - addressOf(p));
+}
+
+void*& chunkSlotOf(char* segment) {
+  return *reinterpret_cast<void**>(segment);
+}
+
+void release(std::atomic<std::uint32_t>& live, std::uint32_t count, void* raw) {
+  if (live.fetch_sub(count, std::memory_order_acq_rel) == count) ::operator delete(raw);
+}
+
+void* checkedHeap(void* storage) {
+  KR_ASSERT(storage == nullptr || (addressOf(storage) & kArenaBit) == 0,
+            "operator new returned storage aligned to less than 16 bytes");
+  return storage;
+}
+
+}  // namespace
+
+KRArena::KRArena() noexcept : nextChunkBytes_(kFirstChunkBytes), probe_(tProbe) {}
+
+KRArena::~KRArena() {
+  for (KRArenaChunk* chunk = chunks_; chunk != nullptr;) {
+    KRArenaChunk* older = chunk->older;
+    // Drops the bias but keeps a count for each object still alive.
+    release(chunk->live, kArenaBias - chunk->handedOut, chunk->raw);
+    chunk = older;
+  }
+}
+
+void* KRArena::allocate(std::size_t size) noexcept {
+  if (probe_ != nullptr && !probe_()) return nullptr;
+  if (size > kMaxArenaObject) return checkedHeap(::operator new(size, std::nothrow));
+  const std::size_t slot = (size + 15) & ~std::size_t{15};
+  if (next_ == nullptr || static_cast<std::size_t>(segmentEnd_ - next_) < slot) {
+    if (!nextSegment()) return nullptr;
+  }
+  char* storage = next_;
+  next_ += slot;
+  ++chunks_->handedOut;
+  return storage;
+}
+
+bool KRArena::nextSegment() noexcept {
+  if (segmentEnd_ != nullptr && segmentEnd_ < chunkEnd_) {
+    chunkSlotOf(segmentEnd_) = chunks_;
+    next_ = objectStart(segmentEnd_ + sizeof(void*));
+    segmentEnd_ += kSegmentBytes;
+    return true;
+  }
+  // A fresh chunk, with a segment's room to align its first segment; the
+  // room left unused is never touched, so it does not take resident memory.
+  const std::size_t bytes = nextChunkBytes_;
+  void* raw = ::operator new(bytes + kSegmentBytes, std::nothrow);
+  if (raw == nullptr) return false;
+  if (nextChunkBytes_ < kMaxChunkBytes) nextChunkBytes_ *= 2;
+  char* first =
+      static_cast<char*>(raw) + ((kSegmentBytes - addressOf(raw) % kSegmentBytes) % kSegmentBytes);
+  auto* chunk = new (first + sizeof(void*)) KRArenaChunk{{kArenaBias}, 0, raw, chunks_};
+  chunkSlotOf(first) = chunk;
+  chunks_ = chunk;
+  next_ = objectStart(reinterpret_cast<char*>(chunk + 1));
+  segmentEnd_ = first + kSegmentBytes;
+  chunkEnd_ = first + bytes;
+  return true;
+}
+
+KRArena* KRArena::current() noexcept {
+  return tCurrent;
+}
+
+KRArenaScope::KRArenaScope(KRArena* arena) noexcept : previous_(tCurrent) {
+  tCurrent = arena;
+}
+
+KRArenaScope::~KRArenaScope() {
+  tCurrent = previous_;
+}
+
+void krSetArenaProbe(bool (*probe)()) {
+  tProbe = probe;
+}
+
+void* krArenaNew(std::size_t size) {
+  if (KRArena* arena = tCurrent) {
+    void* storage = arena->allocate(size);
+    if (storage == nullptr) throw std::bad_alloc();
+    return storage;
+  }
+  return checkedHeap(::operator new(size));
+}
+
+void* krArenaTryNew(std::size_t size) noexcept {
+  if (KRArena* arena = tCurrent) return arena->allocate(size);
+  return checkedHeap(::operator new(size, std::nothrow));
+}
+
+void krArenaDelete(void* storage) noexcept {
+  if (storage == nullptr) return;
+  if ((addressOf(storage) & kArenaBit) == 0) {
+    ::operator delete(storage);
+    return;
+  }
+  char* segment = reinterpret_cast<char*>(addressOf(storage) & ~(kSegmentBytes - 1));
+  auto* chunk = static_cast<KRArenaChunk*>(chunkSlotOf(segment));
+  release(chunk->live, 1, chunk->raw);
+}

@@ -1,0 +1,91 @@
+// KRArena: the memory of the objects a block load makes in bulk (instructions
+// and their operands, memory operands, constants, local data and interface
+// entries), taken from the heap in large chunks rather than one allocation per
+// object. Ownership does not change: each such object can still be deleted on
+// its own, on any thread, and its chunk goes back to the heap once its last
+// object is gone and its arena has been destroyed.
+//
+// While a KRArenaScope makes an arena current on a thread, the classes that
+// derive from KRArenaObject place their new objects in it; at any other time
+// their objects come from the heap as usual.
+#ifndef BCODE_FOUNDATION_KRARENA_H
+#define BCODE_FOUNDATION_KRARENA_H
+
+#include <cstddef>
+#include <cstdint>
+#include <new>
+
+#include "bcode/foundation/krexport.h"
+
+struct KRArenaChunk;
+
+class BCODE_API KRArena {
+ public:
+  KRArena() noexcept;
+  // Lets go of the chunks: each returns to the heap when it holds no object.
+  ~KRArena();
+  KRArena(const KRArena&) = delete;
+  KRArena& operator=(const KRArena&) = delete;
+
+  // Storage for an object of `size` bytes; null when memory runs out.
+  void* allocate(std::size_t size) noexcept;
+
+  // The arena current on this thread, null when none is.
+  static KRArena* current() noexcept;
+
+ private:
+  bool nextSegment() noexcept;
+
+  KRArenaChunk* chunks_ = nullptr;  // newest first
+  char* next_ = nullptr;            // the next free byte of the current segment
+  char* segmentEnd_ = nullptr;
+  char* chunkEnd_ = nullptr;
+  std::size_t nextChunkBytes_;
+  bool (*probe_)();
+};
+
+// Makes `arena` (null: none) the current arena of this thread while it lives.
+class BCODE_API KRArenaScope {
+ public:
+  explicit KRArenaScope(KRArena* arena) noexcept;
+  ~KRArenaScope();
+  KRArenaScope(const KRArenaScope&) = delete;
+  KRArenaScope& operator=(const KRArenaScope&) = delete;
+
+ private:
+  KRArena* previous_;
+};
+
+// For fault injection: arenas made on this thread from now on ask `probe`
+// before each object they place, and fail that allocation when it answers
+// false. Null (the default) asks nothing.
+BCODE_API void krSetArenaProbe(bool (*probe)());
+
+// Storage for an object of a KRArenaObject class: from the current arena,
+// else from the heap. The first throws std::bad_alloc, the second answers
+// null when memory runs out.
+BCODE_API void* krArenaNew(std::size_t size);
+BCODE_API void* krArenaTryNew(std::size_t size) noexcept;
+// Gives the storage back to its chunk or to the heap.
+BCODE_API void krArenaDelete(void* storage) noexcept;
+
+// Base of the classes whose objects a load makes in bulk: their operator new
+// and delete go through the current arena.
+class BCODE_API KRArenaObject {
+ public:
+  static void* operator new(std::size_t size) { return krArenaNew(size); }
+  static void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return krArenaTryNew(size);
+  }
+  static void* operator new(std::size_t, void* place) noexcept { return place; }
+  static void operator delete(void* storage) noexcept { krArenaDelete(storage); }
+  static void operator delete(void* storage, const std::nothrow_t&) noexcept {
+    krArenaDelete(storage);
+  }
+  static void operator delete(void*, void*) noexcept {}
+
+ protected:
+  KRArenaObject() = default;
+};
+
+#endif  // BCODE_FOUNDATION_KRARENA_H
