@@ -8,6 +8,7 @@
 #define BCODE_FOUNDATION_KRYREF_H
 
 #include <cstdint>
+#include <cstring>
 #include <istream>
 #include <memory>
 #include <new>
@@ -30,6 +31,24 @@ enum KRRefTableErrors : int {
 template <class T>
 class KRRefTable;
 
+// A pointer kept in 16-bit pieces. Its alignment is 2, so that a handle of a
+// 16-bit index and a table takes 10 bytes and packs beside the small fields
+// of the objects holding it: a temporary operand fits 32 bytes, not 40.
+template <class T>
+class KRPackedPtr {
+ public:
+  KRPackedPtr() = default;
+  KRPackedPtr(T* pointer) { std::memcpy(bits_, &pointer, sizeof pointer); }  // NOLINT
+  T* get() const {
+    T* pointer = nullptr;
+    std::memcpy(&pointer, bits_, sizeof pointer);
+    return pointer;
+  }
+
+ private:
+  std::uint16_t bits_[sizeof(T*) / sizeof(std::uint16_t)] = {};
+};
+
 template <class T>
 class KRReference {
  public:
@@ -37,15 +56,18 @@ class KRReference {
   KRReference(std::uint16_t index, KRRefTable<T>* table) : index_(index), table_(table) {}
 
   std::uint16_t getIndex() const { return index_; }
-  KRRefTable<T>* getTable() const { return table_; }
+  KRRefTable<T>* getTable() const { return table_.get(); }
 
   // The entry named, or null for index 0, for no table and for an index the
   // table has not handed out.
-  T ptr() const { return table_ != nullptr ? table_->entryAt(index_) : T(); }
+  T ptr() const {
+    const KRRefTable<T>* table = getTable();
+    return table != nullptr ? table->entryAt(index_) : T();
+  }
 
  private:
   std::uint16_t index_ = 0;
-  KRRefTable<T>* table_ = nullptr;
+  KRPackedPtr<KRRefTable<T>> table_;
 };
 
 template <class T>

@@ -186,7 +186,7 @@ void BCInstructionOp::loadInstance(std::istream& is, BCode* /*block*/) {
   std::uint8_t refr = 0;
   KRFieldReader in(is);
   in.u8(dataType_).u8(refr).u8(testFlag_);
-  refrFlag_ = static_cast<REFR_VAL>(refr);
+  refrFlag_ = refr;
   if (!in.ok()) setError(BCINSTRUCTIONOP_FAILED);
 }
 
@@ -195,7 +195,10 @@ void BCInstructionOp::loadInstance(std::istream& is, BCode* /*block*/) {
 
 BCTMP::BCTMP(unsigned char dataType, std::uint32_t tmpNo, STATUS_TYPE status, AREA_TYPE lArea,
              const KRTypeRef& type)
-    : tmpNo_(tmpNo), status_(status), lArea_(lArea), type_(type) {
+    : tmpNo_(tmpNo),
+      status_(static_cast<unsigned char>(status)),
+      lArea_(static_cast<unsigned char>(lArea)),
+      type_(type) {
   setDataType(dataType);
 }
 
@@ -220,7 +223,7 @@ void BCTMP::printOn(std::ostream& os, char* column, char* line,
                     const char* const* typeNames) const {
   if (noLine(column, line)) return;
   const KRListLine out(line, column);
-  const char* status = statusWord(status_);
+  const char* status = statusWord(getStatus());
   out.put(kWordColumn, wordOf(*this));
   out.printf(kNumberColumn, "%u", tmpNo_);
   out.put(kRefrColumn, refrText(*this));
@@ -239,7 +242,7 @@ void BCTMP::printOn(std::ostream& os, char* column, char* line,
 
 void BCTMP::printOn(std::ostream& os) const {
   const KRNeutralStream neutral(os);
-  const char* status = statusWord(status_);
+  const char* status = statusWord(getStatus());
   os << std::setw(7) << tmpNo_ << "   " << (status != nullptr ? status : "") << "  "
      << testText(*this) << "  " << std::setw(2) << static_cast<unsigned>(getDataType()) << "  "
      << (lArea_ == L_AREA ? "L" : " ");
@@ -268,8 +271,8 @@ void BCTMP::loadInstance(std::istream& is, BCode* block) {
   KRFieldReader in(is);
   in.u16(typeIndex).u32(tmpNo_).u8(status).u8(lArea);
   type_ = KRTypeRef(typeIndex, block != nullptr ? &block->getTypeTab() : nullptr);
-  status_ = static_cast<STATUS_TYPE>(status);
-  lArea_ = static_cast<AREA_TYPE>(lArea);
+  status_ = status;
+  lArea_ = lArea;
   if (!in.ok()) setError(BCINSTRUCTIONOP_FAILED);
 }
 

@@ -59,8 +59,8 @@ class BCODE_API BCInstructionOp : public KRArenaObject {
   unsigned char getDataType() const { return dataType_; }
   void setTestFlag(int flag) { testFlag_ = static_cast<unsigned char>(flag); }
   int getTestFlag() const { return testFlag_; }
-  void setRefrFlag(REFR_VAL flag) { refrFlag_ = flag; }
-  REFR_VAL getRefrFlag() const { return refrFlag_; }
+  void setRefrFlag(REFR_VAL flag) { refrFlag_ = static_cast<unsigned char>(flag); }
+  REFR_VAL getRefrFlag() const { return static_cast<REFR_VAL>(refrFlag_); }
   void setTextPos(const KRTextPos& pos) { textPos_ = pos; }
   const KRTextPos& getTextPos() const { return textPos_; }
 
@@ -98,8 +98,10 @@ class BCODE_API BCInstructionOp : public KRArenaObject {
   // unknown tag or when memory runs out.
   static BCInstructionOp* newOperandOfClass(unsigned tag);
 
+  // One byte each: an operand's own fields fill the 8 bytes after its vtable
+  // pointer, and a temporary takes 32 bytes.
   unsigned char dataType_ = 0;
-  REFR_VAL refrFlag_ = NO_REFR;
+  unsigned char refrFlag_ = NO_REFR;
   unsigned char testFlag_ = 0;
   KRTextPos textPos_;
 };
@@ -124,10 +126,10 @@ class BCODE_API BCTMP : public BCInstructionOp {
   void printOn(std::ostream& os) const override;
 
   std::uint32_t getTmpNo() const { return tmpNo_; }
-  STATUS_TYPE getStatus() const { return status_; }
-  void setStatus(STATUS_TYPE status) { status_ = status; }
-  AREA_TYPE getLAreaFlag() const { return lArea_; }
-  void setLAreaFlag(AREA_TYPE lArea) { lArea_ = lArea; }
+  STATUS_TYPE getStatus() const { return static_cast<STATUS_TYPE>(status_); }
+  void setStatus(STATUS_TYPE status) { status_ = static_cast<unsigned char>(status); }
+  AREA_TYPE getLAreaFlag() const { return static_cast<AREA_TYPE>(lArea_); }
+  void setLAreaFlag(AREA_TYPE lArea) { lArea_ = static_cast<unsigned char>(lArea); }
   const KRTypeRef& getTypeRef() const { return type_; }
 
  protected:
@@ -138,8 +140,8 @@ class BCODE_API BCTMP : public BCInstructionOp {
 
  private:
   std::uint32_t tmpNo_ = 0;
-  STATUS_TYPE status_ = TMG;
-  AREA_TYPE lArea_ = L_AREA;
+  unsigned char status_ = TMG;    // a STATUS_TYPE
+  unsigned char lArea_ = L_AREA;  // an AREA_TYPE
   KRTypeRef type_;
 };
 

@@ -12,7 +12,8 @@ KRTypeRef::KRTypeRef(const KRReference<KRTypedesc*>& handle)
     : index_(handle.getIndex()), table_(dynamic_cast<KRTypeTab*>(handle.getTable())) {}
 
 KRTypedesc* KRTypeRef::ptr() const {
-  return table_ != nullptr ? table_->entryAt(index_) : nullptr;
+  const KRTypeTab* table = table_.get();
+  return table != nullptr ? table->entryAt(index_) : nullptr;
 }
 
 KRTypeTab::KRTypeTab() {

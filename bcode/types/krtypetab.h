@@ -32,14 +32,14 @@ class BCODE_API KRTypeRef {
   KRTypeRef& operator=(const KRTypeRef&) = default;
 
   std::uint16_t getIndex() const { return index_; }
-  KRTypeTab* getTable() const { return table_; }
+  KRTypeTab* getTable() const { return table_.get(); }
   // The descriptor named, or null for index 0, no table, an empty slot or an
   // index the table has not handed out.
   KRTypedesc* ptr() const;
 
  private:
   std::uint16_t index_ = 0;
-  KRTypeTab* table_ = nullptr;
+  KRPackedPtr<KRTypeTab> table_;
 };
 
 // Owns its descriptors; index 0 stays empty. Keeps a ready reference for each
