@@ -18,6 +18,19 @@
 
 class KRString;
 
+// The get and put areas of a stream buffer, which sbumpc and sputc use
+// inline one character at a time: a field that lies wholly inside the area
+// is read or written at once, the rest goes character by character. Only
+// names the protected members; never made.
+struct KRBufferAreas : std::streambuf {
+  static constexpr char* (std::streambuf::*kGetNext)() const = &KRBufferAreas::gptr;
+  static constexpr char* (std::streambuf::*kGetEnd)() const = &KRBufferAreas::egptr;
+  static constexpr void (std::streambuf::*kGetBump)(int) = &KRBufferAreas::gbump;
+  static constexpr char* (std::streambuf::*kPutNext)() const = &KRBufferAreas::pptr;
+  static constexpr char* (std::streambuf::*kPutEnd)() const = &KRBufferAreas::epptr;
+  static constexpr void (std::streambuf::*kPutBump)(int) = &KRBufferAreas::pbump;
+};
+
 class BCODE_API KRFieldWriter {
  public:
   explicit KRFieldWriter(std::ostream& os) : os_(os) {}
@@ -37,12 +50,18 @@ class BCODE_API KRFieldWriter {
   bool ok() const { return ok_; }
 
  private:
-  // Integers go byte by byte through the buffer's inline put area, so that
-  // a field costs a virtual call only when the area is full.
+  // Integers go into the buffer's put area at once when they fit, else byte
+  // by byte, so that a field costs a virtual call only when the area is full.
   KRFieldWriter& put(std::uint32_t value, int size) {
     if (!ok_) return *this;
     std::streambuf* buf = os_.good() ? os_.rdbuf() : nullptr;
     if (buf == nullptr) return fail(false);
+    char* next = (buf->*KRBufferAreas::kPutNext)();
+    if ((buf->*KRBufferAreas::kPutEnd)() - next >= size) {
+      for (int i = 0; i < size; ++i) next[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+      (buf->*KRBufferAreas::kPutBump)(size);
+      return *this;
+    }
     try {
       for (int i = 0; i < size; ++i) {
         const auto byte = static_cast<char>((value >> (8 * i)) & 0xFF);
@@ -96,11 +115,20 @@ class BCODE_API KRFieldReader {
   Status status() const { return status_; }
 
  private:
-  // Integers byte by byte through the buffer's inline get area.
+  // Integers straight from the buffer's get area when they lie wholly in
+  // it (a stream over memory, or a file's buffer), else byte by byte.
   bool get(std::uint32_t& value, int size) {
     if (!ok()) return false;
     std::streambuf* buf = is_.good() ? is_.rdbuf() : nullptr;
     if (buf == nullptr) return fail(false);
+    const char* next = (buf->*KRBufferAreas::kGetNext)();
+    if ((buf->*KRBufferAreas::kGetEnd)() - next >= size) {
+      for (int i = 0; i < size; ++i) {
+        value |= static_cast<std::uint32_t>(static_cast<unsigned char>(next[i])) << (8 * i);
+      }
+      (buf->*KRBufferAreas::kGetBump)(size);
+      return true;
+    }
     try {
       for (int i = 0; i < size; ++i) {
         const auto ch = buf->sbumpc();

@@ -45,9 +45,13 @@ LimitedBuf::int_type LimitedBuf::overflow(int_type ch) {
   return ch;
 }
 
-PipeBuf::PipeBuf(std::string bytes) : bytes_(std::move(bytes)) {
-  char* begin = bytes_.empty() ? nullptr : &bytes_[0];
-  setg(begin, begin, begin + bytes_.size());
+PipeBuf::PipeBuf(std::string bytes) : bytes_(std::move(bytes)) {}
+
+PipeBuf::int_type PipeBuf::underflow() {
+  if (next_ >= bytes_.size()) return traits_type::eof();
+  char* at = &bytes_[next_++];
+  setg(at, at, at + 1);
+  return traits_type::to_int_type(*at);
 }
 
 NameTable::NameTable(const char* prefix, std::size_t size) {

@@ -34,13 +34,18 @@ class LimitedBuf : public std::streambuf {
   std::string bytes_;
 };
 
-// A read buffer over bytes that is not seekable (like a pipe).
+// A read buffer over bytes that is not seekable and, like a pipe, hands
+// them out one at a time: every field longer than a byte spans refills.
 class PipeBuf : public std::streambuf {
  public:
   explicit PipeBuf(std::string bytes);
 
+ protected:
+  int_type underflow() override;
+
  private:
   std::string bytes_;
+  std::size_t next_ = 0;
 };
 
 // Name tables for listings: "T<code>" for every index, as the caller supplies them.
