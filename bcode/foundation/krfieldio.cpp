@@ -81,6 +81,17 @@ bool KRFieldReader::fail(bool mark) {
   return false;
 }
 
+std::size_t KRFieldReader::remaining() const {
+  std::streambuf* buf = is_.good() ? is_.rdbuf() : nullptr;
+  if (buf == nullptr) return 0;
+  try {
+    const std::streamsize available = buf->in_avail();
+    return available > 0 ? static_cast<std::size_t>(available) : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
 KRFieldReader& KRFieldReader::i16(std::int16_t& value) {
   std::uint16_t raw = 0;
   if (u16(raw).ok()) value = static_cast<std::int16_t>(raw);

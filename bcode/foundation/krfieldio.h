@@ -114,6 +114,11 @@ class BCODE_API KRFieldReader {
   bool ok() const { return status_ == OK; }
   Status status() const { return status_; }
 
+  // How many bytes the stream can still hand out, as far as its buffer
+  // knows (a stream over memory, a regular file); 0 when it cannot tell.
+  // A count read from a record reserves at most this many elements.
+  std::size_t remaining() const;
+
  private:
   // Integers straight from the buffer's get area when they lie wholly in
   // it (a stream over memory, or a file's buffer), else byte by byte.

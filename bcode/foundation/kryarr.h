@@ -39,6 +39,15 @@ class KRArray {
     return data[loc - loBound];
   }
 
+  // Makes the store hold `slots` slots from the lower bound on without
+  // growing again; when memory runs out it stays as it is, and growing
+  // later allocates (and fails) as usual. `allocated` does not change.
+  void reserve(std::int64_t slots) {
+    if (slots <= capacity || slots > kMaxSlots) return;
+    T* fresh = new (std::nothrow) T[static_cast<std::size_t>(slots)]();
+    if (fresh != nullptr) replaceStore(fresh, slots);
+  }
+
   std::int32_t getUpBound() const { return upBound; }
   std::int32_t getLoBound() const { return loBound; }
   std::int32_t getAllocated() const { return allocated; }
@@ -91,12 +100,17 @@ class KRArray {
       } catch (const std::bad_alloc&) {
         throw KRErrorNoHeap("kryarr", 314);
       }
-      for (std::int32_t i = 0; i <= upBound - loBound; ++i) fresh[i] = data[i];
-      delete[] data;
-      data = fresh;
-      capacity = freshCapacity;
+      replaceStore(fresh, freshCapacity);
     }
     allocated = static_cast<std::int32_t>(slots);
+  }
+
+  // Moves the slots in use into `fresh` of `freshCapacity` slots.
+  void replaceStore(T* fresh, std::int64_t freshCapacity) {
+    for (std::int32_t i = 0; i <= upBound - loBound; ++i) fresh[i] = data[i];
+    delete[] data;
+    data = fresh;
+    capacity = freshCapacity;
   }
 };
 

@@ -170,6 +170,9 @@ class KRRefTable {
     KRFieldReader in(is);
     std::uint16_t total = 0;
     if (!in.u16(total).ok()) return failLoad();
+    // Every slot takes a byte of the record at least (its presence byte).
+    const std::size_t room = count + in.remaining();
+    array->reserve(total < room ? total : static_cast<std::int64_t>(room));
     while (count < total) {
       std::uint8_t present = 0;
       if (!in.u8(present).ok()) return failLoad();

@@ -99,6 +99,15 @@ class KRSequence {
     }
   }
 
+  // Makes room for `more` elements in one block of nodes, so that appending
+  // them allocates nothing; when memory runs out it makes no room and the
+  // appends allocate as usual.
+  void reserve(std::size_t more) {
+    const std::size_t free = blocks_ == nullptr ? 0 : blocks_->size - blocks_->used;
+    if (more <= free || freeNodes_ != nullptr) return;
+    addBlock(static_cast<std::uint32_t>(more < kMaxCount ? more : kMaxCount), std::nothrow);
+  }
+
   bool isEmpty() const { return head_.next == &tail_; }
   std::uint32_t getCount() const { return count_; }
   std::uint32_t getGeneration() const { return generation; }
@@ -137,8 +146,12 @@ class KRSequence {
   // answers false on failure; elements read so far stay in the list.
   template <class LoadElement>
   bool loadRecord(std::istream& is, LoadElement&& loadElement) {
+    KRFieldReader in(is);
     std::uint16_t total = 0;
-    if (!KRFieldReader(is).u16(total).ok()) return failLoad();
+    if (!in.u16(total).ok()) return failLoad();
+    // Every element takes a byte of the record at least.
+    const std::size_t room = in.remaining();
+    reserve(total < room ? total : room);
     for (std::uint32_t i = 0; i < total; ++i) {
       T element = T();
       if (!loadElement(is, element)) {
@@ -173,6 +186,7 @@ class KRSequence {
   // them go with the list.
   static constexpr std::uint32_t kFirstBlockNodes = 4;
   static constexpr std::uint32_t kMaxBlockNodes = 1024;
+  static constexpr std::size_t kMaxCount = 0xFFFF;
   struct NodeBlock {
     std::unique_ptr<Node[]> nodes;
     std::uint32_t size;
@@ -195,10 +209,14 @@ class KRSequence {
     const std::uint32_t size =
         blocks_ == nullptr ? kFirstBlockNodes
                            : (blocks_->size < kMaxBlockNodes ? blocks_->size * 2 : kMaxBlockNodes);
+    if (!addBlock(size, std::nothrow)) throw KRErrorNoHeap("krysequ", line);
+  }
+  bool addBlock(std::uint32_t size, const std::nothrow_t&) {
     std::unique_ptr<NodeBlock> block(new (std::nothrow) NodeBlock{nullptr, size, 0, blocks_});
     if (block != nullptr) block->nodes.reset(new (std::nothrow) Node[size]);
-    if (block == nullptr || block->nodes == nullptr) throw KRErrorNoHeap("krysequ", line);
+    if (block == nullptr || block->nodes == nullptr) return false;
     blocks_ = block.release();
+    return true;
   }
   void releaseNode(Node* node) {
     node->element = T();

@@ -109,10 +109,13 @@ bool loadItem(std::istream& in, Item*& e) {
 }
 
 // A loaded element whose node or slot cannot be allocated is freed, not lost.
+// The records come through a pipe, which tells no remaining bytes, so that
+// the loads reserve nothing and grow as they go.
 TEST(AllocationFailure, LoadedElementsAreNotLostWhenTheirContainerCannotGrow) {
   {
     KRSequence<Item*> list;
-    std::istringstream is(bctest::fromHex("01 00 05"));
+    bctest::PipeBuf pipe(bctest::fromHex("01 00 05"));
+    std::istream is(&pipe);
     // Allocation 1 is the element, 2 its node.
     EXPECT_THROW(
         {
@@ -129,7 +132,8 @@ TEST(AllocationFailure, LoadedElementsAreNotLostWhenTheirContainerCannotGrow) {
     for (int i = 1; i <= 11; ++i) record += bctest::fromHex("01 07");
     KRRefTable<Item*> table;
     table.clear();
-    std::istringstream is(record);
+    bctest::PipeBuf pipe(record);
+    std::istream is(&pipe);
     EXPECT_THROW(
         {
           bctest::AllocationFailure failure(12, true);
@@ -138,6 +142,25 @@ TEST(AllocationFailure, LoadedElementsAreNotLostWhenTheirContainerCannotGrow) {
         KRErrorNoHeap);
   }
   EXPECT_EQ(Item::alive(), 0);
+}
+
+// A count read from a record reserves no more elements than the bytes left
+// could hold: a hostile count of 65535 before two bytes costs no megabyte.
+TEST(AllocationFailure, CountsReserveNoMoreThanTheRemainingBytesHold) {
+  const std::string tail = bctest::fromHex("01 07");
+  KRSequence<Item*> list;
+  std::istringstream listRecord(bctest::fromHex("FF FF") + tail);
+  KRRefTable<Item*> table;
+  table.clear();
+  std::istringstream tableRecord(bctest::fromHex("FF FF") + tail);
+  {
+    bctest::AllocationFailure counting(0, true);
+    list.loadRecord(listRecord, loadItem);
+    table.loadRecord(tableRecord, loadItem);
+    EXPECT_LT(bctest::largestAllocation(), 256u);
+  }
+  KRSequence<Item*>::error = KRSEQUENCE_OK;
+  KRRefTable<Item*>::error = KRREFTABLE_OK;
 }
 
 }  // namespace

@@ -14,6 +14,7 @@ struct HookState {
   bool failed = false;
   long failAt = 0;
   long counted = 0;
+  std::size_t largest = 0;
 };
 
 thread_local HookState state;
@@ -29,6 +30,7 @@ bool mustFail() {
 
 void* allocate(std::size_t size) {
   if (mustFail()) return nullptr;
+  if (state.armed && size > state.largest) state.largest = size;
   return std::malloc(size != 0 ? size : 1);
 }
 
@@ -56,6 +58,10 @@ bool stopFailingAllocations() {
 
 long allocationsCounted() {
   return state.counted;
+}
+
+std::size_t largestAllocation() {
+  return state.largest;
 }
 
 }  // namespace bctest

@@ -3,6 +3,8 @@
 #ifndef BCODE_TESTS_SUPPORT_FAILING_ALLOC_H
 #define BCODE_TESTS_SUPPORT_FAILING_ALLOC_H
 
+#include <cstddef>
+
 namespace bctest {
 
 // From now on on this thread, allocation number `n` (counted from 1) fails;
@@ -12,6 +14,8 @@ void failAllocation(long n, bool onlyThatOne);
 bool stopFailingAllocations();
 // Number of allocations counted since failAllocation on this thread.
 long allocationsCounted();
+// The largest of them, in bytes.
+std::size_t largestAllocation();
 
 // Fails allocations while it lives.
 class AllocationFailure {
