@@ -57,6 +57,9 @@ BCode::BCode(std::uint16_t blockNo, KR_BLOCK_KIND kind) {
 }
 
 BCode::~BCode() {
+  // With its arena current, the objects the block loaded are given back
+  // without the atomic count that a delete from elsewhere takes.
+  const KRArenaScope arena(&arena_);
   instrList_.reset();
   constList_.reset();
   opList_.reset();

@@ -17,12 +17,20 @@
 // A chunk counts the objects it holds, plus a large bias while its arena
 // still hands out objects from it; whoever brings the count to 0 (an
 // object's delete or the arena's destructor) returns the chunk to the heap.
+// Objects deleted on the thread where their arena is current (a failed load,
+// a block destroying what it loaded) are counted off without an atomic
+// operation, in the count the arena folds in when it lets go of the chunk.
 
 struct KRArenaChunk {
   std::atomic<std::uint32_t> live;
-  std::uint32_t handedOut;  // only the arena's thread touches it
-  void* raw;                // as the heap returned it
+  // Objects handed out less those deleted while the arena was current on
+  // the deleting thread; only the arena's thread touches it.
+  std::uint32_t handedOut;
+  void* raw;  // as the heap returned it
   KRArenaChunk* older;
+  // Its arena while that lives, then null: a later arena at the same
+  // address must not take the chunk for its own.
+  std::atomic<const KRArena*> arena;
 };
 
 namespace {
@@ -70,6 +78,7 @@ KRArena::KRArena() noexcept : nextChunkBytes_(kFirstChunkBytes), probe_(tProbe) 
 KRArena::~KRArena() {
   for (KRArenaChunk* chunk = chunks_; chunk != nullptr;) {
     KRArenaChunk* older = chunk->older;
+    chunk->arena.store(nullptr, std::memory_order_relaxed);
     // Drops the bias but keeps a count for each object still alive.
     release(chunk->live, kArenaBias - chunk->handedOut, chunk->raw);
     chunk = older;
@@ -104,7 +113,7 @@ bool KRArena::nextSegment() noexcept {
   if (nextChunkBytes_ < kMaxChunkBytes) nextChunkBytes_ *= 2;
   char* first =
       static_cast<char*>(raw) + ((kSegmentBytes - addressOf(raw) % kSegmentBytes) % kSegmentBytes);
-  auto* chunk = new (first + sizeof(void*)) KRArenaChunk{{kArenaBias}, 0, raw, chunks_};
+  auto* chunk = new (first + sizeof(void*)) KRArenaChunk{{kArenaBias}, 0, raw, chunks_, {this}};
   chunkSlotOf(first) = chunk;
   chunks_ = chunk;
   next_ = objectStart(reinterpret_cast<char*>(chunk + 1));
@@ -151,5 +160,10 @@ void krArenaDelete(void* storage) noexcept {
   }
   char* segment = reinterpret_cast<char*>(addressOf(storage) & ~(kSegmentBytes - 1));
   auto* chunk = static_cast<KRArenaChunk*>(chunkSlotOf(segment));
-  release(chunk->live, 1, chunk->raw);
+  const KRArena* current = tCurrent;
+  if (current != nullptr && chunk->arena.load(std::memory_order_relaxed) == current) {
+    --chunk->handedOut;  // the arena still holds the chunk
+  } else {
+    release(chunk->live, 1, chunk->raw);
+  }
 }
