@@ -26,6 +26,7 @@ constexpr long kMaxAllocations = 5000;
 
 TEST(BCodeAllocation, CollectionThatCannotBeCreatedReportsFlag2) {
   bool succeeded = false;
+  long failures = 0;
   for (long n = 1; n < kMaxAllocations && !succeeded; ++n) {
     bcInitBCode();
     bool failed = false;
@@ -44,8 +45,10 @@ TEST(BCodeAllocation, CollectionThatCannotBeCreatedReportsFlag2) {
       }
     }
     succeeded = !failed;
+    failures += failed ? 1 : 0;
   }
   EXPECT_TRUE(succeeded);
+  EXPECT_GT(failures, 0) << "no allocation was made to fail";
 }
 
 std::string roadRecord() {
@@ -70,6 +73,7 @@ std::string roadRecord() {
 TEST(BCodeAllocation, LoadFailsCleanlyAtEveryAllocation) {
   const std::string bytes = roadRecord();
   bool succeeded = false;
+  long failures = 0;
   for (long n = 1; n < kMaxAllocations && !succeeded; ++n) {
     bcInitBCode();
     std::istringstream is(bytes);
@@ -82,6 +86,7 @@ TEST(BCodeAllocation, LoadFailsCleanlyAtEveryAllocation) {
       failed = bctest::stopFailingAllocations();
     } catch (const KRErrorNoHeap&) {
       failed = threw = true;  // out of memory inside a container
+      EXPECT_TRUE(bctest::stopFailingAllocations()) << n << ": thrown without a failure";
     }
     // Some allocations have a fallback (an index searched instead); a block
     // that is returned is whole.
@@ -95,8 +100,10 @@ TEST(BCodeAllocation, LoadFailsCleanlyAtEveryAllocation) {
       }
     }
     succeeded = !failed;
+    failures += failed ? 1 : 0;
   }
   EXPECT_TRUE(succeeded);
+  EXPECT_GT(failures, 0) << "no allocation was made to fail";
 }
 
 }  // namespace

@@ -16,6 +16,12 @@ bool stopFailingAllocations();
 long allocationsCounted();
 // The largest of them, in bytes.
 std::size_t largestAllocation();
+// Whether the last failed allocation that could end in std::bad_alloc was
+// asked for by the library itself rather than by the code calling it (the
+// test, the tool's support code, the standard library on its behalf).
+bool libraryAllocationFailed();
+// Notes whose allocation failed and throws std::bad_alloc.
+[[noreturn]] void throwBadAlloc();
 
 // Fails allocations while it lives.
 class AllocationFailure {
