@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "bcode/code/bcode.h"
+#include "bcode/instr/bcinstrop.h"
+#include "bcode/instr/bcinstruction.h"
 #include "fuzz/recordcheck.h"
 #include "tools/support/demoblock.h"
 #include "tools/support/errorreport.h"
@@ -113,6 +115,34 @@ TEST(Concurrency, SeparateBlocksOnFourThreadsSeeOnlyTheirOwnFlags) {
       } else {
         failingRound(ref, thread, problems);
       }
+    }
+  });
+}
+
+// Each thread loads a block, takes its instructions out and destroys the
+// block; the next thread then deletes those instructions and the results
+// they hand back. The objects' memory lies in the loading block's arena, so
+// its chunks are counted down from two threads and freed by whichever gives
+// the last object back (ThreadSanitizer watches the counts, LeakSanitizer
+// the chunks).
+TEST(Concurrency, LoadedObjectsOutliveTheirBlockOnAnotherThread) {
+  const Reference ref = demoReference();
+  std::vector<std::vector<std::unique_ptr<BCInstruction>>> taken(kThreads);
+  std::atomic<int> destroyed{0};
+  runOnThreads([&](int thread, Problems& problems) {
+    if (const std::unique_ptr<BCode> block = bcfuzz::loadBlock(ref.record)) {
+      BCInstructionList& list = block->getInstrList();
+      while (!list.isEmpty()) taken[thread].emplace_back(list.removeFirst());
+    } else {
+      problems.push_back("load failed: " + bctool::errorFlagsText());
+    }
+    destroyed.fetch_add(1);
+    while (destroyed.load() < kThreads) std::this_thread::yield();
+    std::vector<std::unique_ptr<BCInstruction>>& others = taken[(thread + 1) % kThreads];
+    if (others.empty()) problems.push_back("no instructions to delete");
+    for (std::unique_ptr<BCInstruction>& instr : others) {
+      const std::unique_ptr<BCInstructionOp> z(instr->setZOp(nullptr));
+      instr.reset();
     }
   });
 }
