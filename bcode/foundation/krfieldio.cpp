@@ -114,10 +114,7 @@ KRFieldReader& KRFieldReader::name(KRString& text) {
   }
   if (!bytes(buffer.get(), length).ok()) return *this;
   buffer[length] = '\0';
-  text.assign(buffer.get(), length);
-  if (KRString::error != KRString::KRSTRING_OK) {
-    KRString::error = KRString::KRSTRING_OK;
-    status_ = BAD_STRING;
-  }
+  // The buffer read into becomes the string's own: one allocation a name.
+  text.adopt(buffer.release(), length);
   return *this;
 }

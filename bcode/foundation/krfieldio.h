@@ -84,9 +84,9 @@ class BCODE_API KRFieldWriter {
 
 class BCODE_API KRFieldReader {
  public:
-  // Why a read stopped: a short read, or a name whose buffer or string could
-  // not be made (records map these to different flag values).
-  enum Status : int { OK = 0, SHORT_READ = 1, NO_MEMORY = 2, BAD_STRING = 3 };
+  // Why a read stopped: a short read, or a name whose buffer could not be
+  // made (records map these to different flag values).
+  enum Status : int { OK = 0, SHORT_READ = 1, NO_MEMORY = 2 };
 
   explicit KRFieldReader(std::istream& is) : is_(is) {}
 

@@ -34,6 +34,12 @@ void KRString::take(const char* text, std::uint16_t length, int line) {
   length_ = length;
 }
 
+void KRString::adopt(char* chars, std::uint16_t length) {
+  delete[] chars_;
+  chars_ = chars;
+  length_ = length;
+}
+
 KRString::KRString() : chars_(nullptr), length_(0) {
   take("", 0, kFromCharsLine);
 }

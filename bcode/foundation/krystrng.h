@@ -39,8 +39,13 @@ class BCODE_API KRString {
   void printOn(std::ostream& os) const;
 
  private:
+  friend class KRFieldReader;
+
   static char* allocate(std::uint16_t length, int line);
   void take(const char* text, std::uint16_t length, int line);
+  // Takes `chars` (zero-terminated, from new[]) as its characters: a name
+  // is read straight into the buffer the string keeps.
+  void adopt(char* chars, std::uint16_t length);
 
   char* chars_;
   std::uint16_t length_;
