@@ -33,7 +33,7 @@ struct KRBufferAreas : std::streambuf {
 
 class BCODE_API KRFieldWriter {
  public:
-  explicit KRFieldWriter(std::ostream& os) : os_(os) {}
+  explicit KRFieldWriter(std::ostream& os) : os_(os), state_(os) {}
 
   KRFieldWriter& u8(std::uint8_t value) { return put(value, 1); }
   KRFieldWriter& u16(std::uint16_t value) { return put(value, 2); }
@@ -54,7 +54,7 @@ class BCODE_API KRFieldWriter {
   // by byte, so that a field costs a virtual call only when the area is full.
   KRFieldWriter& put(std::uint32_t value, int size) {
     if (!ok_) return *this;
-    std::streambuf* buf = os_.good() ? os_.rdbuf() : nullptr;
+    std::streambuf* buf = state_.good() ? state_.rdbuf() : nullptr;
     if (buf == nullptr) return fail(false);
     char* next = (buf->*KRBufferAreas::kPutNext)();
     if ((buf->*KRBufferAreas::kPutEnd)() - next >= size) {
@@ -79,6 +79,8 @@ class BCODE_API KRFieldWriter {
   KRFieldWriter& fail(bool shortWrite);
 
   std::ostream& os_;
+  // The stream's state and buffer, found once rather than for every field.
+  const std::ios& state_;
   bool ok_ = true;
 };
 
@@ -88,7 +90,7 @@ class BCODE_API KRFieldReader {
   // made (records map these to different flag values).
   enum Status : int { OK = 0, SHORT_READ = 1, NO_MEMORY = 2 };
 
-  explicit KRFieldReader(std::istream& is) : is_(is) {}
+  explicit KRFieldReader(std::istream& is) : is_(is), state_(is) {}
 
   KRFieldReader& u8(std::uint8_t& value) {
     std::uint32_t v = 0;
@@ -124,7 +126,7 @@ class BCODE_API KRFieldReader {
   // it (a stream over memory, or a file's buffer), else byte by byte.
   bool get(std::uint32_t& value, int size) {
     if (!ok()) return false;
-    std::streambuf* buf = is_.good() ? is_.rdbuf() : nullptr;
+    std::streambuf* buf = state_.good() ? state_.rdbuf() : nullptr;
     if (buf == nullptr) return fail(false);
     const char* next = (buf->*KRBufferAreas::kGetNext)();
     if ((buf->*KRBufferAreas::kGetEnd)() - next >= size) {
@@ -151,6 +153,7 @@ class BCODE_API KRFieldReader {
   bool fail(bool mark);
 
   std::istream& is_;
+  const std::ios& state_;  // as the writer's
   Status status_ = OK;
 };
 
