@@ -13,6 +13,7 @@
 #include <istream>
 #include <ostream>
 #include <streambuf>
+#include <type_traits>
 
 #include "bcode/foundation/krexport.h"
 
@@ -47,9 +48,36 @@ class BCODE_API KRFieldWriter {
   // Raw bytes as one field.
   KRFieldWriter& bytes(const void* data, std::size_t size);
 
+  // Consecutive unsigned fields of a record, each as wide as its type: in
+  // one go when they all fit the put area, else one after the other, so
+  // that the stream gets the same bytes and the writer stops at the same
+  // field as with u8, u16 and u32 in turn.
+  template <class... Fields>
+  KRFieldWriter& fields(Fields... values) {
+    static_assert(((std::is_unsigned_v<Fields> && sizeof(Fields) <= 4) && ...),
+                  "fields are unsigned integers of 1, 2 or 4 bytes");
+    constexpr int total = static_cast<int>((sizeof(Fields) + ...));
+    std::streambuf* buf = ok_ && state_.good() ? state_.rdbuf() : nullptr;
+    char* next = buf != nullptr ? (buf->*KRBufferAreas::kPutNext)() : nullptr;
+    if (next == nullptr || (buf->*KRBufferAreas::kPutEnd)() - next < total) {
+      (put(values, static_cast<int>(sizeof(Fields))), ...);
+      return *this;
+    }
+    ((storeLittleEndian(next, values), next += sizeof(Fields)), ...);
+    (buf->*KRBufferAreas::kPutBump)(total);
+    return *this;
+  }
+
   bool ok() const { return ok_; }
 
  private:
+  template <class Field>
+  static void storeLittleEndian(char* at, Field value) {
+    for (std::size_t i = 0; i < sizeof(Field); ++i) {
+      at[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    }
+  }
+
   // Integers go into the buffer's put area at once when they fit, else byte
   // by byte, so that a field costs a virtual call only when the area is full.
   KRFieldWriter& put(std::uint32_t value, int size) {
@@ -113,6 +141,25 @@ class BCODE_API KRFieldReader {
   KRFieldReader& name(KRString& text);
   KRFieldReader& bytes(void* data, std::size_t size);
 
+  // Consecutive unsigned fields of a record, each as wide as its type, as
+  // the writer's fields(): in one go when they all lie in the get area,
+  // else one after the other; a field after a failed one keeps its value.
+  template <class... Fields>
+  KRFieldReader& fields(Fields&... values) {
+    static_assert(((std::is_unsigned_v<Fields> && sizeof(Fields) <= 4) && ...),
+                  "fields are unsigned integers of 1, 2 or 4 bytes");
+    constexpr int total = static_cast<int>((sizeof(Fields) + ...));
+    std::streambuf* buf = ok() && state_.good() ? state_.rdbuf() : nullptr;
+    const char* next = buf != nullptr ? (buf->*KRBufferAreas::kGetNext)() : nullptr;
+    if (next == nullptr || (buf->*KRBufferAreas::kGetEnd)() - next < total) {
+      (readOne(values), ...);
+      return *this;
+    }
+    ((values = loadLittleEndian<Fields>(next), next += sizeof(Fields)), ...);
+    (buf->*KRBufferAreas::kGetBump)(total);
+    return *this;
+  }
+
   bool ok() const { return status_ == OK; }
   Status status() const { return status_; }
 
@@ -122,6 +169,20 @@ class BCODE_API KRFieldReader {
   std::size_t remaining() const;
 
  private:
+  template <class Field>
+  static Field loadLittleEndian(const char* at) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < sizeof(Field); ++i) {
+      value |= static_cast<std::uint32_t>(static_cast<unsigned char>(at[i])) << (8 * i);
+    }
+    return static_cast<Field>(value);
+  }
+  template <class Field>
+  void readOne(Field& value) {
+    std::uint32_t v = 0;
+    if (get(v, static_cast<int>(sizeof(Field)))) value = static_cast<Field>(v);
+  }
+
   // Integers straight from the buffer's get area when they lie wholly in
   // it (a stream over memory, or a file's buffer), else byte by byte.
   bool get(std::uint32_t& value, int size) {

@@ -177,17 +177,16 @@ void BCInstructionOp::printNone(std::ostream& os, char* column, char* line) {
 }
 
 void BCInstructionOp::saveInstance(std::ostream& os) const {
-  KRFieldWriter out(os);
-  out.u8(dataType_).u8(static_cast<std::uint8_t>(refrFlag_)).u8(testFlag_);
-  if (!out.ok()) setError(BCINSTRUCTIONOP_FAILED);
+  if (!KRFieldWriter(os).fields(dataType_, refrFlag_, testFlag_).ok()) {
+    setError(BCINSTRUCTIONOP_FAILED);
+  }
 }
 
 void BCInstructionOp::loadInstance(std::istream& is, BCode* /*block*/) {
-  std::uint8_t refr = 0;
-  KRFieldReader in(is);
-  in.u8(dataType_).u8(refr).u8(testFlag_);
-  refrFlag_ = refr;
-  if (!in.ok()) setError(BCINSTRUCTIONOP_FAILED);
+  // A field that is not read keeps its default, as the loading state has it.
+  if (!KRFieldReader(is).fields(dataType_, refrFlag_, testFlag_).ok()) {
+    setError(BCINSTRUCTIONOP_FAILED);
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -255,25 +254,17 @@ void BCTMP::printOn(std::ostream& os) const {
 
 void BCTMP::saveInstance(std::ostream& os) const {
   BCInstructionOp::saveInstance(os);
-  KRFieldWriter out(os);
-  out.u16(type_.getIndex())
-      .u32(tmpNo_)
-      .u8(static_cast<std::uint8_t>(status_))
-      .u8(static_cast<std::uint8_t>(lArea_));
-  if (!out.ok()) setError(BCINSTRUCTIONOP_FAILED);
+  if (!KRFieldWriter(os).fields(type_.getIndex(), tmpNo_, status_, lArea_).ok()) {
+    setError(BCINSTRUCTIONOP_FAILED);
+  }
 }
 
 void BCTMP::loadInstance(std::istream& is, BCode* block) {
   BCInstructionOp::loadInstance(is, block);
   std::uint16_t typeIndex = 0;
-  std::uint8_t status = 0;
-  std::uint8_t lArea = 0;
-  KRFieldReader in(is);
-  in.u16(typeIndex).u32(tmpNo_).u8(status).u8(lArea);
+  const bool read = KRFieldReader(is).fields(typeIndex, tmpNo_, status_, lArea_).ok();
   type_ = KRTypeRef(typeIndex, block != nullptr ? &block->getTypeTab() : nullptr);
-  status_ = status;
-  lArea_ = lArea;
-  if (!in.ok()) setError(BCINSTRUCTIONOP_FAILED);
+  if (!read) setError(BCINSTRUCTIONOP_FAILED);
 }
 
 // ---------------------------------------------------------------------------
