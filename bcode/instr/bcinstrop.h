@@ -98,12 +98,13 @@ class BCODE_API BCInstructionOp : public KRArenaObject {
   // unknown tag or when memory runs out.
   static BCInstructionOp* newOperandOfClass(unsigned tag);
 
-  // One byte each: an operand's own fields fill the 8 bytes after its vtable
-  // pointer, and a temporary takes 32 bytes.
+  // The flags take one byte each and follow the text position, so that the
+  // fields fill 7 of the 8 bytes after the vtable pointer: a one-byte
+  // immediate fits 16 bytes, a temporary 32.
+  KRTextPos textPos_;
   unsigned char dataType_ = 0;
   unsigned char refrFlag_ = NO_REFR;
   unsigned char testFlag_ = 0;
-  KRTextPos textPos_;
 };
 
 // A numbered temporary holding an intermediate result.
