@@ -311,7 +311,7 @@ int main(int argc, char** argv) {
   bcInitBCode();
   benchmark::Initialize(&argc, argv);
   const std::uint32_t n = bcbench::numberFromArgs(argc, argv, "bcode_n", 15000);
-  const std::uint32_t coldSamples = bcbench::numberFromArgs(argc, argv, "bcode_cold_samples", 7);
+  const std::uint32_t coldSamples = bcbench::numberFromArgs(argc, argv, "bcode_cold_samples", 11);
   const bool warm = bcbench::numberFromArgs(argc, argv, "bcode_warm", 1) != 0;
   if (n == 0 || 4 * n > 65535) {
     std::cerr << "--bcode_n must be between 1 and 16383\n";
