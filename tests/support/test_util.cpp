@@ -1,8 +1,13 @@
 #include "tests/support/test_util.h"
 
+#include <algorithm>
+
 #include <cctype>
 #include <cstdio>
 #include <stdexcept>
+
+#include "bcode/code/bcerrorflags.h"
+#include "tests/support/record_check.h"
 
 namespace bctest {
 
@@ -58,6 +63,34 @@ NameTable::NameTable(const char* prefix, std::size_t size) {
   names_.reserve(size);
   for (std::size_t i = 0; i < size; ++i) names_.push_back(prefix + std::to_string(i));
   for (auto& n : names_) pointers_.push_back(&n[0]);
+}
+
+std::string columns(const std::vector<std::pair<std::size_t, std::string>>& texts) {
+  std::string line;
+  for (const auto& [column, text] : texts) {
+    line.resize(std::max(line.size(), column + text.size()), ' ');
+    line.replace(column, text.size(), text);
+  }
+  return line + "\n";
+}
+
+RecordFlag libraryFlag(const char* owner, int onLoad, int onSave, bool alone) {
+  for (int n = 0; n < bcErrorFlagCount(); ++n) {
+    if (std::string(bcErrorFlagAt(n).owner) == owner) {
+      return {[n] { return bcErrorFlagAt(n).value; }, onLoad, onSave, nullptr, alone ? n : -1};
+    }
+  }
+  ADD_FAILURE() << "no flag of " << owner;
+  return {[] { return -1; }, onLoad, onSave};
+}
+
+bool RecordFlag::raised(int expected) const {
+  if (value() != expected) return false;
+  if (aloneAt < 0) return true;
+  for (int n = bcNextSetErrorFlag(0); n < bcErrorFlagCount(); n = bcNextSetErrorFlag(n + 1)) {
+    if (n != aloneAt) return false;
+  }
+  return true;
 }
 
 }  // namespace bctest

@@ -1,6 +1,6 @@
 // Helpers shared by the tests: hex strings for record bytes, a stream buffer
-// that takes only its first K bytes, simple name tables for listings, and
-// the check of a family's class table.
+// that takes only its first K bytes, simple name tables and expected lines
+// for listings, and the check of a family's class table.
 #ifndef BCODE_TESTS_SUPPORT_TEST_UTIL_H
 #define BCODE_TESTS_SUPPORT_TEST_UTIL_H
 
@@ -9,6 +9,7 @@
 #include <sstream>
 #include <streambuf>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace bctest {
@@ -58,6 +59,9 @@ class NameTable {
   std::vector<std::string> names_;
   std::vector<char*> pointers_;
 };
+
+// A listing line: texts at their columns, blanks between, a line end.
+std::string columns(const std::vector<std::pair<std::size_t, std::string>>& texts);
 
 // One row of a family's class table (its .def file): the sample of the
 // row's tag is of the row's class, and so is what `reload` reads back from
