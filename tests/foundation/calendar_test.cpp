@@ -6,7 +6,8 @@
 
 namespace {
 
-// Every day number 0 .. 65535, both ways, against the C library's own calendar.
+// Every day number 0 .. 65535 (1 January 1990 .. 6 June 2169), both ways,
+// against the C library's own calendar.
 TEST(Calendar, MatchesTheCLibraryForEveryDayNumber) {
   std::tm epoch{};
   epoch.tm_year = 90;
@@ -28,18 +29,6 @@ TEST(Calendar, MatchesTheCLibraryForEveryDayNumber) {
     ASSERT_EQ(krDateToVantorDate(day, month, year), n);
     ASSERT_EQ(krWeekday(day, month, year), civil.tm_wday + 1) << n;
   }
-}
-
-TEST(Calendar, FixedPoints) {
-  EXPECT_EQ(krDateToVantorDate(1, 1, 1990), 0u);
-  std::uint16_t d = 0, m = 0, y = 0;
-  krVantorDateToDate(65535, d, m, y);
-  EXPECT_EQ(d, 6);
-  EXPECT_EQ(m, 6);
-  EXPECT_EQ(y, 2169);
-  EXPECT_EQ(krWeekday(1, 1, 1990), KR_CAL_MONDAY);
-  EXPECT_EQ(krWeekday(1, 1, 2000), KR_CAL_SATURDAY);
-  EXPECT_EQ(krWeekday(6, 12, 2026), KR_CAL_SUNDAY);
 }
 
 TEST(Calendar, DatesAreNotValidated) {

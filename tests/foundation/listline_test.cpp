@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <sstream>
+#include <string>
 
 #include "bcode/foundation/krlistline.h"
 
@@ -17,30 +18,10 @@ struct GuardedLine {
   }
   char* line() { return bytes; }
   bool guardIntact() const {
-    for (std::size_t i = kKRLineSize; i < sizeof bytes; ++i) {
-      if (bytes[i] != 0x5A) return false;
-    }
-    return true;
+    return std::string(bytes + kKRLineSize, kGuard) == std::string(kGuard, 0x5A);
   }
-  bool allZero() const {
-    for (std::size_t i = 0; i < kKRLineSize; ++i) {
-      if (bytes[i] != 0) return false;
-    }
-    return true;
-  }
+  bool allZero() const { return std::string(bytes, kKRLineSize) == std::string(kKRLineSize, '\0'); }
 };
-
-TEST(ListLine, ColumnsJoinAndGapsBecomeBlanks) {
-  GuardedLine g;
-  char* line = g.line();
-  krLinePut(line, line, "ab");
-  char* zero = krLinePrintf(line, line + 5, "%d", 42);
-  krLinePut(line, zero, "x");
-  std::ostringstream os;
-  krLineStore(os, line + 7, line);
-  EXPECT_EQ(os.str(), "ab   42x\n");
-  EXPECT_TRUE(g.allZero());
-}
 
 TEST(ListLine, TextPastTheEndMarkEndsTheLine) {
   GuardedLine g;
@@ -115,12 +96,6 @@ TEST(ListLine, ColumnsCountFromTheOrigin) {
     EXPECT_TRUE(g.guardIntact());
     EXPECT_TRUE(g.allZero());
   }
-}
-
-TEST(ListLine, DashRowsFollowTheColumns) {
-  constexpr KRListColumn kRow[] = {{"a", 0, 3}, {"b", 3, 1}, {"c", 4, 4}, {"d", 8, 0}};
-  static_assert(krColumnsAdjoin(kRow), "adjoining");
-  EXPECT_STREQ(krDashRow(kRow).text, "-  --   -");
 }
 
 }  // namespace
