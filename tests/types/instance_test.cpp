@@ -5,19 +5,14 @@
 #include <sstream>
 #include <string>
 
-#include "bcode/foundation/krlistline.h"
-#include "bcode/foundation/krysequ.h"
-#include "bcode/interface/bcssb.h"
-#include "bcode/interface/bcssbentry.h"
-#include "tests/types/type_fixture.h"
+#include "tests/support/example_block.h"
 
 namespace {
 
-class InstanceTest : public TypeTest {
+class InstanceTest : public bctest::ExampleBlock {
  protected:
   // FB 7: (0, BOOL), (0, BOOL), (1, INT), (2, ARRAY[1..4] OF BYTE), (3, BYTE): 88 bits.
-  void SetUp() override {
-    TypeTest::SetUp();
+  InstanceTest() {
     BCSSB* ssb = list.newSSB(7, KR_FB_KENN);
     const std::uint16_t bytes4 = array(elem(2), {{1, 4}});
     const std::pair<int, std::uint16_t> entries[] = {
@@ -30,7 +25,7 @@ class InstanceTest : public TypeTest {
     }
   }
 
-  BCSSBList list;
+  BCSSBList& list = block.getSSBList();
 };
 
 TEST_F(InstanceTest, SizeComponentsAndOffsetsComeFromTheInterface) {

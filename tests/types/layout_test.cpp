@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "bcode/foundation/krlistline.h"
+#include "tests/support/example_block.h"
 #include "tests/support/test_util.h"
-#include "tests/types/type_fixture.h"
 
 namespace {
+
+using TypeTest = bctest::ExampleBlock;
 
 TEST_F(TypeTest, ElementaryLengthsAndAlignments) {
   struct Case {
@@ -192,28 +193,18 @@ TEST_F(TypeTest, ConvertHierarchicalNestsOneDimensionPerArray) {
 
 // Type graphs a record can carry: every operation answers at once, with
 // flag 1 and a neutral value where the graph has a cycle.
-class HostileGraphs : public TypeTest {
- protected:
-  std::uint16_t selfStruct() {
-    const std::uint16_t index = tab.getCount();
-    return structure({elem(1), index});
-  }
-  std::uint16_t selfArray() {
-    const std::uint16_t index = tab.getCount();
-    return array(index, {{1, 3}});
-  }
-};
-
-TEST_F(HostileGraphs, CyclesGiveNeutralValuesAndFlag) {
+TEST_F(TypeTest, CyclesGiveNeutralValuesAndFlag) {
   // b holds a, a (added next) holds b.
   const std::uint16_t b = structure({static_cast<std::uint16_t>(tab.getCount() + 1)});
   structure({b});
+  const std::uint16_t selfStruct = structure({elem(1), tab.getCount()});
+  const std::uint16_t selfArray = array(tab.getCount(), {{1, 3}});
   struct Case {
     const char* what;
     std::uint16_t index;
   };
-  for (const Case& c : {Case{"structure", selfStruct()}, Case{"array", selfArray()},
-                        Case{"mutual structures", b}}) {
+  for (const Case& c :
+       {Case{"structure", selfStruct}, Case{"array", selfArray}, Case{"mutual structures", b}}) {
     SCOPED_TRACE(c.what);
     KRTypedesc::resetError();
     at(c.index).storageLength();
@@ -243,8 +234,6 @@ struct DeepCase {
 const DeepCase kDeepCases[] = {
     {DeepCase::kStructs, 256, KR_DT_INT, 16 * 257, 16},
     {DeepCase::kStructs, 257, KR_DT_INT, 16 * 258, 16},
-    {DeepCase::kStructs, 1000, KR_DT_INT, 16 * 1001, 16},
-    {DeepCase::kStructs, 10000, KR_DT_INT, 16 * 10001, 16},
     {DeepCase::kStructs, 60000, KR_DT_INT, 16 * 60001, 16},
     // Each row of a BOOL array starts on a byte; an array takes a word.
     {DeepCase::kArrays, 10000, KR_DT_BOOL, 16, 8},
@@ -297,7 +286,7 @@ class DeepGraphs : public ::testing::TestWithParam<DeepCase> {};
 
 TEST_P(DeepGraphs, ExactAnswersAndDumpsInProportionToTheRecord) {
   const DeepCase& c = GetParam();
-  resetTypeFlags();
+  bcInitBCode();
   KRTypeTab tab, twin;
   const KRTypedesc& top = buildDeep(tab, c);
   EXPECT_EQ(top.storageLength(), c.length);
@@ -341,9 +330,6 @@ TEST_P(DeepGraphs, ExactAnswersAndDumpsInProportionToTheRecord) {
 std::string caseName(const ::testing::TestParamInfo<DeepCase>& info) {
   const char* const shapes[] = {"Structures", "Arrays", "Shared"};
   return shapes[info.param.shape] + std::to_string(info.param.levels);
-}
-void PrintTo(const DeepCase& c, std::ostream* os) {
-  *os << caseName(::testing::TestParamInfo<DeepCase>(c, 0));
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, DeepGraphs, ::testing::ValuesIn(kDeepCases), caseName);

@@ -7,29 +7,20 @@
 #include <string>
 #include <utility>
 
-#include "bcode/foundation/krlistline.h"
-#include "bcode/interface/bcssb.h"
-#include "bcode/interface/bcssbentry.h"
+#include "tests/support/example_block.h"
 #include "tests/support/test_util.h"
-#include "tests/types/type_fixture.h"
 
 namespace {
 
-// A listing line: texts at their columns, blanks between them.
-std::string cols(std::initializer_list<std::pair<std::size_t, std::string>> parts) {
-  std::string line;
-  for (const auto& part : parts) {
-    if (line.size() < part.first + part.second.size()) {
-      line.resize(part.first + part.second.size(), ' ');
-    }
-    line.replace(part.first, part.second.size(), part.second);
-  }
-  return line + "\n";
+using bctest::columns;
+
+// The line of a structure's component of a type named `type`, index `index`.
+std::string componentLine(const char* name, const char* type, const char* index) {
+  return columns(
+      {{0, "-"}, {2, name}, {22, "0"}, {28, " -"}, {35, type}, {44, " -         -"}, {75, index}});
 }
 
-const char* const kTemplate = "-    -                   -      -     -         -";
-
-class TypeListing : public TypeTest {
+class TypeListing : public bctest::ExampleBlock {
  protected:
   std::string dump(std::uint16_t index, int indent = 0) {
     std::ostringstream os;
@@ -38,13 +29,10 @@ class TypeListing : public TypeTest {
   }
   std::string listing(std::uint16_t index, int level) {
     std::ostringstream os;
-    at(index).printOn(os, level, nullptr, line, names.get());
-    for (char c : line) EXPECT_EQ(c, '\0');
+    at(index).printOn(os, level, nullptr, line, typeNames.get());
+    EXPECT_TRUE(lineIsClear());
     return os.str();
   }
-
-  bctest::NameTable names{"T", 256};
-  char line[kKRLineSize] = {};
 };
 
 TEST_F(TypeListing, Dumps) {
@@ -88,17 +76,17 @@ TEST_F(TypeListing, ElementaryLines) {
     int level;
     std::string text;
   };
-  const std::string boolLine = cols({{31, " -"}, {38, "T1"}, {47, " -"}, {58, "-"}, {75, "-"}});
+  const std::string boolLine = columns({{31, " -"}, {38, "T1"}, {47, " -"}, {58, "-"}, {75, "-"}});
   for (const Case& c : {
            Case{elem(1), 0, boolLine},
            Case{elem(1), 5, boolLine + "\n"},
            Case{elem(1), 6,
-                cols({{0, "-"}, {31, " -"}, {38, "T1"}, {47, " -"}, {58, "-"}, {75, "-"}})},
-           Case{global, 0, cols({{31, " 12"}, {38, "T5"}, {47, " -"}, {58, "-"}, {75, "-"}})},
+                columns({{0, "-"}, {31, " -"}, {38, "T1"}, {47, " -"}, {58, "-"}, {75, "-"}})},
+           Case{global, 0, columns({{31, " 12"}, {38, "T5"}, {47, " -"}, {58, "-"}, {75, "-"}})},
            Case{add(new KRElemDesc(254)), 0,
-                cols({{31, " -"}, {38, "T30"}, {47, " -"}, {58, "-"}, {75, "-"}})},
+                columns({{31, " -"}, {38, "T30"}, {47, " -"}, {58, "-"}, {75, "-"}})},
            Case{add(new KRElemDesc(40)), 5,
-                cols({{31, " -"}, {38, "T0"}, {47, " -"}, {58, "-"}, {75, "-"}}) +
+                columns({{31, " -"}, {38, "T0"}, {47, " -"}, {58, "-"}, {75, "-"}}) +
                     "#*** ERROR: falscher Datentyp: 40 !\n\n"},
        }) {
     EXPECT_EQ(listing(c.index, c.level), c.text) << c.index;
@@ -107,37 +95,21 @@ TEST_F(TypeListing, ElementaryLines) {
 
 TEST_F(TypeListing, StringArrayAndStructureLines) {
   EXPECT_EQ(listing(string(10), 0),
-            cols({{31, " -"}, {38, "STRING"}, {47, " 10"}, {57, " -"}, {75, "-"}}));
+            columns({{31, " -"}, {38, "STRING"}, {47, " 10"}, {57, " -"}, {75, "-"}}));
   EXPECT_EQ(listing(array(elem(1), {{1, 3}}), 0),
-            cols({{31, " -"}, {38, "ARRAY"}, {47, " 16"}, {57, " [1..3]OF"}, {75, "1"}}));
+            columns({{31, " -"}, {38, "ARRAY"}, {47, " 16"}, {57, " [1..3]OF"}, {75, "1"}}));
   EXPECT_EQ(listing(array(elem(5), {{1, 2}, {0, 9}}), 0),
-            cols({{31, " -"}, {38, "ARRAY"}, {47, " 320"}, {57, " [1..2]"}, {75, "-"}}) +
-                cols({{0, kTemplate}, {38, "T5"}, {57, " [0..9]OF"}, {75, "5"}}));
+            columns({{31, " -"}, {38, "ARRAY"}, {47, " 320"}, {57, " [1..2]"}, {75, "-"}}) +
+                columns({{0, "-    -                   -      -     -         -"},
+                         {38, "T5"},
+                         {57, " [0..9]OF"},
+                         {75, "5"}}));
   EXPECT_EQ(listing(array(0, {{1, 2}, {3, 4}}), 0).substr(77 + 38, 3), "???");
   EXPECT_EQ(listing(array(elem(5), {}), 5), "");
   EXPECT_EQ(listing(structure({elem(1), elem(5), 0}), 2),
-            cols({{32, "-"}, {38, "STRUCT"}, {47, " 1"}, {58, "3"}, {75, "-"}}) +
-                cols({{0, "-"},
-                      {2, "c1"},
-                      {22, "0"},
-                      {28, " -"},
-                      {35, "T1"},
-                      {44, " -         -"},
-                      {75, "1"}}) +
-                cols({{0, "-"},
-                      {2, "c2"},
-                      {22, "0"},
-                      {28, " -"},
-                      {35, "T5"},
-                      {44, " -         -"},
-                      {75, "5"}}) +
-                cols({{0, "-"},
-                      {2, "c3"},
-                      {22, "0"},
-                      {28, " -"},
-                      {35, "???"},
-                      {44, " -         -"},
-                      {75, "0"}}));
+            columns({{32, "-"}, {38, "STRUCT"}, {47, " 1"}, {58, "3"}, {75, "-"}}) +
+                componentLine("c1", "T1", "1") + componentLine("c2", "T5", "5") +
+                componentLine("c3", "???", "0"));
 }
 
 TEST_F(TypeListing, ColumnsOutsideTheLineAreDropped) {
@@ -147,26 +119,26 @@ TEST_F(TypeListing, ColumnsOutsideTheLineAreDropped) {
   const std::string huge(400, 'x');
   const char* const hugeNames[256] = {huge.c_str(), huge.c_str()};
   at(elem(1)).printOn(os, 0, nullptr, line, hugeNames);
-  for (char c : line) EXPECT_EQ(c, '\0');
+  EXPECT_TRUE(lineIsClear());
   EXPECT_EQ(os.str().size(), 77U);
 }
 
 TEST_F(TypeListing, InstanceDumpsAndLines) {
-  BCSSBList list;
+  BCSSBList& list = block.getSSBList();
   BCSSB* ssb = list.newSSB(7, KR_FB_KENN);
   ssb->add(new BCFBEntry(KRString("a"), ref(elem(5)), BCSSBEntry::BC_PARAM_IN));
   const std::uint16_t fb = add(new KRInstanceDesc(7, KR_FB_KENN, &list));
   EXPECT_EQ(dump(fb, 1), " InstanzTyp v. BlockKind:   2  , BlockNo = 7\n  storageLen=16\n");
   EXPECT_EQ(listing(fb, 0),
-            cols({{32, "-"}, {38, "INSTANCE"}, {47, " 16"}, {58, "1"}, {70, "FB7"}}));
+            columns({{32, "-"}, {38, "INSTANCE"}, {47, " 16"}, {58, "1"}, {70, "FB7"}}));
   at(fb).setGlobal(3);
   EXPECT_EQ(listing(fb, 0),
-            cols({{32, "3"}, {38, "INSTANCE"}, {47, " 16"}, {58, "1"}, {70, "FB7"}}));
+            columns({{32, "3"}, {38, "INSTANCE"}, {47, " 16"}, {58, "1"}, {70, "FB7"}}));
   list.newSSB(7, KR_SFB_KENN);
   EXPECT_EQ(listing(add(new KRInstanceDesc(7, KR_SFB_KENN, &list)), 0),
-            cols({{32, "-"}, {38, "INSTANCE"}, {47, " 0"}, {58, "0"}, {70, "SFB7"}}));
+            columns({{32, "-"}, {38, "INSTANCE"}, {47, " 0"}, {58, "0"}, {70, "SFB7"}}));
   EXPECT_EQ(listing(add(new KRInstanceDesc(7, KR_DB_KENN, &list)), 0),
-            cols({{32, "-"}, {38, "INSTANCE"}, {47, " 0"}, {58, "0"}, {70, "???"}}));
+            columns({{32, "-"}, {38, "INSTANCE"}, {47, " 0"}, {58, "0"}, {70, "???"}}));
 
   const std::uint16_t orphan = add(new KRInstanceDesc(9, KR_SFB_KENN, nullptr));
   ::testing::internal::CaptureStdout();

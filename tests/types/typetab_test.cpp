@@ -1,14 +1,14 @@
-// The type table: predefined indices, cached references, lookups by code,
-// references and iteration.
+// The type table: predefined indices, cached references, lookups by code
+// and references.
 #include <gtest/gtest.h>
 
-#include <vector>
-
-#include "tests/types/type_fixture.h"
+#include "tests/support/example_block.h"
 
 namespace {
 
-TEST_F(TypeTest, PredefinedTypesHaveFixedIndices) {
+using TypeTab = bctest::ExampleBlock;
+
+TEST_F(TypeTab, PredefinedTypesHaveFixedIndices) {
   struct Case {
     unsigned code;
     std::uint16_t index;
@@ -23,21 +23,18 @@ TEST_F(TypeTest, PredefinedTypesHaveFixedIndices) {
   EXPECT_EQ(tab.getCount(), 24);
 }
 
-TEST_F(TypeTest, LastElementaryDescriptorAddedForACodeIsCached) {
+// The last elementary descriptor added for a code is cached; a code without
+// a cached one finds the first elementary descriptor of that code.
+TEST_F(TypeTab, LookupsByCode) {
   const std::uint16_t second = add(new KRElemDesc(1));
   EXPECT_EQ(tab.getTypeRef(1).getIndex(), second);
   EXPECT_EQ(tab.getTypeRef(2).getIndex(), 2);
-  // 19 is neither cached nor elementary: a string is not found by code.
-  string(3);
+  string(3);  // 19 is neither cached nor elementary: a string is not found by code
   EXPECT_EQ(tab.getTypeRef(19).getIndex(), 0);
-}
-
-TEST_F(TypeTest, UncachedCodesFindTheFirstElementaryDescriptor) {
   array(elem(5), {{1, 2}});
   EXPECT_EQ(tab.getTypeRef(16).getIndex(), 0);
   EXPECT_EQ(tab.getTypeRef(16).getTable(), nullptr);
-  EXPECT_EQ(tab.getTypeRef(0).getIndex(), 0);
-  tab.add(nullptr);
+  EXPECT_EQ(tab.add(nullptr).ptr(), nullptr);
   const std::uint16_t first = add(new KRElemDesc(0));
   add(new KRElemDesc(0));
   EXPECT_EQ(tab.getTypeRef(0).getIndex(), first);
@@ -45,7 +42,14 @@ TEST_F(TypeTest, UncachedCodesFindTheFirstElementaryDescriptor) {
   EXPECT_EQ(tab.getTypeRef(40).getIndex(), code40);
 }
 
-TEST_F(TypeTest, ReferencesResolveOnlyInsideTheirTable) {
+TEST_F(TypeTab, ClearForgetsCachedReferences) {
+  tab.clear();
+  EXPECT_EQ(tab.getTypeRef(5).getIndex(), 0);
+  EXPECT_EQ(add(new KRElemDesc(1)), 1);
+  EXPECT_EQ(tab.getTypeRef(1).getIndex(), 1);
+}
+
+TEST_F(TypeTab, ReferencesResolveOnlyInsideTheirTable) {
   KRRefTable<KRTypedesc*> plain;
   const KRTypeRef fromHandle(KRReference<KRTypedesc*>(5, &tab));
   EXPECT_EQ(fromHandle.ptr(), ref(5).ptr());
@@ -53,50 +57,6 @@ TEST_F(TypeTest, ReferencesResolveOnlyInsideTheirTable) {
   for (const KRTypeRef& none : {KRTypeRef(), ref(0), ref(24), ref(60000), KRTypeRef(5, nullptr)}) {
     EXPECT_EQ(none.ptr(), nullptr) << none.getIndex();
   }
-}
-
-TEST_F(TypeTest, NullEntriesConsumeIndicesAndIterationSkipsThem) {
-  const KRTypeRef empty = tab.add(nullptr);
-  EXPECT_EQ(empty.getIndex(), 24);
-  EXPECT_EQ(empty.ptr(), nullptr);
-  const std::uint16_t next = string(2);
-  EXPECT_EQ(next, 25);
-  std::vector<std::uint16_t> visited;
-  for (KRTypeTabIterator it(tab); !it.end(); ++it) visited.push_back(it.index());
-  ASSERT_EQ(visited.size(), 24U);
-  EXPECT_EQ(visited[22], 23);
-  EXPECT_EQ(visited[23], 25);
-}
-
-TEST_F(TypeTest, ClearForgetsCachedReferences) {
-  tab.clear();
-  EXPECT_EQ(tab.getCount(), 1);
-  EXPECT_EQ(tab.getTypeRef(5).getIndex(), 0);
-  const std::uint16_t bool1 = add(new KRElemDesc(1));
-  EXPECT_EQ(bool1, 1);
-  EXPECT_EQ(tab.getTypeRef(1).getIndex(), 1);
-}
-
-// A table whose count can be set, so that a full table costs nothing.
-class FullTypeTab : public KRTypeTab {
- public:
-  void setCount(std::uint16_t value) { count = value; }
-};
-
-TEST(TypeTab, AddOnAFullTableThrowsAndTakesTheDescriptor) {
-  FullTypeTab tab;
-  tab.setCount(65535);
-  try {
-    tab.add(new KRElemDesc(5));  // freed by the table: the leak check sees no leak
-    FAIL() << "no exception";
-  } catch (const KRErrorNoHeap& e) {
-    EXPECT_STREQ(e.getHeader(), "kryref");
-    EXPECT_EQ(e.getLine(), 477);
-  }
-  EXPECT_EQ(tab.getTypeRef(5).getIndex(), 0);
-  tab.setCount(65534);
-  EXPECT_EQ(tab.add(nullptr).getIndex(), 65534);
-  tab.setCount(1);
 }
 
 }  // namespace
