@@ -1,38 +1,32 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "bcode/code/bcode.h"
-#include "bcode/localdata/bcldlist.h"
-#include "bcode/types/krtypedesc.h"
-#include "tests/interface/list_fixture.h"
+#include "tests/support/example_block.h"
+#include "tests/support/record_check.h"
 
 namespace {
 
 using namespace bctest;
 using Entries = KRSequence<BCLDEntry*>;
 
-class LDTest : public ::testing::Test {
+class LDTest : public ExampleBlock {
  protected:
-  void SetUp() override { resetFlags(); }
-
   BCLDRef add(BCLDList& to, std::uint16_t type, std::uint16_t view = 0, const char* name = "v") {
-    auto* entry = new BCLDEntry(name, types.ref(type));
+    auto* entry = new BCLDEntry(name, ref(type));
     entry->setViewVarNo(view);
     return to.add(entry);
   }
-  static std::string saved(const BCLDList& l) {
-    std::ostringstream os;
-    l.save(os);
-    return os.str();
+  std::unique_ptr<BCLDList> load(std::istream& is) {
+    return std::unique_ptr<BCLDList>(BCLDList::iload(is, &tab));
   }
 
-  ElemTypes types;
-  BCLDList list;
+  BCLDList& list = block.getLDDList();
+  const RecordFlag listFlag =
+      libraryFlag("local data list", KRSEQUENCE_LOAD_FAILED, KRSEQUENCE_SAVE_FAILED);
 };
 
 TEST_F(LDTest, EveryVariableIsAlignedByItsOwnType) {
@@ -54,10 +48,6 @@ TEST_F(LDTest, EveryVariableIsAlignedByItsOwnType) {
     fresh.setStartOffset(128);  // entry offsets never include it
     for (const auto& e : c.entries) add(fresh, e[0], e.size() > 1 ? e[1] : 0);
     EXPECT_EQ(fresh.getLastOffset(), c.offsets.back());
-    std::vector<std::uint32_t> offsets;
-    for (BCLDListIterator it(fresh, 1); !it.end(); ++it)
-      offsets.push_back(it.current()->getOffset());
-    EXPECT_EQ(offsets, c.offsets);
     for (std::uint16_t n = 1; n <= c.offsets.size(); ++n)
       EXPECT_EQ(fresh.getOffset(n), c.offsets[n - 1]);
     EXPECT_EQ(fresh.getOffset(0), 0u);
@@ -81,7 +71,7 @@ TEST_F(LDTest, LayoutFailuresGiveZeroAndTheSequenceFlag) {
     EXPECT_EQ(l.storageLength(), c.asked == 5 ? 48u : 0u);
     Entries::error = KRSEQUENCE_OK;
   }
-  BCLDEntry untyped("x", types.ref(0));
+  BCLDEntry untyped("x", ref(0));
   EXPECT_EQ(untyped.getDataType(), 0);
   EXPECT_EQ(untyped.storageLength(), 1u);
   EXPECT_EQ(BCLDEntry::getError(), BCLDEntry::BCLDENTRY_FAILED);
@@ -92,10 +82,8 @@ TEST_F(LDTest, LayoutFailuresGiveZeroAndTheSequenceFlag) {
 
 TEST_F(LDTest, ReferencesNameVariablesByNumber) {
   const BCLDRef first = add(list, kInt);
-  EXPECT_EQ(first.getVarNo(), 1);
-  EXPECT_EQ(first.getListPtr(), &list);
   const BCLDRef second = add(list, kBool);
-  EXPECT_EQ(second.ptr()->getDataType(), 1);
+  EXPECT_EQ(second.getVarNo(), 2);
   BCLDList other;
   EXPECT_EQ(list.lookup(BCLDRef(1, &other)), first.ptr());  // the list asked decides
   for (const BCLDRef& none :
@@ -106,135 +94,73 @@ TEST_F(LDTest, ReferencesNameVariablesByNumber) {
   EXPECT_EQ(second == first, 0);
   EXPECT_EQ(list.add(nullptr).getVarNo(), 0);
   EXPECT_EQ(list.getEntryCount(), 2u);
-
-  BCLDListIterator backward(list, 0);
-  EXPECT_EQ(backward.current(), second.ptr());
-  EXPECT_EQ((--backward).current(), first.ptr());
-  EXPECT_EQ((--backward).current(), nullptr);
-  EXPECT_EQ(Entries::error, KRSEQUENCE_NO_ELEMENT);
 }
 
-TEST_F(LDTest, EntryRecordIsIndexOffsetAndName) {
-  const BCLDRef ref = add(list, 7, 1, "ab");
-  ref.ptr()->setOffset(48);
-  std::ostringstream os;
-  ref.ptr()->save(os);
-  EXPECT_EQ(toHex(os.str()), "07 00 30 00 00 00 02 61 62");
-  EXPECT_EQ(toHex(saved(list)), "01 00 07 00 30 00 00 00 02 61 62");
-
-  std::istringstream is(os.str());
-  std::unique_ptr<BCLDEntry> back(BCLDEntry::iload(is, &types.table));
-  ASSERT_NE(back, nullptr);
-  EXPECT_EQ(back->getOffset(), 48u);
-  EXPECT_EQ(back->getViewVarNo(), 0);
-  EXPECT_STREQ(back->getName().c_str(), "ab");
-  EXPECT_EQ(back->getTypeRef().getTable(), &types.table);
-
-  std::istringstream empty(fromHex("00 00"));
-  std::unique_ptr<BCLDList> none(BCLDList::iload(empty, &types.table));
-  ASSERT_NE(none, nullptr);
-  EXPECT_EQ(none->getEntryCount(), 0u);
-
+TEST_F(LDTest, RecordsAreIndexOffsetAndName) {
+  const auto loadList = [this](std::istream& is) { return load(is); };
+  EXPECT_EQ(checkRecord(list, loadList, listFlag, "00 00")->getEntryCount(), 0u);
+  const BCLDRef ab = add(list, 7, 1, "ab");
+  ab.ptr()->setOffset(48);
+  const auto entry = checkRecord(
+      *ab.ptr(), [this](std::istream& is) { return BCLDEntry::iload(is, &tab); },
+      libraryFlag("local variable", BCLDEntry::BCLDENTRY_FAILED, BCLDEntry::BCLDENTRY_FAILED, true),
+      "07 00 30 00 00 00 02 61 62");
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(hexOf(list), "01 00 07 00 30 00 00 00 02 61 62");
+  EXPECT_EQ(entry->getViewVarNo(), 0);
+  EXPECT_EQ(entry->getTypeRef().getTable(), &tab);
   // A flag left over from an earlier failure fails the next load.
-  BCLDEntry("x", types.ref(0)).storageLength();
-  std::istringstream again(os.str());
-  EXPECT_EQ(BCLDEntry::iload(again, &types.table), nullptr);
-}
+  BCLDEntry("x", ref(0)).storageLength();
+  std::istringstream again(recordOf(*ab.ptr()));
+  EXPECT_EQ(BCLDEntry::iload(again, &tab), nullptr);
+  bcInitBCode();
 
-TEST_F(LDTest, ListRecordsRoundTripAndFailCleanly) {
-  add(list, kBool, 0, "flag");
-  add(list, kInt, 1, "");
-  add(list, types.array(kByte, 0, 9).getIndex(), 0, "buffer");
-  add(list, 0, 0, "untyped");
-  list.getOffset(3);
-  const std::string bytes = saved(list);
-  std::istringstream is(bytes);
-  std::unique_ptr<BCLDList> back(BCLDList::iload(is, &types.table));
+  BCLDList& sample = block.getLSDList();
+  add(sample, kBool, 0, "flag");
+  add(sample, kInt, 1, "");
+  add(sample, ExampleBlock::array(kByte, {{0, 9}}), 0, "buffer");
+  add(sample, 0, 0, "untyped");
+  sample.getOffset(3);
+  const auto back = checkRecord(sample, loadList, listFlag);
   ASSERT_NE(back, nullptr);
-  EXPECT_EQ(saved(*back), bytes);
   EXPECT_EQ(BCLDRef(3, back.get()).ptr()->getOffset(), 16u);
-
-  checkShortWrites(
-      bytes.size(), [this](std::ostream& os) { list.save(os); },
-      [] { EXPECT_EQ(Entries::error, KRSEQUENCE_SAVE_FAILED); });
-  checkDamagedRecords(bytes, [this](std::istream& in) -> std::optional<std::string> {
-    std::unique_ptr<BCLDList> loaded(BCLDList::iload(in, &types.table));
-    if (!loaded) {
-      EXPECT_EQ(Entries::error, KRSEQUENCE_LOAD_FAILED);
-      return std::nullopt;
-    }
-    const std::string again = saved(*loaded);
-    loaded->storageLength();  // lays out whatever was read
-    return again;
-  });
+  EXPECT_GT(checkCorruptRecords(recordOf(sample), loadList, listFlag, {0x01, 0x80, 0xFF}), 0);
 }
 
 TEST_F(LDTest, DumpAndListingShowOffsetNameAndType) {
-  BCLDEntry typed("ab", types.ref(7));
+  BCLDEntry typed("ab", ref(7));
   typed.setOffset(48);
-  BCLDEntry untyped("a-name-longer-than-the-column-is", types.ref(0));
+  BCLDEntry untyped("a-name-longer-than-the-column-is", ref(0));
   std::ostringstream dump;
   typed.printOn(dump);
   untyped.printOn(dump);
+  std::ostringstream type;
+  at(7).printOn(type, 0);
   EXPECT_EQ(dump.str(),
-            "  48  ab  " + ElemTypes::dumpOf(types.ref(7)) +
+            "  48  ab  " + type.str() +
                 "   0  a-name-longer-than-the-column-is  *** Error: illegal typeRef ! \n");
 
-  NameTable names("T", 256);
-  char line[160] = {};
   std::ostringstream listing;
-  typed.printOn(listing, line + 1, line, names.get());
-  untyped.printOn(listing, line, line, names.get());
+  typed.printOn(listing, line + 1, line, typeNames.get());
+  untyped.printOn(listing, line, line, typeNames.get());
   EXPECT_EQ(listing.str(), columns({{1, "ab"}, {29, "7"}, {34, "48"}, {40, " T7"}}) +
                                "a-name-longer-than-the-colum0 is 0     ???\n");
-  EXPECT_TRUE(cleared(line));
-}
-
-TEST_F(LDTest, LongListWithViewsLaysOutEveryVariable) {
-  constexpr std::uint16_t kCount = 10000;
-  for (std::uint16_t n = 1; n <= kCount; ++n) add(list, kBool, n % 4 == 0 ? n - 3 : 0);
-  EXPECT_EQ(list.getLastOffset(), (kCount / 4 - 1) * 3u);
-  EXPECT_EQ(list.storageLength(), (kCount / 4) * 3u);
-  EXPECT_EQ(BCLDRef(kCount - 1, &list).ptr()->getOffset(), (kCount / 4) * 3u - 1);
+  EXPECT_TRUE(lineIsClear());
 }
 
 // The block's layout measures the last variable too, so a type that cannot
-// be measured fails it wherever it is declared.
-TEST(LDBlockLayout, LastVariableIsMeasuredToo) {
-  struct Case {
-    const char* what;
-    int depth;  // structures, each holding a BOOL and the one below
-    bool cyclic;
-  };
-  for (const Case& c : {Case{"300 levels deep", 300, false}, Case{"holds itself", 0, true}}) {
-    SCOPED_TRACE(c.what);
-    bcInitBCode();
-    BCode block(1, KR_FB_KENN);
-    block.initElemTypes();
-    KRTypeTab& types = block.getTypeTab();
-    KRTypeRef type = types.getTypeRef(KR_DT_INT);
-    for (int level = 0; level < c.depth; ++level) {
-      auto structure = std::make_unique<KRStructDesc>();
-      structure->addComp(KRString("b"), types.getTypeRef(KR_DT_BOOL));
-      structure->addComp(KRString("t"), type);
-      type = types.add(structure.release());
-    }
-    if (c.cyclic) {
-      auto structure = std::make_unique<KRStructDesc>();
-      structure->addComp(KRString("me"), KRTypeRef(types.getCount(), &types));
-      type = types.add(structure.release());
-    }
-    BCLDList& lsd = block.getLSDList();
-    lsd.add(new BCLDEntry("first", types.getTypeRef(KR_DT_INT)));
-    lsd.add(new BCLDEntry("last", type));
-    block.calcOffsets();
-    EXPECT_EQ(BCode::getError(), c.cyclic ? BCode::BCODE_FAILED : BCode::BCODE_OK);
-    if (!c.cyclic) {
-      EXPECT_EQ(lsd.lookup(BCLDRef(2, &lsd))->getOffset(), 16U);
-      EXPECT_EQ(lsd.storageLength(), 16U + 16U * (c.depth + 1));
-    }
-  }
-  bcInitBCode();
+// be measured fails it wherever it is declared; a deep one is measured.
+TEST_F(LDTest, BlockLayoutMeasuresTheLastVariableToo) {
+  std::uint16_t deep = kInt;
+  for (int level = 0; level < 300; ++level) deep = structure({kBool, deep});
+  lsd.add(new BCLDEntry("first", ref(kInt)));
+  lsd.add(new BCLDEntry("deep", ref(deep)));
+  block.calcOffsets();
+  EXPECT_EQ(BCode::getError(), BCode::BCODE_OK);
+  EXPECT_EQ(lsd.storageLength(), 16U + 16U * 301);
+  lsd.add(new BCLDEntry("cyclic", ref(structure({tab.getCount()}))));
+  block.calcOffsets();
+  EXPECT_EQ(BCode::getError(), BCode::BCODE_FAILED);
 }
 
 }  // namespace
