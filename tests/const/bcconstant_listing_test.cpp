@@ -29,35 +29,33 @@ std::string listed(const BCConstant& c, std::size_t column, char* line) {
   return os.str();
 }
 
-class ConstListingTest : public ::testing::TestWithParam<ListingCase> {};
-
-TEST_P(ConstListingTest, WritesNameAndValueAtTheColumn) {
-  for (std::size_t column : {0, 49}) {
-    char line[160] = {};
-    EXPECT_EQ(listed(*GetParam().constant, column, line),
-              std::string(column, ' ') + GetParam().text + "\n");
+// Type name and value from the column on, at the start of a line and inside it.
+TEST(ConstListing, WritesNameAndValueAtTheColumn) {
+  const ListingCase cases[] = {
+      {make<BCTimeConst>(0), "TIME      T#0d0h0m0s0ms"},
+      {make<BCTimeConst>(1500), "TIME      T#0d0h0m1s500ms"},
+      {make<BCTimeConst>(-1500), "TIME      T#0d0h0m-1s-500ms"},
+      {make<BCTimeConst>(90061001), "TIME      T#1d1h1m1s1ms"},
+      {make<BCTimeConst>(2147483647), "TIME      T#24d20h31m23s647ms"},
+      {make<BCTODConst>(0), "TOD       TOD#0:0:0.0"},
+      {make<BCTODConst>(86399999), "TOD       TOD#23:59:59.999"},
+      {make<BCTODConst>(43503007), "TOD       TOD#12:5:3.7"},
+      {make<BCK4TimeConst>(12300), "K4TIME    TK4#0h0m12s300ms"},
+      {make<BCK4TimeConst>(90061001), "K4TIME    TK4#25h1m1s1ms"},
+      {std::make_shared<BCDateConst>(24, 12, 1999), "DATE      D#1999-12-24"},
+      {make<BCDWordConst>(255), "DWORD     0x000000ff"},
+      {make<BCDWordConst>(0xFFFFFFFF), "DWORD     0xffffffff"},
+      {std::make_shared<BCDIntConst>(-2), "DINT      -2"},
+      {std::make_shared<BCRealConst>(1.0F), "REAL      1.000000e+00"},
+      {std::make_shared<BCStringConst>(KRString("AB")), "STRING    'AB'"},
+  };
+  for (const ListingCase& c : cases) {
+    for (std::size_t column : {0, 49}) {
+      char line[160] = {};
+      EXPECT_EQ(listed(*c.constant, column, line), std::string(column, ' ') + c.text + "\n");
+    }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    AllClasses, ConstListingTest,
-    ::testing::Values(
-        ListingCase{make<BCTimeConst>(0), "TIME      T#0d0h0m0s0ms"},
-        ListingCase{make<BCTimeConst>(1500), "TIME      T#0d0h0m1s500ms"},
-        ListingCase{make<BCTimeConst>(-1500), "TIME      T#0d0h0m-1s-500ms"},
-        ListingCase{make<BCTimeConst>(90061001), "TIME      T#1d1h1m1s1ms"},
-        ListingCase{make<BCTimeConst>(2147483647), "TIME      T#24d20h31m23s647ms"},
-        ListingCase{make<BCTODConst>(0), "TOD       TOD#0:0:0.0"},
-        ListingCase{make<BCTODConst>(86399999), "TOD       TOD#23:59:59.999"},
-        ListingCase{make<BCTODConst>(43503007), "TOD       TOD#12:5:3.7"},
-        ListingCase{make<BCK4TimeConst>(12300), "K4TIME    TK4#0h0m12s300ms"},
-        ListingCase{make<BCK4TimeConst>(90061001), "K4TIME    TK4#25h1m1s1ms"},
-        ListingCase{std::make_shared<BCDateConst>(24, 12, 1999), "DATE      D#1999-12-24"},
-        ListingCase{make<BCDWordConst>(255), "DWORD     0x000000ff"},
-        ListingCase{make<BCDWordConst>(0xFFFFFFFF), "DWORD     0xffffffff"},
-        ListingCase{std::make_shared<BCDIntConst>(-2), "DINT      -2"},
-        ListingCase{std::make_shared<BCRealConst>(1.0F), "REAL      1.000000e+00"},
-        ListingCase{std::make_shared<BCStringConst>(KRString("AB")), "STRING    'AB'"}));
 
 TEST(ConstListing, DateAndTimeTakesTwoLines) {
   char line[160] = {};

@@ -8,64 +8,30 @@
 
 #include "bcode/const/bcconstant.h"
 #include "bcode/const/bcconstlist.h"
-#include "tests/support/test_util.h"
+#include "tests/support/record_check.h"
 
 namespace {
 
 using bctest::fromHex;
-using bctest::toHex;
 
-void resetFlags() {
-  BCConstant::resetError();
-  KRRefTable<BCConstant*>::error = KRREFTABLE_OK;
-  KRString::error = KRString::KRSTRING_OK;
-}
-
-std::string saved(const BCConstant& c) {
-  std::ostringstream os;
-  c.save(os);
-  return os.str();
-}
-
-std::unique_ptr<BCConstant> loaded(const std::string& bytes) {
-  std::istringstream is(bytes);
+std::unique_ptr<BCConstant> load(std::istream& is) {
   return std::unique_ptr<BCConstant>(BCConstant::iload(is, nullptr));
 }
+std::unique_ptr<BCConstant> loadHex(const std::string& hex) {
+  std::istringstream is(fromHex(hex));
+  return load(is);
+}
+std::unique_ptr<BCConstantList> loadTable(std::istream& is) {
+  return std::unique_ptr<BCConstantList>(BCConstantList::iload(is));
+}
+
+const bctest::RecordFlag kConstFlag = bctest::libraryFlag("constant", 1, 1, true);
+const bctest::RecordFlag kTableFlag = bctest::libraryFlag("constant table", 2, 3);
 
 struct RecordCase {
   std::shared_ptr<BCConstant> constant;
   const char* hex;
 };
-
-class ConstRecordTest : public ::testing::TestWithParam<RecordCase> {
- protected:
-  void SetUp() override { resetFlags(); }
-};
-
-TEST_P(ConstRecordTest, SavesExactBytesAndLoadsEqual) {
-  const BCConstant& c = *GetParam().constant;
-  EXPECT_EQ(toHex(saved(c)), GetParam().hex);
-  EXPECT_EQ(BCConstant::getError(), 0);
-  auto back = loaded(fromHex(GetParam().hex));
-  ASSERT_NE(back, nullptr);
-  EXPECT_EQ(*back == c, 1);
-}
-
-TEST_P(ConstRecordTest, EveryShortReadOrWriteFails) {
-  const std::string bytes = fromHex(GetParam().hex);
-  for (std::size_t n = 0; n < bytes.size(); ++n) {
-    resetFlags();
-    bctest::PipeBuf in(bytes.substr(0, n));
-    std::istream is(&in);
-    EXPECT_EQ(std::unique_ptr<BCConstant>(BCConstant::iload(is, nullptr)), nullptr) << n;
-    EXPECT_EQ(BCConstant::getError(), BCConstant::BCCONSTANT_FAILED) << n;
-    resetFlags();
-    bctest::LimitedBuf out(n);
-    std::ostream os(&out);
-    GetParam().constant->save(os);
-    EXPECT_EQ(BCConstant::getError(), BCConstant::BCCONSTANT_FAILED) << n;
-  }
-}
 
 const RecordCase kRecordCases[] = {
     {std::make_shared<BCDWordConst>(0xFFFFFFFF), "00 FF FF FF FF"},
@@ -81,13 +47,16 @@ const RecordCase kRecordCases[] = {
     {std::make_shared<BCStringConst>(KRString()), "08 00"},
 };
 
-INSTANTIATE_TEST_SUITE_P(AllClasses, ConstRecordTest, ::testing::ValuesIn(kRecordCases));
-
-// Every class of the class table has a case, and its record loads into it.
-TEST(ConstRecord, EveryClassOfTheTableLoadsItsClass) {
+TEST(ConstRecord, EveryClassKeepsTheRecordContract) {
+  for (const RecordCase& c : kRecordCases) {
+    const auto back = bctest::checkRecord(*c.constant, load, kConstFlag, c.hex);
+    ASSERT_NE(back, nullptr) << c.hex;
+    EXPECT_EQ(*back == *c.constant, 1) << c.hex;
+  }
+  // Every class of the class table has a case, and its record loads into it.
   std::vector<std::shared_ptr<BCConstant>> samples;
   for (const RecordCase& c : kRecordCases) samples.push_back(c.constant);
-  const auto reload = [](const BCConstant& c) { return loaded(saved(c)); };
+  const auto reload = [](const BCConstant& c) { return loadHex(bctest::hexOf(c)); };
 #define BC_X(tag, Class, ...) \
   bctest::expectClassOfTag<Class>(samples, BCConstant::tag, #Class, reload);
 #include "bcode/const/bcconstant.def"
@@ -95,107 +64,47 @@ TEST(ConstRecord, EveryClassOfTheTableLoadsItsClass) {
 }
 
 TEST(ConstRecord, BadRecords) {
-  for (const char* hex : {"", "09", "FF 00 00 00 00"}) {
-    resetFlags();
-    EXPECT_EQ(loaded(fromHex(hex)), nullptr) << hex;
+  for (const char* hex : {"09", "FF 00 00 00 00"}) {
+    bcInitBCode();
+    EXPECT_EQ(loadHex(hex), nullptr) << hex;
     EXPECT_EQ(BCConstant::getError(), BCConstant::BCCONSTANT_FAILED) << hex;
   }
   // A flag left set by an earlier failure refuses a good record too.
-  EXPECT_EQ(loaded(fromHex("01 05 00 00 00")), nullptr);
+  EXPECT_EQ(loadHex("01 05 00 00 00"), nullptr);
   // A string is handed out all the same; its caller judges the flag.
-  auto kept = loaded(fromHex("08 02 41 42"));
+  auto kept = loadHex("08 02 41 42");
   ASSERT_NE(kept, nullptr);
   EXPECT_EQ(*kept == BCStringConst(KRString("AB")), 1);
   EXPECT_EQ(BCConstant::getError(), BCConstant::BCCONSTANT_FAILED);
   // A string ends at its first zero character.
-  resetFlags();
-  auto text = loaded(fromHex("08 03 41 00 42"));
+  bcInitBCode();
+  auto text = loadHex("08 03 41 00 42");
   ASSERT_NE(text, nullptr);
   EXPECT_EQ(*text == BCStringConst(KRString("A")), 1);
+  bcInitBCode();
 }
 
-// ------------------------------------------------------------ table records
-
-class ConstTableTest : public ::testing::Test {
- protected:
-  void SetUp() override { resetFlags(); }
-  static std::unique_ptr<BCConstantList> load(const std::string& bytes) {
-    std::istringstream is(bytes);
-    return std::unique_ptr<BCConstantList>(BCConstantList::iload(is));
-  }
-};
-
-TEST_F(ConstTableTest, RefsAndIterator) {
-  BCConstantList list;
-  EXPECT_EQ(list.getCount(), 1);
-  EXPECT_EQ(BCConstRef().ptr(), nullptr);
-  EXPECT_EQ(BCConstRef(KRReference<BCConstant*>(0, &list)).ptr(), nullptr);
-  list.add(nullptr);
-  list.add(nullptr);
-  const BCConstRef a = list.add(new BCDIntConst(5));
-  const BCConstRef b = list.add(new BCDIntConst(5));
-  EXPECT_EQ(a.getIndex(), 3);
-  EXPECT_EQ(b.getIndex(), 4);
-  EXPECT_EQ(b.getTable(), &list);
-  EXPECT_EQ(*a.ptr() == *b.ptr(), 1);
-  EXPECT_EQ(BCConstRef(KRReference<BCConstant*>(5, &list)).ptr(), nullptr);
-  EXPECT_EQ(BCConstantListIterator(list).index(), 3);
-}
-
-TEST_F(ConstTableTest, SavesSlotsAndLoadsThemBack) {
+TEST(ConstTable, RecordKeepsEmptySlotsAndFailsCleanly) {
+  bctest::checkRecord(BCConstantList(), loadTable, kTableFlag, "01 00");
   BCConstantList list;
   list.add(new BCDIntConst(5));
   list.add(nullptr);
-  std::ostringstream os;
-  list.save(os);
-  EXPECT_EQ(toHex(os.str()), "03 00 01 01 05 00 00 00 00");
-
-  auto empty = load(fromHex("01 00"));
-  EXPECT_TRUE(empty != nullptr && empty->getCount() == 1);
-
-  auto back = load(os.str());
+  const auto back = bctest::checkRecord(list, loadTable, kTableFlag, "03 00 01 01 05 00 00 00 00");
   ASSERT_NE(back, nullptr);
-  EXPECT_EQ(back->getCount(), 3);
   EXPECT_EQ(back->entryAt(2), nullptr);
-  BCConstantListIterator it(*back);
-  EXPECT_EQ(it.index(), 1);
-  EXPECT_EQ(*it.current() == BCDIntConst(5), 1);
-  ++it;
-  EXPECT_TRUE(it.end());
-}
-
-TEST_F(ConstTableTest, UnknownTagInSecondConstantFailsTheTable) {
+  EXPECT_EQ(*back->entryAt(1) == BCDIntConst(5), 1);
   // The first constant is freed with the table (the sanitizer build checks).
-  EXPECT_EQ(load(fromHex("03 00 01 01 05 00 00 00 01 09")), nullptr);
+  std::istringstream unknownTag(fromHex("03 00 01 01 05 00 00 00 01 09"));
+  EXPECT_EQ(loadTable(unknownTag), nullptr);
   EXPECT_EQ(KRRefTable<BCConstant*>::error, KRREFTABLE_LOAD_FAILED);
   EXPECT_EQ(BCConstant::getError(), BCConstant::BCCONSTANT_FAILED);
-}
 
-TEST_F(ConstTableTest, EveryPrefixAndCorruptionLoadsSafely) {
-  BCConstantList list;
-  list.add(new BCDWordConst(1));
-  list.add(new BCRealConst(2.5F));
-  list.add(nullptr);
   list.add(new BCDTConst(BCDateConst(1, 2, 2003), BCTODConst(4)));
   list.add(new BCStringConst(KRString("text")));
-  list.add(new BCDateConst(3, 4, 2005));
-  std::ostringstream os;
-  list.save(os);
-  const std::string good = os.str();
-  for (std::size_t n = 0; n < good.size(); ++n) {
-    resetFlags();
-    EXPECT_EQ(load(good.substr(0, n)), nullptr) << n;
-  }
-  for (std::size_t pos = 0; pos < good.size(); ++pos) {
-    for (int value = 0; value < 256; ++value) {
-      resetFlags();
-      std::string bad = good;
-      bad[pos] = static_cast<char>(value);
-      const bool loadedTable = load(bad) != nullptr;
-      EXPECT_NE(loadedTable, KRRefTable<BCConstant*>::error != KRREFTABLE_OK)
-          << pos << " " << value;
-    }
-  }
+  list.add(new BCRealConst(2.5F));
+  EXPECT_GT(bctest::checkCorruptRecords(bctest::recordOf(list), loadTable, kTableFlag,
+                                        {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0x7F, 0x80, 0xFF}),
+            0);
 }
 
 }  // namespace
