@@ -5,13 +5,22 @@
 #include <sstream>
 #include <vector>
 
-#include "tests/operand/operand_fixture.h"
+#include "tests/support/example_block.h"
 #include "tests/support/test_util.h"
 
-namespace optest {
 namespace {
 
+using Op = std::unique_ptr<BCOperand>;
+
 using Columns = std::map<int, std::string>;
+
+// The dashes of a line without a number, a parameter, a variable and a
+// parameter number; `with(more)` puts texts at more columns.
+const Columns kDashes = {{26, "-"}, {39, "-"}, {48, "-"}, {56, "-"}};
+Columns with(Columns base, const Columns& more) {
+  for (const auto& column : more) base[column.first] = column.second;
+  return base;
+}
 
 // The line that texts at these columns give: blanks between, a line end.
 std::string lineOf(const Columns& columns, int shift = 0) {
@@ -28,7 +37,7 @@ Op fromRecord(const std::string& hex) {
   return Op(BCOperand::iload(is, nullptr));
 }
 
-class ListingTest : public OperandTest {
+class ListingTest : public bctest::FilledBlock {
  protected:
   // Lists `op` at `line + shift`; the buffer must be all zero afterwards.
   std::string list(const BCOperand& op, int shift = 0) {
@@ -56,55 +65,50 @@ class ListingTest : public OperandTest {
   }
 
   bctest::NameTable classNames{"C", 34};
-  bctest::NameTable typeNames{"T", 256};
 };
 
 TEST_F(ListingTest, LinesColumnByColumn) {
-  const Columns dashes = {{26, "-"}, {39, "-"}, {48, "-"}, {56, "-"}};
-  auto with = [](Columns base, const Columns& more) {
-    for (const auto& column : more) base[column.first] = column.second;
-    return base;
-  };
-  resetFlags();
+  bcInitBCode();
   const Op unresolvedFB = fromRecord("07 00 00 05 00 02 07 00 00 00 00 00");
   const Op undefinedKind = fromRecord("0A 00 00 01 00 09 04 00");
   const struct {
     Op op;
     Columns columns;
   } cases[] = {
-      {Op(new BCoE(12, intA)), with(dashes, {{0, "C1"}, {8, "T5"}, {18, "1"}, {64, "12"}})},
-      {Op(new BCoE(0, high)), with(dashes, {{0, "C1"}, {8, "T254"}, {18, "4"}, {64, "0"}})},
-      {Op(new BCoA(0, high)), with(dashes, {{0, "C2"}, {8, "T30"}, {18, "4"}, {64, "0"}})},
-      {Op(new BCoPA(0xFFFFFFFF, missing())),
-       with(dashes, {{0, "C5"}, {8, "???"}, {18, "99"}, {64, "-1"}})},
+      {Op(new BCoE(12, intA)), with(kDashes, {{0, "C1"}, {8, "T5"}, {18, "5"}, {64, "12"}})},
+      {Op(new BCoE(0, high)), with(kDashes, {{0, "C1"}, {8, "T254"}, {18, "25"}, {64, "0"}})},
+      {Op(new BCoA(0, high)), with(kDashes, {{0, "C2"}, {8, "T30"}, {18, "25"}, {64, "0"}})},
+      {Op(new BCoPA(0xFFFFFFFF, missing)),
+       with(kDashes, {{0, "C5"}, {8, "???"}, {18, "99"}, {64, "-1"}})},
       {Op(new BCoDBBER(10, 4, intA)),
-       with(dashes, {{0, "C21"}, {8, "T5"}, {18, "1"}, {26, "10"}, {64, "4"}})},
-      {Op(new BCoT(5)), with(dashes, {{0, "C22"}, {8, "-"}, {18, "-"}, {26, "5"}, {64, "-"}})},
-      {Op(new BCoMFL(3)), with(dashes, {{0, "C6"}, {8, "BOOL"}, {18, "-"}, {26, "3"}, {64, "-"}})},
+       with(kDashes, {{0, "C21"}, {8, "T5"}, {18, "5"}, {26, "10"}, {64, "4"}})},
+      {Op(new BCoT(5)), with(kDashes, {{0, "C22"}, {8, "-"}, {18, "-"}, {26, "5"}, {64, "-"}})},
+      {Op(new BCoMFL(3)), with(kDashes, {{0, "C6"}, {8, "BOOL"}, {18, "-"}, {26, "3"}, {64, "-"}})},
       {Op(new BCoICall(65535)),
-       with(dashes, {{0, "C31"}, {8, "-"}, {18, "-"}, {26, "65535"}, {64, "-"}})},
+       with(kDashes, {{0, "C31"}, {8, "-"}, {18, "-"}, {26, "65535"}, {64, "-"}})},
       {Op(new BCoLSD(BCLDRef(2, &lsd))),
-       with(dashes, {{0, "C19"}, {8, "T5"}, {18, "1"}, {48, "2"}, {64, "48"}})},
+       with(kDashes, {{0, "C19"}, {8, "T5"}, {18, "5"}, {48, "2"}, {64, "48"}})},
       {Op(new BCoFBEP(KR_FB_KENN, fbRef(2))),
-       with(dashes, {{0, "C7"}, {8, "T1"}, {18, "3"}, {39, "FB"}, {56, "2"}, {64, "16"}})},
+       with(kDashes, {{0, "C7"}, {8, "T1"}, {18, "1"}, {39, "FB"}, {56, "2"}, {64, "16"}})},
       {Op(new BCoSFBAP(KR_SFB_KENN, fbRef(1, 9))),
-       with(dashes,
-            {{0, "C14"}, {8, "T5"}, {18, "1"}, {26, "9"}, {39, "SFB"}, {56, "1"}, {64, "0"}})},
+       with(kDashes,
+            {{0, "C14"}, {8, "T5"}, {18, "5"}, {26, "9"}, {39, "SFB"}, {56, "1"}, {64, "0"}})},
       {Op(new BCoFCDP(KR_FC_KENN, fcRef(2))),
-       with(dashes, {{0, "C12"}, {8, "T1"}, {18, "3"}, {39, "FC"}, {56, "2"}, {64, "-"}})},
+       with(kDashes, {{0, "C12"}, {8, "T1"}, {18, "1"}, {39, "FC"}, {56, "2"}, {64, "-"}})},
       {Op(new BCoSFCEP(KR_SFC_KENN, fcRef(1))),
-       with(dashes,
-            {{0, "C16"}, {8, "T5"}, {18, "1"}, {26, "4"}, {39, "SFC"}, {56, "1"}, {64, "-"}})},
+       with(kDashes,
+            {{0, "C16"}, {8, "T5"}, {18, "5"}, {26, "4"}, {39, "SFC"}, {56, "1"}, {64, "-"}})},
       {Op(new BCoICEP(1, 2, high)),
-       with(dashes,
-            {{0, "ICEP"}, {8, "T30"}, {18, "4"}, {26, "2"}, {39, "ICallP"}, {56, "1"}, {64, "-"}})},
+       with(
+           kDashes,
+           {{0, "ICEP"}, {8, "T30"}, {18, "25"}, {26, "2"}, {39, "ICallP"}, {56, "1"}, {64, "-"}})},
       {Op(new BCoICAP(7, 3, intA)),
-       with(dashes,
-            {{0, "ICAP"}, {8, "T5"}, {18, "1"}, {26, "3"}, {39, "ICallP"}, {56, "7"}, {64, "-"}})},
+       with(kDashes,
+            {{0, "ICAP"}, {8, "T5"}, {18, "5"}, {26, "3"}, {39, "ICallP"}, {56, "7"}, {64, "-"}})},
       {Op(unresolvedFB->newCopy()),
        {{0, "C7"}, {8, "???"}, {18, "0"}, {26, "-"}, {39, "FB"}, {48, "-"}, {56, "???"}}},
       {Op(undefinedKind->newCopy()),
-       with(dashes, {{0, "C10"}, {8, "???"}, {18, "0"}, {39, "UNDEF"}, {56, "???"}, {64, "-"}})},
+       with(kDashes, {{0, "C10"}, {8, "???"}, {18, "0"}, {39, "UNDEF"}, {56, "???"}, {64, "-"}})},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(list(*c.op), lineOf(c.columns)) << c.op->isA();
@@ -121,53 +125,13 @@ TEST_F(ListingTest, LocalDataLinesShowUnresolvedVariablesAndUseNamesAsFormats) {
   char line[160] = {};
   std::ostringstream os;
   plain.printOn(os, line, line, classNames.get(), table.data());
-  EXPECT_EQ(os.str(), lineOf({{0, "C20"},
-                              {8, "100% INT"},
-                              {18, "1"},
-                              {26, "-"},
-                              {39, "-"},
-                              {48, "1"},
-                              {56, "-"},
-                              {64, "0"}}));
+  EXPECT_EQ(os.str(),
+            lineOf(with(kDashes, {{0, "C20"}, {8, "100% INT"}, {18, "5"}, {48, "1"}, {64, "0"}})));
 
   const BCoLDD unresolved(BCLDRef(9, &ldd));
-  resetFlags();
-  EXPECT_EQ(list(unresolved), lineOf({{0, "C20"},
-                                      {8, "???"},
-                                      {18, "0"},
-                                      {26, "-"},
-                                      {39, "-"},
-                                      {48, "???"},
-                                      {56, "-"},
-                                      {64, "0"}}));
-}
-
-// No listing writes at or past line + 160, however long the names and
-// wherever the columns start.
-TEST_F(ListingTest, LongNamesStayInsideTheLine) {
-  const std::string longName(255, 'n');
-  const std::vector<const char*> names(256, longName.c_str());
-  const Op all[] = {Op(new BCoDBBER(1, 2, intA)),
-                    Op(new BCoT(1)),
-                    Op(new BCoMFL(1)),
-                    Op(new BCoSFBEP(KR_FB_KENN, fbRef(1, 9))),
-                    Op(new BCoSFCDP(KR_FC_KENN, fcRef(1))),
-                    Op(new BCoICEP(1, 1, intA)),
-                    Op(new BCoLSD(BCLDRef(1, &lsd)))};
-  for (const Op& op : all) {
-    for (int shift : {0, 100, 159}) {
-      struct {
-        char line[160];
-        char guard[64];
-      } buffer;
-      std::memset(buffer.line, 0, sizeof buffer.line);
-      std::memset(buffer.guard, 0x5A, sizeof buffer.guard);
-      std::ostringstream os;
-      op->printOn(os, buffer.line + shift, buffer.line, names.data(), names.data());
-      EXPECT_EQ(std::string(buffer.guard, 64), std::string(64, '\x5A')) << op->isA();
-      EXPECT_LE(os.str().size(), 161u);
-    }
-  }
+  bcInitBCode();
+  EXPECT_EQ(list(unresolved),
+            lineOf(with(kDashes, {{0, "C20"}, {8, "???"}, {18, "0"}, {48, "???"}, {64, "0"}})));
 }
 
 // The plain line writer: control bytes pass unchanged.
@@ -193,7 +157,7 @@ TEST_F(ListingTest, Dumps) {
     return os.str();
   }();
   EXPECT_EQ(dump(BCoE(300, intA), &out), "E       300" + typeDump(intA));
-  EXPECT_EQ(dump(BCoPA(1, missing()), &out), "PA        1*** Error: illegal typeRef !\n");
+  EXPECT_EQ(dump(BCoPA(1, missing), &out), "PA        1*** Error: illegal typeRef !\n");
   EXPECT_EQ(dump(BCoDBBER(10, 4, intA), &out), "DBBER     4   10" + typeDump(intA));
   EXPECT_EQ(dump(BCoT(5), &out), "T         5\n");
   EXPECT_EQ(dump(BCoSFC(2), &out), "SFC        2\n");
@@ -210,7 +174,7 @@ TEST_F(ListingTest, UnresolvableReferencesReportOnStandardOutput) {
   std::string out;
   const BCoLSD lsd9(BCLDRef(9, &lsd));
   const BCoLDD ldd9(BCLDRef(9, &ldd));
-  resetFlags();
+  bcInitBCode();
   EXPECT_EQ(dump(lsd9, &out), "LSD      32      9  ");
   EXPECT_EQ(out, "*** error: illegal LSD reference \n");
   EXPECT_EQ(dump(ldd9, &out), "LDD       0      9  ");
@@ -223,4 +187,3 @@ TEST_F(ListingTest, UnresolvableReferencesReportOnStandardOutput) {
 }
 
 }  // namespace
-}  // namespace optest

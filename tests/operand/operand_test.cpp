@@ -1,11 +1,20 @@
-// Equality, view overlap, construction from references and the operand table.
+// Operands: equality, view overlap, construction from references, implied
+// data types, and the records of operands and the operand table.
+#include <gtest/gtest.h>
+
 #include <functional>
+#include <memory>
+#include <sstream>
 #include <vector>
 
-#include "tests/operand/operand_fixture.h"
+#include "tests/support/example_block.h"
+#include "tests/support/record_check.h"
 
-namespace optest {
 namespace {
+
+using Op = std::unique_ptr<BCOperand>;
+using OperandTest = bctest::FilledBlock;
+using bctest::fromHex;
 
 using Make = std::function<Op()>;
 
@@ -28,9 +37,8 @@ TEST_F(OperandTest, EqualityAcrossClassesTypesAndFields) {
       {"E, structurally equal types", make<BCoE>(8u, intA), make<BCoE>(8u, intB), 1},
       {"E, different types", make<BCoE>(8u, intA), make<BCoE>(8u, boolT), 0},
       {"E, different offsets", make<BCoE>(8u, intA), make<BCoE>(9u, intA), 0},
-      {"E, both types unresolved", make<BCoE>(8u, missing()), make<BCoE>(8u, KRTypeRef(98, &types)),
-       0},
-      {"E, same unresolved index", make<BCoE>(8u, missing()), make<BCoE>(8u, missing()), 1},
+      {"E, both types unresolved", make<BCoE>(8u, missing), make<BCoE>(8u, KRTypeRef(98, &tab)), 0},
+      {"E, same unresolved index", make<BCoE>(8u, missing), make<BCoE>(8u, missing), 1},
       {"E and A", make<BCoE>(8u, intA), make<BCoA>(8u, intA), 0},
       {"DBBER, other DB", make<BCoDBBER>(10, 0u, intA), make<BCoDBBER>(11, 0u, intA), 0},
       {"DBBER, same", make<BCoDBBER>(10, 0u, intA), make<BCoDBBER>(10, 0u, intB), 1},
@@ -130,7 +138,7 @@ TEST_F(OperandTest, UnresolvableReferencesLeaveDefaultsAndFlagOne) {
       make<BCoLDD>(BCLDRef(4, &ldd)),           make<BCoLSD>(BCLDRef()),
   };
   for (const Make& maker : makers) {
-    resetFlags();
+    bcInitBCode();
     const Op op = maker();
     EXPECT_EQ(BCOperand::getError(), 1);
     EXPECT_EQ(op->getTypeRef().getIndex(), 0);
@@ -139,7 +147,7 @@ TEST_F(OperandTest, UnresolvableReferencesLeaveDefaultsAndFlagOne) {
       EXPECT_EQ(param->getBlockKind(), 0);
     }
   }
-  resetFlags();
+  bcInitBCode();
   EXPECT_EQ(BCoSFBAP(KR_FB_KENN, fbRef(1, 11)).getBlockNo(), 0);
 }
 
@@ -157,7 +165,7 @@ TEST_F(OperandTest, LocalDataOffsetsAndViews) {
   ldd.lookup(BCLDRef(3, &ldd))->setViewVarNo(7);  // names no variable
   const BCoLDD broken(BCLDRef(3, &ldd));
   EXPECT_EQ(BCOperand::getError(), 1);
-  resetFlags();
+  bcInitBCode();
   EXPECT_EQ(BCoLDD(BCLDRef(1, nullptr)).getOffset(), 0u);
   EXPECT_EQ(BCOperand::getError(), 1);
 }
@@ -180,7 +188,7 @@ TEST_F(OperandTest, ImpliedDataTypesAndFamilies) {
       {Op(new BCoSDB(1)), 26, BCOperand::K_BLOCK},
       {Op(new BCoICall(1)), 0, BCOperand::K_BLOCK},
       {Op(new BCoE(0, high)), 254, BCOperand::K_GLOBVAR},
-      {Op(new BCoPA(0, missing())), 0, BCOperand::K_GLOBVAR},
+      {Op(new BCoPA(0, missing)), 0, BCOperand::K_GLOBVAR},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.op->getDataType(), c.type) << c.op->isA();
@@ -188,26 +196,117 @@ TEST_F(OperandTest, ImpliedDataTypesAndFamilies) {
   }
 }
 
-TEST_F(OperandTest, NewCopyIsEqualAndSeparate) {
-  const BCoFB block(3);
-  const Op copy(block.newCopy());
-  ASSERT_NE(copy, nullptr);
-  EXPECT_NE(copy.get(), &block);
-  EXPECT_EQ(*copy == block, 1);
-  const BCoSFBDP son(KR_FB_KENN, fbRef(1, 9));
-  EXPECT_EQ(*Op(son.newCopy()) == son, 1);
+// Every class: its record (exact bytes for a sample of classes), which loads
+// back equal and of its class; every prefix fails and so does every short save.
+TEST_F(OperandTest, RecordsOfEveryClass) {
+  const bctest::RecordFlag flag = bctest::libraryFlag("operand", 1, 1, true);
+  struct Case {
+    Op op;
+    const char* hex;
+  };
+  const Case cases[] = {
+      {Op(new BCoE(300, intA)), "01 05 00 2C 01 00 00"},
+      {Op(new BCoA(2, intB)), ""},
+      {Op(new BCoM(3, boolT)), ""},
+      {Op(new BCoPE(4, high)), ""},
+      {Op(new BCoPA(0xFFFFFFFF, intA)), ""},
+      {Op(new BCoMFL(6)), ""},
+      {Op(new BCoFBEP(KR_FB_KENN, fbRef(1))), ""},
+      {Op(new BCoFBAP(KR_FB_KENN, fbRef(2))), "08 01 00 02 00 02 07 00 10 00 00 00"},
+      {Op(new BCoFBDP(KR_FB_KENN, fbRef(3))), ""},
+      {Op(new BCoFCEP(KR_FC_KENN, fcRef(1))), ""},
+      {Op(new BCoFCAP(KR_FC_KENN, fcRef(2))), ""},
+      {Op(new BCoFCDP(KR_FC_KENN, fcRef(2))), "0C 01 00 02 00 04 04 00"},
+      {Op(new BCoSFBEP(KR_FB_KENN, fbRef(1, 9))), "0D 05 00 01 00 02 09 00 00 00 00 00 09 00"},
+      {Op(new BCoSFBAP(KR_FB_KENN, fbRef(1, 10))), ""},
+      {Op(new BCoSFBDP(KR_FB_KENN, fbRef(4))), ""},
+      {Op(new BCoSFCEP(KR_FC_KENN, fcRef(1))), ""},
+      {Op(new BCoSFCAP(KR_FC_KENN, fcRef(3))), "11 05 00 03 00 04 04 00 04 00"},
+      {Op(new BCoSFCDP(KR_FC_KENN, fcRef(3))), ""},
+      {Op(new BCoLSD(BCLDRef(2, &lsd))), "13 05 00 02 00 10 00 00 00"},
+      {Op(new BCoLDD(BCLDRef(2, &ldd))), ""},
+      {Op(new BCoDBBER(10, 4, intA)), "15 05 00 04 00 00 00 0A 00"},
+      {Op(new BCoT(7)), "16 07 00"},
+      {Op(new BCoZ(23)), ""},
+      {Op(new BCoOB(24)), ""},
+      {Op(new BCoFB(25)), ""},
+      {Op(new BCoFC(26)), ""},
+      {Op(new BCoSFB(27)), ""},
+      {Op(new BCoSFC(28)), ""},
+      {Op(new BCoDB(29)), ""},
+      {Op(new BCoSDB(30)), ""},
+      {Op(new BCoICall(31)), ""},
+      {Op(new BCoICEP(32, 1, intA)), ""},
+      {Op(new BCoICAP(3, 4, intA)), "21 05 00 08 03 00 04 00"},
+  };
+  const auto load = [](std::istream& is) { return BCOperand::iload(is, nullptr); };
+  for (const Case& c : cases) {
+    const Op back = bctest::checkRecord(*c.op, load, flag, c.hex);
+    ASSERT_NE(back, nullptr) << c.op->isA();
+    EXPECT_EQ(*back == *c.op, 1) << c.op->isA();
+  }
+  const auto reload = [](const BCOperand& op) {
+    std::istringstream is(bctest::recordOf(op));
+    return Op(BCOperand::iload(is, nullptr));
+  };
+  std::vector<Op> all;
+  for (const Case& c : cases) all.push_back(Op(c.op->newCopy()));
+#define BC_X(tag, Class, ...) bctest::expectClassOfTag<Class>(all, BCOperand::tag, #Class, reload);
+#include "bcode/operand/bcoperand.def"
+#undef BC_X
+  for (const char* hex : {"00 01 00", "22 01 00", "FF"}) {
+    bcInitBCode();
+    std::istringstream is(fromHex(hex));
+    EXPECT_EQ(load(is), nullptr) << hex;
+    EXPECT_EQ(BCOperand::getError(), 1) << hex;
+  }
+  // A flag left set fails the next load even of a good record.
+  std::istringstream good(fromHex("16 07 00"));
+  EXPECT_EQ(load(good), nullptr);
 }
 
-TEST_F(OperandTest, ReferencesToEmptySlotsYieldNoOperand) {
+// Every prefix and every single-byte change of a table record loads to a
+// table or to null with a flag, without crash or leak.
+TEST_F(OperandTest, TableRecordKeepsEmptySlotsAndFailsCleanly) {
+  const bctest::RecordFlag flag = bctest::libraryFlag("operand table", 2, 3);
+  const auto load = [](std::istream& is) { return BCOperandList::iload(is, nullptr); };
+  bctest::checkRecord(BCOperandList(), load, flag, "01 00");
   BCOperandList table;
-  EXPECT_TRUE(BCOperandListIterator(table).end());
-  const BCOpRef empty = table.add(nullptr);
-  const BCOpRef timer = table.add(new BCoT(7));
-  EXPECT_EQ(BCOpRef().ptr(), nullptr);
-  EXPECT_EQ(empty.ptr(), nullptr);
-  EXPECT_EQ(timer.ptr()->isA(), BCOperand::CT_T);
-  EXPECT_EQ(BCOperandListIterator(table).current(), timer.ptr());
+  table.add(new BCoT(7));
+  table.add(nullptr);
+  table.add(new BCoZ(8));
+  const auto back = bctest::checkRecord(table, load, flag, "04 00 01 16 07 00 00 01 17 08 00");
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back->entryAt(2), nullptr);
+  EXPECT_EQ(back->entryAt(3)->isA(), BCOperand::CT_Z);
+  table.add(new BCoSFBEP(KR_FB_KENN, fbRef(1, 9)));
+  table.add(new BCoLDD(BCLDRef(3, &ldd)));
+  table.add(new BCoICEP(1, 2, intA));
+  EXPECT_GT(bctest::checkCorruptRecords(bctest::recordOf(table), load, flag,
+                                        {0x00, 0x01, 0x02, 0x13, 0x14, 0x21, 0x22, 0x80, 0xFF}),
+            0);
+}
+
+// Loading binds every reference to the lists of the block loaded into.
+TEST_F(OperandTest, ReferencesBindToTheLoadingBlock) {
+  std::istringstream is(
+      fromHex("04 00 01 0D 05 00 01 00 02 09 00 00 00 00 00 09 00"
+              "01 13 01 00 01 00 00 00 00 00 01 14 01 00 01 00 00 00 00 00"));
+  const std::unique_ptr<BCOperandList> table(BCOperandList::iload(is, &block));
+  ASSERT_NE(table, nullptr);
+  const auto* son = dynamic_cast<const BCoSFBEP*>(table->entryAt(1));
+  ASSERT_NE(son, nullptr);
+  EXPECT_EQ(son->getSSBRef().getList(), &block.getSSBList());
+  EXPECT_EQ(son->getTypeRef().getTable(), &tab);
+  EXPECT_EQ(son->getDataType(), KR_DT_INT);
+  EXPECT_EQ(son->getBlockNo(), 9);
+  const auto* lsdOp = dynamic_cast<const BCoLSD*>(table->entryAt(2));
+  ASSERT_NE(lsdOp, nullptr);
+  EXPECT_EQ(lsdOp->getLSDRef().getListPtr(), &lsd);
+  const auto* lddOp = dynamic_cast<const BCoLDD*>(table->entryAt(3));
+  ASSERT_NE(lddOp, nullptr);
+  EXPECT_EQ(lddOp->getLDDRef().getListPtr(), &ldd);
+  EXPECT_EQ(BCOperand::getError(), 0);
 }
 
 }  // namespace
-}  // namespace optest
