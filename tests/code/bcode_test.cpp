@@ -9,36 +9,21 @@
 #include <utility>
 #include <vector>
 
-#include "bcode/code/bcerrorflags.h"
-#include "bcode/code/bcode.h"
-#include "bcode/const/bcconstant.h"
-#include "bcode/const/bcconstlist.h"
-#include "bcode/foundation/krystrng.h"
-#include "bcode/instr/bcinstrop.h"
-#include "bcode/instr/bcinstruction.h"
-#include "bcode/interface/bcssb.h"
-#include "bcode/interface/bcssbentry.h"
-#include "bcode/localdata/bcldlist.h"
-#include "bcode/operand/bcglobal.h"
-#include "bcode/types/krinstancedesc.h"
-#include "bcode/types/krtypedesc.h"
-#include "bcode/types/krtypetab.h"
-#include "tests/support/test_util.h"
+#include "tests/support/example_block.h"
+#include "tests/support/record_check.h"
 
 namespace {
 
 using Kind = BCSSBEntry::PARAM_KIND;
 
-std::string saved(const BCode& block) {
-  std::ostringstream os;
-  block.save(os);
-  return os.str();
-}
-
-std::unique_ptr<BCode> loaded(const std::string& bytes) {
-  std::istringstream is(bytes);
+std::unique_ptr<BCode> load(std::istream& is) {
   return std::unique_ptr<BCode>(BCode::iload(is));
 }
+std::unique_ptr<BCode> loaded(const std::string& bytes) {
+  std::istringstream is(bytes);
+  return load(is);
+}
+using bctest::recordOf;
 
 // Every container flag that a block save or load maps to the block's own.
 bool sectionFlagsClear() {
@@ -53,40 +38,29 @@ bool sectionFlagsClear() {
 class BCodeTest : public ::testing::Test {
  protected:
   BCodeTest() { bcInitBCode(); }
-
-  // The road of one block: FB 7 with its interface, a local variable, a DINT
-  // constant, a flag operand and one instruction using all of them.
-  static std::unique_ptr<BCode> roadBlock() {
-    auto block = std::make_unique<BCode>(7, KR_FB_KENN);
-    block->initElemTypes();
-    KRTypeTab& types = block->getTypeTab();
-    BCSSB* own = block->getSSBList().newSSB(7, KR_FB_KENN);
-    own->add(new BCFBEntry("in", types.getTypeRef(5), BCSSBEntry::BC_PARAM_IN));
-    own->add(new BCFBEntry("st", types.getTypeRef(1), BCSSBEntry::BC_PARAM_STAT));
-    block->getLDDList().add(new BCLDEntry("tmp", types.getTypeRef(7)));
-    block->getLSDList().add(new BCLDEntry("cnt", types.getTypeRef(4)));
-    const BCConstRef constant = block->getConstList().add(new BCDIntConst(-2));
-    const BCOpRef operand = block->getOpList().add(new BCoM(16, types.getTypeRef(7)));
-    const BCTMP z(7, 1, BCTMP::TMG, BCTMP::L_AREA, types.getTypeRef(7));
-    const BCOPD q1(operand);
-    const BCCST q2(constant);
-    block->getInstrList().append(new BCInstruction(BCInstruction::IC_88, &z, &q1, &q2));
-    block->calcOffsets();
-    return block;
-  }
 };
 
-TEST_F(BCodeTest, ElementaryTypesTakeIndices1To23) {
-  BCode block(3, KR_FC_KENN);
-  block.initElemTypes();
-  const KRTypeTab& types = block.getTypeTab();
-  EXPECT_EQ(types.getCount(), 24);
-  EXPECT_EQ(types.entryAt(13)->getDataType(), 14);
-  EXPECT_EQ(types.entryAt(14)->getDataType(), 20);
-  EXPECT_EQ(types.entryAt(23)->getDataType(), 31);
-  EXPECT_EQ(types.getTypeRef(14).getIndex(), 13);
-  EXPECT_EQ(BCode::getError(), BCode::BCODE_OK);
-}
+using BlockTest = bctest::ExampleBlock;
+
+// The road of one block: FB 7 with its interface, a local variable, a DINT
+// constant, a flag operand and one instruction using all of them.
+class RoadTest : public bctest::ExampleBlock {
+ protected:
+  RoadTest() {
+    BCSSB* own = block.getSSBList().newSSB(7, KR_FB_KENN);
+    own->add(new BCFBEntry("in", ref(5), BCSSBEntry::BC_PARAM_IN));
+    own->add(new BCFBEntry("st", ref(1), BCSSBEntry::BC_PARAM_STAT));
+    block.getLDDList().add(new BCLDEntry("tmp", ref(7)));
+    block.getLSDList().add(new BCLDEntry("cnt", ref(4)));
+    const BCConstRef constant = block.getConstList().add(new BCDIntConst(-2));
+    const BCOpRef operand = block.getOpList().add(new BCoM(16, ref(7)));
+    const BCTMP z(7, 1, BCTMP::TMG, BCTMP::L_AREA, ref(7));
+    const BCOPD q1(operand);
+    const BCCST q2(constant);
+    block.getInstrList().append(new BCInstruction(BCInstruction::IC_88, &z, &q1, &q2));
+    block.calcOffsets();
+  }
+};
 
 TEST_F(BCodeTest, FullTypeTableStopsTheElementaryTypesWithoutLosingAny) {
   BCode block(3, KR_FC_KENN);
@@ -96,14 +70,6 @@ TEST_F(BCodeTest, FullTypeTableStopsTheElementaryTypesWithoutLosingAny) {
   EXPECT_THROW(block.initElemTypes(), KRErrorNoHeap);
   EXPECT_EQ(types.getCount(), 65535);
   EXPECT_EQ(types.getTypeRef(5).getIndex(), 65534);
-}
-
-TEST_F(BCodeTest, FlagLeftSetBeforeConstructionCountsAsAFailedCollection) {
-  KRRefTable<BCOperand*>::error = KRREFTABLE_SAVE_FAILED;
-  BCode block(1, KR_OB_KENN);
-  EXPECT_EQ(BCode::getError(), BCode::BCODE_NO_MEMORY);
-  EXPECT_EQ(KRRefTable<BCOperand*>::error, KRREFTABLE_OK);
-  EXPECT_EQ(block.getOpList().getCount(), 1);  // the collection itself is kept
 }
 
 TEST_F(BCodeTest, StaticDataFollowTheOwnInterfaceOnAWordBoundary) {
@@ -142,53 +108,23 @@ TEST_F(BCodeTest, StaticDataFollowTheOwnInterfaceOnAWordBoundary) {
 
 // A pass measures each type once; the next pass sees the types as they are
 // then, after a structure and a called FB's interface have grown.
-TEST_F(BCodeTest, EachLayoutSeesTheTypesAsTheyAreNow) {
-  BCode block(7, KR_FB_KENN);
-  block.initElemTypes();
-  KRTypeTab& types = block.getTypeTab();
-  const KRTypeRef intType = types.getTypeRef(5);
-  auto* structure = new KRStructDesc();
-  structure->addComp(KRString("a"), intType);
-  const KRTypeRef structType = types.add(structure);
+TEST_F(BlockTest, EachLayoutSeesTheTypesAsTheyAreNow) {
+  const std::uint16_t s = structure({bctest::kInt});
   BCSSB* called = block.getSSBList().newSSB(9, KR_FB_KENN);
-  called->add(new BCFBEntry("in", intType, Kind(0)));
-  const KRTypeRef instanceType = types.add(new KRInstanceDesc(9, KR_FB_KENN, &block.getSSBList()));
-  BCLDList& lsd = block.getLSDList();
-  const BCLDRef first = lsd.add(new BCLDEntry("s1", structType));
-  const BCLDRef second = lsd.add(new BCLDEntry("s2", structType));
-  const BCLDRef instance = lsd.add(new BCLDEntry("fb", instanceType));
-  const BCLDRef last = lsd.add(new BCLDEntry("n", intType));
-
-  const auto offsets = [&] {
+  called->add(new BCFBEntry("in", ref(bctest::kInt), Kind(0)));
+  const std::uint16_t fb = add(new KRInstanceDesc(9, KR_FB_KENN, &block.getSSBList()));
+  for (std::uint16_t type : {s, s, fb, elem(KR_DT_INT)}) lsd.add(new BCLDEntry("v", ref(type)));
+  const auto offsets = [this] {
     block.calcOffsets();
-    EXPECT_EQ(BCode::getError(), BCode::BCODE_OK);
-    return std::vector<std::uint32_t>{
-        lsd.lookup(first)->getOffset(), lsd.lookup(second)->getOffset(),
-        lsd.lookup(instance)->getOffset(), lsd.lookup(last)->getOffset()};
+    std::vector<std::uint32_t> all;
+    for (BCLDListIterator it(lsd, 1); !it.end(); ++it) all.push_back(it.current()->getOffset());
+    return all;
   };
-  const std::uint32_t structBefore = structure->storageLength();
-  const std::uint32_t instanceBefore = instanceType.ptr()->storageLength();
-  const std::vector<std::uint32_t> before = offsets();
-  EXPECT_EQ(before[1] - before[0], structBefore);
-
-  structure->addComp(KRString("b"), intType);
-  called->add(new BCFBEntry("out", intType, Kind(1)));
-  const std::uint32_t structGrowth = structure->storageLength() - structBefore;
-  const std::uint32_t instanceGrowth = instanceType.ptr()->storageLength() - instanceBefore;
-  ASSERT_GT(structGrowth, 0u);
-  ASSERT_GT(instanceGrowth, 0u);
-  const std::vector<std::uint32_t> after = offsets();
-  EXPECT_EQ(after[1], before[1] + structGrowth);
-  EXPECT_EQ(after[2], before[2] + 2 * structGrowth);
-  EXPECT_EQ(after[3], before[3] + 2 * structGrowth + instanceGrowth);
-}
-
-TEST_F(BCodeTest, LayoutFailureOfLocalDataIsTheBlocksFailure) {
-  BCode block(7, KR_FB_KENN);
-  block.getLDDList().add(new BCLDEntry("lost", KRTypeRef(99, &block.getTypeTab())));
-  block.calcOffsets();
-  EXPECT_EQ(BCode::getError(), BCode::BCODE_FAILED);
-  EXPECT_EQ(KRSequence<BCLDEntry*>::error, KRSEQUENCE_OK);
+  EXPECT_EQ(offsets(), (std::vector<std::uint32_t>{0, 16, 32, 48}));
+  structAt(s).addComp(KRString("b"), ref(bctest::kInt));
+  called->add(new BCFBEntry("out", ref(bctest::kInt), Kind(1)));
+  EXPECT_EQ(offsets(), (std::vector<std::uint32_t>{0, 32, 64, 96}));
+  EXPECT_EQ(BCode::getError(), BCode::BCODE_OK);
 }
 
 TEST_F(BCodeTest, SettersDestroyTheCollectionTheyReplace) {
@@ -217,98 +153,37 @@ TEST_F(BCodeTest, SettersDestroyTheCollectionTheyReplace) {
   EXPECT_EQ(destroyed, 2);
 }
 
+// A failed save or load of a block reports on the block's flag and leaves the
+// flags of its sections clear.
+const bctest::RecordFlag kBlockFlag{[] { return sectionFlagsClear() ? BCode::getError() : -1; },
+                                    BCode::BCODE_FAILED, BCode::BCODE_FAILED};
+
 TEST_F(BCodeTest, EmptyBlockRecord) {
-  const BCode block(7, KR_DB_KENN);
-  EXPECT_EQ(bctest::toHex(saved(block)), "07 00 06 01 00 00 00 00 00 00 00 01 00 01 00 00 00");
-  std::unique_ptr<BCode> back = loaded(saved(block));
+  const auto back = bctest::checkRecord(BCode(7, KR_DB_KENN), load, kBlockFlag,
+                                        "07 00 06 01 00 00 00 00 00 00 00 01 00 01 00 00 00");
   ASSERT_NE(back, nullptr);
   EXPECT_EQ(back->getBlockNo(), 7);
   EXPECT_EQ(back->getBlockKind(), KR_DB_KENN);
-
-  BCode typed(7, KR_FB_KENN);
-  typed.initElemTypes();
-  EXPECT_EQ(bctest::toHex(saved(typed).substr(3, 3)), "18 00 01");
 }
 
-TEST_F(BCodeTest, RoadOfOneBlock) {
-  const std::unique_ptr<BCode> block = roadBlock();
-  EXPECT_EQ(block->getLSDList().getStartOffset(), 16u);
-  const std::string bytes = saved(*block);
-  ASSERT_EQ(BCode::getError(), BCode::BCODE_OK);
-
-  const std::unique_ptr<BCode> back = loaded(bytes);
+TEST_F(RoadTest, RoadOfOneBlock) {
+  EXPECT_EQ(block.getLSDList().getStartOffset(), 16u);
+  const auto back = bctest::checkRecord(block, load, kBlockFlag);
   ASSERT_NE(back, nullptr);
-  EXPECT_EQ(BCode::getError(), BCode::BCODE_OK);
-  EXPECT_EQ(back->getBlockNo(), 7);
-  EXPECT_EQ(back->getBlockKind(), KR_FB_KENN);
-  EXPECT_EQ(back->getTypeTab().getCount(), 24);
   EXPECT_EQ(back->getSSBList().lookup(7, KR_FB_KENN)->getEntryCount(), 2u);
-  EXPECT_EQ(back->getLDDList().getEntryCount(), 1u);
   EXPECT_EQ(back->getLSDList().getStartOffset(), 16u);  // laid out by the load
-  EXPECT_EQ(back->getConstList().getCount(), 2);
-  EXPECT_EQ(back->getOpList().getCount(), 2);
-  ASSERT_EQ(back->getInstrList().getCount(), 1u);
-
   const BCInstruction* instr = BCInstructionListIterator(back->getInstrList(), 1).current();
-  EXPECT_TRUE(*instr == *BCInstructionListIterator(block->getInstrList(), 1).current());
+  EXPECT_TRUE(*instr == *BCInstructionListIterator(block.getInstrList(), 1).current());
   const auto* q2 = dynamic_cast<const BCCST*>(instr->getQ2Op());
   ASSERT_NE(q2, nullptr);
   EXPECT_EQ(q2->getConstRef().ptr(), back->getConstList().entryAt(1));
   const auto* z = dynamic_cast<const BCTMP*>(instr->getZOp());
   ASSERT_NE(z, nullptr);
   EXPECT_EQ(z->getTypeRef().getTable(), &back->getTypeTab());
-  EXPECT_EQ(saved(*back), bytes);
 }
 
-TEST_F(BCodeTest, EmptyConstantSlotKeepsLaterIndices) {
-  BCode block(2, KR_FC_KENN);
-  block.initElemTypes();
-  block.getConstList().add(new BCDIntConst(1));
-  block.getConstList().add(nullptr);
-  const BCConstRef third = block.getConstList().add(new BCDIntConst(3));
-  const BCCST q1(third);
-  block.getInstrList().append(new BCInstruction(BCInstruction::IC_0, nullptr, &q1, nullptr));
-
-  const std::unique_ptr<BCode> back = loaded(saved(block));
-  ASSERT_NE(back, nullptr);
-  EXPECT_EQ(back->getConstList().entryAt(2), nullptr);
-  const auto* cst = dynamic_cast<const BCCST*>(
-      BCInstructionListIterator(back->getInstrList(), 1).current()->getQ1Op());
-  ASSERT_NE(cst, nullptr);
-  ASSERT_NE(cst->getConstRef().ptr(), nullptr);
-  EXPECT_EQ(*cst->getConstRef().ptr(), BCDIntConst(3));
-}
-
-TEST_F(BCodeTest, ShortStreamStopsTheSaveAtEveryByte) {
-  const std::unique_ptr<BCode> block = roadBlock();
-  const std::string bytes = saved(*block);
-  for (std::size_t limit = 0; limit < bytes.size(); ++limit) {
-    bcInitBCode();
-    bctest::LimitedBuf buf(limit);
-    std::ostream os(&buf);
-    block->save(os);
-    EXPECT_EQ(BCode::getError(), BCode::BCODE_FAILED) << limit;
-    EXPECT_TRUE(sectionFlagsClear()) << limit;
-    EXPECT_EQ(buf.bytes(), bytes.substr(0, limit)) << limit;
-  }
-}
-
-TEST_F(BCodeTest, EveryPrefixOfABlockFailsToLoad) {
-  const std::string bytes = saved(*roadBlock());
-  for (std::size_t size = 0; size < bytes.size(); ++size) {
-    bcInitBCode();
-    EXPECT_EQ(loaded(bytes.substr(0, size)), nullptr) << size;
-    EXPECT_EQ(BCode::getError(), BCode::BCODE_FAILED) << size;
-    EXPECT_TRUE(sectionFlagsClear()) << size;
-  }
-  bcInitBCode();
-  bctest::PipeBuf pipe(bytes);
-  std::istream is(&pipe);
-  EXPECT_NE(std::unique_ptr<BCode>(BCode::iload(is)), nullptr);
-}
-
-TEST_F(BCodeTest, FlagLeftSetBeforeALoadIsTakenByTheNewBlock) {
-  const std::string bytes = saved(*roadBlock());
+TEST_F(RoadTest, FlagLeftSetBeforeALoadIsTakenByTheNewBlock) {
+  const std::string bytes = recordOf(block);
   // The new block's construction takes the stale flag (reporting 2); the
   // sections it could not create are loaded all the same.
   for (auto stale : {&KRRefTable<BCConstant*>::error, &KRRefTable<BCOperand*>::error,
@@ -319,7 +194,7 @@ TEST_F(BCodeTest, FlagLeftSetBeforeALoadIsTakenByTheNewBlock) {
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(BCode::getError(), BCode::BCODE_NO_MEMORY);
     EXPECT_TRUE(sectionFlagsClear());
-    EXPECT_EQ(saved(*back), bytes);
+    EXPECT_EQ(recordOf(*back), bytes);
     EXPECT_EQ(back->getLSDList().getStartOffset(), 16u);
   }
 }

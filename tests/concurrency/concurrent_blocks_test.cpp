@@ -4,15 +4,16 @@
 // runs this program under ThreadSanitizer.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <atomic>
 #include <cstddef>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "bcode/code/bcode.h"
@@ -50,22 +51,12 @@ void runOnThreads(const std::function<void(int, Problems&)>& work) {
   }
 }
 
+// What the main thread made of the demo block.
 struct Reference {
   std::string record;
   std::string reloaded;
   std::string listing;
 };
-
-Reference demoReference() {
-  bcInitBCode();
-  const std::unique_ptr<BCode> block = bctool::buildDemoBlock();
-  EXPECT_NE(block, nullptr);
-  Reference ref;
-  ref.record = bcfuzz::saveBlock(*block);
-  ref.listing = bcfuzz::listBlock(*block);
-  ref.reloaded = bcfuzz::saveBlock(*bcfuzz::loadBlock(ref.record));
-  return ref;
-}
 
 void expectNoFlags(const char* after, Problems& problems) {
   const std::string flags = bctool::errorFlagsText();
@@ -107,7 +98,12 @@ void failingRound(const Reference& ref, int thread, Problems& problems) {
 }
 
 TEST(Concurrency, SeparateBlocksOnFourThreadsSeeOnlyTheirOwnFlags) {
-  const Reference ref = demoReference();
+  bcInitBCode();
+  const std::unique_ptr<BCode> block = bctool::buildDemoBlock();
+  ASSERT_NE(block, nullptr);
+  const std::string record = bcfuzz::saveBlock(*block);
+  const Reference ref{record, bcfuzz::saveBlock(*bcfuzz::loadBlock(record)),
+                      bcfuzz::listBlock(*block)};
   runOnThreads([&ref](int thread, Problems& problems) {
     for (int round = 0; round < kRounds; ++round) {
       if ((thread + round) % 2 == 0) {
@@ -147,40 +143,35 @@ TEST(Concurrency, LoadedObjectsOutliveTheirBlockOnAnotherThread) {
   });
 }
 
-std::vector<std::string> corpusFiles(const std::string& target) {
+// Every file of a fuzz target's corpus: its path and its bytes.
+std::vector<std::pair<std::string, std::string>> corpus(const char* target) {
+  std::vector<std::pair<std::string, std::string>> files;
   const std::string dir = std::string(BCODE_FUZZ_CORPUS_DIR) + "/" + target;
-  std::vector<std::string> files;
-  std::unique_ptr<DIR, int (*)(DIR*)> handle(opendir(dir.c_str()), closedir);
-  if (!handle) return files;
-  while (const dirent* entry = readdir(handle.get())) {
-    if (entry->d_name[0] != '.') files.push_back(dir + "/" + entry->d_name);
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    files.emplace_back(entry.path().string(), std::string(std::istreambuf_iterator<char>(in), {}));
   }
   return files;
-}
-
-std::string contents(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // Every seed and every input a fuzzer once failed on, split over the
 // threads; the type tables are read with both bound widths, in a different
 // order per thread, since the width is per thread too.
 TEST(Concurrency, FuzzCorpusReplaysOnFourThreads) {
-  const std::vector<std::string> blocks = corpusFiles("fuzz_block_load");
-  const std::vector<std::string> tables = corpusFiles("fuzz_type_table");
+  const auto blocks = corpus("fuzz_block_load");
+  const auto tables = corpus("fuzz_type_table");
   ASSERT_FALSE(blocks.empty());
   ASSERT_FALSE(tables.empty());
   runOnThreads([&](int thread, Problems& problems) {
     for (std::size_t i = thread; i < blocks.size(); i += kThreads) {
-      const std::string problem = bcfuzz::checkBlockRecord(contents(blocks[i]));
-      if (!problem.empty()) problems.push_back(blocks[i] + ": " + problem);
+      const std::string problem = bcfuzz::checkBlockRecord(blocks[i].second);
+      if (!problem.empty()) problems.push_back(blocks[i].first + ": " + problem);
     }
     const unsigned int widths[2] = {thread % 2 == 0 ? 2u : 4u, thread % 2 == 0 ? 4u : 2u};
-    for (const std::string& table : tables) {
+    for (const auto& [path, bytes] : tables) {
       for (const unsigned int width : widths) {
-        const std::string problem = bcfuzz::checkTypeTableRecord(contents(table), width);
-        if (!problem.empty()) problems.push_back(table + ": " + problem);
+        const std::string problem = bcfuzz::checkTypeTableRecord(bytes, width);
+        if (!problem.empty()) problems.push_back(path + ": " + problem);
       }
     }
   });
