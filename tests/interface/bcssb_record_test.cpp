@@ -104,7 +104,7 @@ TEST_F(SSBRecordTest, SampleRecordLoadsAndFailsCleanly) {
   std::istringstream is(bytes);
   back->load(is, &tab);
   EXPECT_EQ(recordOf(*back), bytes);
-  EXPECT_GT(checkCorruptRecords(bytes, load, listFlag, {0x01, 0x80, 0xFF}), 0);
+  EXPECT_GT(checkCorruptRecords(bytes, load, listFlag, {0x01, 0x80, 0xFF}, true), 0);
   // A list flag left set fails the next load.
   std::istringstream again(bytes);
   Descriptions::error = KRSEQUENCE_NO_ELEMENT;

@@ -100,13 +100,13 @@ TEST_F(LDTest, RecordsAreIndexOffsetAndName) {
   const auto loadList = [this](std::istream& is) { return load(is); };
   EXPECT_EQ(checkRecord(list, loadList, listFlag, "00 00")->getEntryCount(), 0u);
   const BCLDRef ab = add(list, 7, 1, "ab");
-  ab.ptr()->setOffset(48);
+  ab.ptr()->setOffset(0x10030);
   const auto entry = checkRecord(
       *ab.ptr(), [this](std::istream& is) { return BCLDEntry::iload(is, &tab); },
       libraryFlag("local variable", BCLDEntry::BCLDENTRY_FAILED, BCLDEntry::BCLDENTRY_FAILED, true),
-      "07 00 30 00 00 00 02 61 62");
+      "07 00 30 00 01 00 02 61 62");
   ASSERT_NE(entry, nullptr);
-  EXPECT_EQ(hexOf(list), "01 00 07 00 30 00 00 00 02 61 62");
+  EXPECT_EQ(hexOf(list), "01 00 07 00 30 00 01 00 02 61 62");
   EXPECT_EQ(entry->getViewVarNo(), 0);
   EXPECT_EQ(entry->getTypeRef().getTable(), &tab);
   // A flag left over from an earlier failure fails the next load.
@@ -124,7 +124,7 @@ TEST_F(LDTest, RecordsAreIndexOffsetAndName) {
   const auto back = checkRecord(sample, loadList, listFlag);
   ASSERT_NE(back, nullptr);
   EXPECT_EQ(BCLDRef(3, back.get()).ptr()->getOffset(), 16u);
-  EXPECT_GT(checkCorruptRecords(recordOf(sample), loadList, listFlag, {0x01, 0x80, 0xFF}), 0);
+  EXPECT_GT(checkCorruptRecords(recordOf(sample), loadList, listFlag, {0x01, 0x80, 0xFF}, true), 0);
 }
 
 TEST_F(LDTest, DumpAndListingShowOffsetNameAndType) {

@@ -108,10 +108,11 @@ auto checkRecord(const Element& element, Load load, const RecordFlag& flag,
 
 // Every byte of `bytes` changed to each of `values` and to its neighbour:
 // the load fails with the flag, or what it read saves to a record that loads
-// and saves again the same. Answers how many changed records loaded.
+// and saves again the same; `exact`: to the very bytes it read. Answers how
+// many changed records loaded.
 template <class Load>
 int checkCorruptRecords(const std::string& bytes, Load load, const RecordFlag& flag,
-                        std::initializer_list<unsigned> values) {
+                        std::initializer_list<unsigned> values, bool exact = false) {
   int loaded = 0;
   for (std::size_t at = 0; at < bytes.size(); ++at) {
     std::string bad = bytes;
@@ -128,6 +129,7 @@ int checkCorruptRecords(const std::string& bytes, Load load, const RecordFlag& f
       ++loaded;
       flag.clearAll();
       const std::string again = recordOf(*back);
+      EXPECT_TRUE(!exact || bad.compare(0, again.size(), again) == 0) << "byte " << at;
       std::istringstream reread(again);
       const auto twice = owned(load(reread));
       EXPECT_TRUE(twice != nullptr && recordOf(*twice) == again) << "byte " << at;
