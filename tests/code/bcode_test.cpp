@@ -38,6 +38,7 @@ bool sectionFlagsClear() {
 class BCodeTest : public ::testing::Test {
  protected:
   BCodeTest() { bcInitBCode(); }
+  ~BCodeTest() override { bcInitBCode(); }
 };
 
 using BlockTest = bctest::ExampleBlock;

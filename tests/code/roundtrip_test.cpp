@@ -154,6 +154,7 @@ TEST(BlockLoadObserver, HearsOfAFailedLayout) {
   EXPECT_EQ(recorder.events[11], "end at " + operands + ", 1");
   EXPECT_EQ(recorder.events[12], "layout");
   EXPECT_EQ(recorder.events[13], "layout failed at " + operands);
+  bcInitBCode();
 }
 
 }  // namespace
