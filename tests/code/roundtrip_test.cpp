@@ -132,7 +132,7 @@ TEST(BlockLoadObserver, HearsEverySectionAndTheFailureOfEveryPrefix) {
   ASSERT_NE(viaPipe, nullptr);
   EXPECT_EQ(blind.events.front(), "0 block header at -1");
   EXPECT_EQ(blind.events.size(), kDemoLoad.size());
-  EXPECT_EQ(bctest::toHex(saveBlock(*viaPipe)), bctest::toHex(bytes));
+  EXPECT_EQ(bctest::toHex(bctest::recordOf(*viaPipe)), bctest::toHex(bytes));
 }
 
 // A layout that fails is heard of whatever the block's flag held before, and

@@ -97,13 +97,18 @@ void failingRound(const Reference& ref, int thread, Problems& problems) {
   }
 }
 
-TEST(Concurrency, SeparateBlocksOnFourThreadsSeeOnlyTheirOwnFlags) {
+// The demo block's record, the record it saves as once loaded, its listing.
+Reference demoReference() {
   bcInitBCode();
   const std::unique_ptr<BCode> block = bctool::buildDemoBlock();
-  ASSERT_NE(block, nullptr);
+  if (block == nullptr) return {};
   const std::string record = bcfuzz::saveBlock(*block);
-  const Reference ref{record, bcfuzz::saveBlock(*bcfuzz::loadBlock(record)),
-                      bcfuzz::listBlock(*block)};
+  return {record, bcfuzz::saveBlock(*bcfuzz::loadBlock(record)), bcfuzz::listBlock(*block)};
+}
+
+TEST(Concurrency, SeparateBlocksOnFourThreadsSeeOnlyTheirOwnFlags) {
+  const Reference ref = demoReference();
+  ASSERT_FALSE(ref.record.empty());
   runOnThreads([&ref](int thread, Problems& problems) {
     for (int round = 0; round < kRounds; ++round) {
       if ((thread + round) % 2 == 0) {
@@ -123,6 +128,7 @@ TEST(Concurrency, SeparateBlocksOnFourThreadsSeeOnlyTheirOwnFlags) {
 // the chunks).
 TEST(Concurrency, LoadedObjectsOutliveTheirBlockOnAnotherThread) {
   const Reference ref = demoReference();
+  ASSERT_FALSE(ref.record.empty());
   std::vector<std::vector<std::unique_ptr<BCInstruction>>> taken(kThreads);
   std::atomic<int> destroyed{0};
   runOnThreads([&](int thread, Problems& problems) {
