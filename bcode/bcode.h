@@ -33,6 +33,7 @@
 #include "bcode/code/bcerrorflags.h"
 #include "bcode/code/bcloadobserver.h"
 #include "bcode/code/bcnametables.h"
+#include "bcode/text/bctext.h"
 #include "bcode/version.h"
 
 #endif  // BCODE_BCODE_H

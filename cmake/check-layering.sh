@@ -12,7 +12,7 @@
 set -euo pipefail
 cd "${1:-$(dirname "$0")/..}"
 
-order="foundation types interface const localdata operand instr code"
+order="foundation types interface const localdata operand instr code text"
 
 # Files built after the folder named, not with their own: pattern|folder|why.
 # Each counts on its own in the circle check.

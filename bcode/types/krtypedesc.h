@@ -65,6 +65,8 @@ class BCODE_API KRTypedesc {
   void setGlobal(std::uint16_t gdtNo);
   void setLocal();
   bool isGlobal() const { return global == 1; }
+  // The global flag as its record carries it (isGlobal() tests it for 1).
+  unsigned char getGlobalFlag() const { return global; }
   std::uint16_t getGDTNo() const { return gdtNo; }
 
   // Writes one listing line: zero bytes before `end` become blanks, the line

@@ -1,0 +1,65 @@
+// The text form of a block: everything its record holds, one entry a line,
+// under a keyword per section, in record order. bcToText writes a block as
+// text; bcReadText reads text back into a block, or reports what is wrong
+// with it. docs/text-format.md describes the format.
+//
+// A block read from its text saves to the same bytes as the block that was
+// written, and writing it again gives the same (canonical) text.
+#ifndef BCODE_TEXT_BCTEXT_H
+#define BCODE_TEXT_BCTEXT_H
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bcode/code/bcode.h"
+#include "bcode/foundation/krexport.h"
+
+// At most this many errors are reported for one text.
+constexpr std::size_t kBCTextMaxErrors = 20;
+
+// One error in a text: where it is, what is wrong, and the line it is on.
+struct BCODE_API BCTextDiagnostic {
+  std::string file;
+  std::uint32_t line = 0;    // counted from 1
+  std::uint32_t column = 0;  // counted from 1, in bytes
+  std::string message;
+  std::string sourceLine;  // the line, without its line end
+};
+
+// The outcome of reading a text: the block, or null and the errors (in line
+// order, at most kBCTextMaxErrors) when there was any.
+struct BCODE_API BCTextReading {
+  std::unique_ptr<BCode> block;
+  std::vector<BCTextDiagnostic> diagnostics;
+};
+
+// The canonical text of `block`. Instruction codes are written with the
+// caller's mnemonics (57 texts by listing column, as for the listing) where
+// one is given and fits the text form, else as IC<code>. The writer lays the
+// block out to tell offsets that the layout computes from offsets given by
+// hand, and puts every offset back; it clears every error flag first and
+// leaves them clear.
+BCODE_API std::string bcToText(const BCode& block, const char* const* mnemonics = nullptr);
+BCODE_API void bcWriteText(std::ostream& os, const BCode& block,
+                           const char* const* mnemonics = nullptr);
+
+// Reads a block's text; `fileName` names it in the diagnostics. Mnemonics of
+// the caller's table (as for bcToText) are accepted beside IC<code>. The
+// block is laid out as a block loaded from its record is. Clears every error
+// flag first and leaves them clear.
+BCODE_API BCTextReading bcReadText(std::string_view text, std::string_view fileName,
+                                   const char* const* mnemonics = nullptr);
+
+// "FILE:LINE:COL: error: MESSAGE", then the line and a caret under the
+// column, each ended by a line end.
+BCODE_API std::string bcFormatDiagnostic(const BCTextDiagnostic& diagnostic);
+
+// Whether `bytes` start like a block's text: blanks, line ends and comments,
+// then the keyword "block".
+BCODE_API bool bcIsBlockText(std::string_view bytes);
+
+#endif  // BCODE_TEXT_BCTEXT_H

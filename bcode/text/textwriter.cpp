@@ -1,0 +1,948 @@
+// The writer of the text form. Everything is appended to one string: numbers
+// through to_chars, names and literals byte by byte, no allocation per entry
+// but the summaries of types, which are made once per type.
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <ostream>
+#include <string>
+
+#include "bcode/code/bcode.h"
+#include "bcode/const/bcconstant.h"
+#include "bcode/const/bcconstlist.h"
+#include "bcode/const/bcimmediate.h"
+#include "bcode/instr/bcinstrop.h"
+#include "bcode/instr/bcinstruction.h"
+#include "bcode/interface/bcssb.h"
+#include "bcode/localdata/bcldlist.h"
+#include "bcode/operand/bcglobal.h"
+#include "bcode/operand/bclocal.h"
+#include "bcode/operand/bcparam.h"
+#include "bcode/text/bctext.h"
+#include "bcode/text/textnames.h"
+#include "bcode/types/krinstancedesc.h"
+#include "bcode/types/krtypetab.h"
+
+namespace {
+
+using namespace bctext;
+
+// Comments start at this column when the entry leaves room.
+constexpr std::size_t kCommentColumn = 40;
+// Entry indices are right-aligned in this many columns.
+constexpr int kIndexWidth = 5;
+// Structure components stand this much further in than type entries.
+constexpr int kComponentIndent = 6;
+
+constexpr std::uint32_t kMsPerDay = 86400000;
+constexpr std::uint32_t kMsPerHour = 3600000;
+constexpr std::uint32_t kMsPerMinute = 60000;
+constexpr std::uint32_t kMsPerSecond = 1000;
+
+class Writer {
+ public:
+  Writer(const BCode& block, const char* const* mnemonics, std::string& out)
+      : block_(block),
+        types_(block.getTypeTab()),
+        opcodes_(mnemonics),
+        out_(out),
+        summaries_(types_.getCount()),
+        summarized_(types_.getCount(), false) {}
+
+  void run() {
+    bcInitBCode();
+    derived_ = derivedOffsets(block_);
+    // Room for a typical entry of each kind, so that the text seldom moves.
+    out_.reserve(out_.size() +
+                 48 * (types_.getCount() + derived_.entries.size() + derived_.variables.size() +
+                       block_.getConstList().getCount() + block_.getOpList().getCount()) +
+                 96 * block_.getInstrList().getCount());
+    put("block ");
+    word(blockKinds(), block_.getBlockKind());
+    put(' ');
+    number(block_.getBlockNo());
+    endLine();
+    typeTable();
+    interfaceList();
+    localData("LDD list", block_.getLDDList());
+    localData("LSD list", block_.getLSDList());
+    constantTable();
+    operandTable();
+    instructionList();
+    bcInitBCode();
+  }
+
+ private:
+  // ---- output
+
+  void put(std::string_view text) { out_.append(text); }
+  void put(char c) { out_.push_back(c); }
+
+  template <class Int>
+  void number(Int value) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out_.append(digits, static_cast<std::size_t>(end - digits));
+  }
+
+  void hex(std::uint32_t value, int digits) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) put(kDigits[(value >> shift) & 0xF]);
+  }
+
+  void index(std::uint32_t value, int indent = 0) {
+    char digits[8];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    const auto length = static_cast<int>(end - digits);
+    out_.append(
+        static_cast<std::size_t>(indent + (length < kIndexWidth ? kIndexWidth - length : 0)), ' ');
+    out_.append(digits, static_cast<std::size_t>(length));
+    put(' ');
+  }
+
+  void section(std::string_view title) {
+    put('\n');
+    put(title);
+    endLine();
+  }
+
+  void endLine() {
+    put('\n');
+    lineStart_ = out_.size();
+    commented_ = false;
+  }
+
+  // Opens the comment of the line, or separates a further part of it.
+  void comment() {
+    if (commented_) {
+      put(", ");
+      return;
+    }
+    const std::size_t used = out_.size() - lineStart_;
+    out_.append(used < kCommentColumn ? kCommentColumn - used : 1, ' ');
+    put("; ");
+    commented_ = true;
+  }
+
+  // The word of a value, or its number.
+  void word(const WordTable& table, unsigned value) {
+    const std::string_view text = table.name(value);
+    if (text.empty()) {
+      number(value);
+    } else {
+      put(text);
+    }
+  }
+
+  void name(const KRString& text) {
+    const std::string_view chars(text.c_str(), text.length());
+    if (isPlainName(chars)) {
+      put(chars);
+    } else {
+      appendQuoted(out_, chars);
+    }
+  }
+
+  // ---- types
+
+  const KRTypedesc* typeAt(std::uint16_t index) const { return types_.entryAt(index); }
+
+  // A type index, marked when it names no type (0 means none).
+  void typeRef(std::uint16_t index) {
+    number(index);
+    if (index != 0 && typeAt(index) == nullptr) put('?');
+  }
+
+  // What a type is, in a few words, for comments.
+  void typeSummary(std::uint16_t index) {
+    if (typeAt(index) == nullptr) {
+      put(index == 0 ? "no type" : "missing");
+      return;
+    }
+    if (!summarized_[index]) {
+      std::string text;
+      std::swap(text, out_);
+      shortType(*typeAt(index), true);
+      std::swap(text, out_);
+      summaries_[index] = std::move(text);
+      summarized_[index] = true;
+    }
+    put(summaries_[index]);
+  }
+
+  // One level of a type: an array names its dimensions and its element's
+  // kind (`full`) or is just ARRAY.
+  void shortType(const KRTypedesc& desc, bool full) {
+    switch (desc.isA()) {
+      case KRTypedesc::KR_STRING_DESC:
+        put("STRING[");
+        number(static_cast<const KRStringDesc&>(desc).getMaxLen());
+        put(']');
+        return;
+      case KRTypedesc::KR_ARRAY_DESC: {
+        const auto& array = static_cast<const KRArrayDesc&>(desc);
+        put("ARRAY");
+        if (!full) return;
+        dimensions(array);
+        put(" OF ");
+        const KRTypedesc* element = typeAt(array.getElemTypeRef().getIndex());
+        if (element != nullptr) {
+          shortType(*element, false);
+        } else {
+          put("missing");
+        }
+        return;
+      }
+      case KRTypedesc::KR_STRUCT_DESC:
+        put("STRUCT");
+        return;
+      case KRTypedesc::KR_INSTANCE_DESC: {
+        const auto& instance = static_cast<const KRInstanceDesc&>(desc);
+        put("INSTANCE ");
+        word(blockKinds(), instance.getBlockKind());
+        put(' ');
+        number(instance.getBlockNo());
+        return;
+      }
+      default:
+        elementary(desc.getDataType());
+    }
+  }
+
+  void elementary(unsigned code) {
+    const std::string_view text = dataTypes().name(code);
+    if (krIsElemTypeCode(code) && !text.empty()) {
+      put(text);
+    } else {
+      put("ELEM ");
+      word(dataTypes(), code);
+    }
+  }
+
+  void dimensions(const KRArrayDesc& array) {
+    put('[');
+    for (std::uint16_t n = 1; n <= array.getDim(); ++n) {
+      if (n > 1) put(", ");
+      const KRArrayRange range = array.getRange(n);
+      number(range.getLowerBound());
+      put("..");
+      number(range.getUpperBound());
+    }
+    put(']');
+  }
+
+  // Slots 1 to 23 hold the elementary types as initElemTypes enters them.
+  bool startsElementary() const {
+    if (types_.getCount() <= kKRElemTypeCount) return false;
+    for (std::size_t i = 0; i < kKRElemTypeCount; ++i) {
+      const KRTypedesc* desc = typeAt(static_cast<std::uint16_t>(i + 1));
+      if (desc == nullptr || desc->isA() != KRTypedesc::KR_ELEM_DESC ||
+          desc->getDataType() != kKRElemTypeCodes[i] || desc->getGlobalFlag() != 0 ||
+          desc->getGDTNo() != 0) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  void typeTable() {
+    section("type table");
+    std::uint32_t first = 1;
+    if (startsElementary()) {
+      index(1);
+      put("ELEMENTARY");
+      comment();
+      put("BOOL to ELEM31 at 1 to 23");
+      endLine();
+      first = kKRElemTypeCount + 1;
+    }
+    for (std::uint32_t i = first; i < types_.getCount(); ++i) {
+      index(i);
+      const KRTypedesc* desc = typeAt(static_cast<std::uint16_t>(i));
+      if (desc == nullptr) {
+        put("EMPTY");
+        endLine();
+        continue;
+      }
+      typeEntry(*desc);
+      if (desc->isA() == KRTypedesc::KR_STRUCT_DESC) {
+        components(static_cast<const KRStructDesc&>(*desc));
+      }
+    }
+  }
+
+  // The data type code a class's constructor sets; others are written.
+  static unsigned classCode(KRTypedesc::CLASS_TYPE tag) {
+    switch (tag) {
+      case KRTypedesc::KR_STRING_DESC:
+        return KR_DT_STRING;
+      case KRTypedesc::KR_ARRAY_DESC:
+        return KR_DT_ARRAY;
+      case KRTypedesc::KR_STRUCT_DESC:
+        return KR_DT_STRUCT;
+      case KRTypedesc::KR_INSTANCE_DESC:
+        return KR_DT_INSTANCE;
+      default:
+        return 0;
+    }
+  }
+
+  void typeEntry(const KRTypedesc& desc) {
+    std::uint16_t element = 0;
+    switch (desc.isA()) {
+      case KRTypedesc::KR_ARRAY_DESC: {
+        const auto& array = static_cast<const KRArrayDesc&>(desc);
+        element = array.getElemTypeRef().getIndex();
+        put("ARRAY");
+        dimensions(array);
+        put(" OF ");
+        typeRef(element);
+        break;
+      }
+      case KRTypedesc::KR_INSTANCE_DESC: {
+        const auto& instance = static_cast<const KRInstanceDesc&>(desc);
+        shortType(desc, true);
+        if (block_.getSSBList().lookup(instance.getBlockNo(), instance.getBlockKind()) == nullptr) {
+          put('?');
+        }
+        break;
+      }
+      default:
+        shortType(desc, true);
+    }
+    if (desc.isA() != KRTypedesc::KR_ELEM_DESC && desc.getDataType() != classCode(desc.isA())) {
+      put(" CODE ");
+      number(desc.getDataType());
+    }
+    if (desc.getGlobalFlag() != 1 && (desc.getGlobalFlag() != 0 || desc.getGDTNo() != 0)) {
+      put(" GLOBAL ");
+      number(desc.getGlobalFlag());
+    }
+    if (desc.getGlobalFlag() == 1 || desc.getGDTNo() != 0) {
+      put(" GDT ");
+      number(desc.getGDTNo());
+    }
+    if (desc.isA() == KRTypedesc::KR_ARRAY_DESC) {
+      comment();
+      typeSummary(element);
+    }
+    endLine();
+  }
+
+  void components(const KRStructDesc& desc) {
+    for (std::uint16_t n = 1; n <= desc.getNoOfComp(); ++n) {
+      const KRStructComp& comp = desc.getComp(n);
+      index(n, kComponentIndent);
+      declaration(comp.getName(), comp.getTypeRef().getIndex());
+      endLine();
+    }
+  }
+
+  // "name : type", and the type in the comment.
+  void declaration(const KRString& text, std::uint16_t type) {
+    name(text);
+    put(" : ");
+    typeRef(type);
+    if (type != 0) {
+      comment();
+      typeSummary(type);
+    }
+  }
+
+  // ---- interfaces and local data
+
+  // ", views <name>" in the comment of an entry that views another.
+  template <class Entry>
+  void viewComment(const Entry* viewed) {
+    comment();
+    put("views ");
+    if (viewed != nullptr) {
+      name(viewed->getName());
+    } else {
+      put("missing");
+    }
+  }
+
+  void interfaceList() {
+    section("interface list");
+    std::size_t at = 0;
+    for (BCSSBListIterator it(block_.getSSBList()); !it.end();) {
+      const BCSSB* ssb = it++;
+      put("interface ");
+      word(blockKinds(), ssb->getBlockKind());
+      put(' ');
+      number(ssb->getBlockNo());
+      endLine();
+      const bool fb = ssb->getBlockKind() == KR_FB_KENN || ssb->getBlockKind() == KR_SFB_KENN;
+      std::uint32_t n = 0;
+      for (BCSSBIterator entry(*ssb, 1); !entry.end(); ++entry, ++at) {
+        const BCSSBEntry& e = *entry.current();
+        index(++n);
+        const std::uint16_t type = e.getTypeRef().getIndex();
+        name(e.getName());
+        put(" : ");
+        typeRef(type);
+        put(' ');
+        word(paramKinds(), e.getParamKind());
+        view(e.getViewVarNo());
+        if (fb && e.isA() == BCSSBEntry::BC_FB_ENTRY && e.getOffset() != derived_.entries[at]) {
+          offset(e.getOffset());
+        }
+        if (type != 0) {
+          comment();
+          typeSummary(type);
+        }
+        if (e.getViewVarNo() != 0) viewComment(ssb->lookup(e.getViewVarNo()));
+        endLine();
+      }
+    }
+  }
+
+  void view(std::uint16_t viewed) {
+    if (viewed == 0) return;
+    put(" VIEW ");
+    number(viewed);
+  }
+
+  void offset(std::uint32_t value) {
+    put(" AT ");
+    number(value);
+  }
+
+  void localData(std::string_view title, const BCLDList& list) {
+    section(title);
+    std::uint32_t n = 0;
+    for (BCLDListIterator it(list, 1); !it.end(); ++it, ++variable_) {
+      const BCLDEntry& e = *it.current();
+      index(++n);
+      name(e.getName());
+      put(" : ");
+      typeRef(e.getTypeRef().getIndex());
+      view(e.getViewVarNo());
+      if (e.getOffset() != derived_.variables[variable_]) offset(e.getOffset());
+      if (e.getTypeRef().getIndex() != 0) {
+        comment();
+        typeSummary(e.getTypeRef().getIndex());
+      }
+      if (e.getViewVarNo() != 0) viewComment(list.lookup(BCLDRef(e.getViewVarNo(), nullptr)));
+      endLine();
+    }
+  }
+
+  // ---- constants
+
+  // Every slot of a table: its entry by `write`, or EMPTY.
+  template <class Table, class Write>
+  void tableSection(std::string_view title, const Table& table, Write write) {
+    section(title);
+    for (std::uint32_t i = 1; i < table.getCount(); ++i) {
+      index(i);
+      if (const auto* entry = table.entryAt(i)) {
+        write(*entry);
+      } else {
+        put("EMPTY");
+      }
+      endLine();
+    }
+  }
+
+  void constantTable() {
+    tableSection("constant table", block_.getConstList(),
+                 [this](const BCConstant& constant) { literal(constant); });
+  }
+
+  // The parts of a duration as the listing writes them: each truncated
+  // toward zero, so a negative value has negative parts.
+  void durationParts(std::int64_t value, bool days) {
+    if (days) {
+      number(value / kMsPerDay);
+      put('d');
+      value %= kMsPerDay;
+    }
+    number(value / kMsPerHour);
+    put('h');
+    value %= kMsPerHour;
+    number(value / kMsPerMinute);
+    put('m');
+    value %= kMsPerMinute;
+    number(value / kMsPerSecond);
+    put('s');
+    number(value % kMsPerSecond);
+    put("ms");
+  }
+
+  void timeOfDay(std::int64_t value) {
+    put("TOD#");
+    number(value / kMsPerHour);
+    put(':');
+    number(value % kMsPerHour / kMsPerMinute);
+    put(':');
+    number(value % kMsPerMinute / kMsPerSecond);
+    put('.');
+    number(value % kMsPerSecond);
+  }
+
+  void date(const BCDateConst& value) {
+    put("D#");
+    number(value.getYear());
+    put('-');
+    number(value.getMonth());
+    put('-');
+    number(value.getDay());
+  }
+
+  // A REAL reads back bit for bit: the shortest decimal that does, or the
+  // bits of a NaN.
+  void real(float value) {
+    if (std::isnan(value)) {
+      std::uint32_t bits = 0;
+      std::memcpy(&bits, &value, sizeof bits);
+      put("16#");
+      hex(bits, 8);
+      return;
+    }
+    char digits[32];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out_.append(digits, static_cast<std::size_t>(end - digits));
+  }
+
+  void literal(const BCConstant& constant) {
+    const ConstantClass* c = constantClass(constant.isA());
+    put(dataTypes().name(c->dataType));
+    put(' ');
+    switch (constant.isA()) {
+      case BCConstant::DWORD_CONST:
+        put("0x");
+        hex(static_cast<const BCDWordConst&>(constant).getValue(), 8);
+        return;
+      case BCConstant::DINT_CONST:
+        number(static_cast<const BCDIntConst&>(constant).getValue());
+        return;
+      case BCConstant::REAL_CONST:
+        real(static_cast<const BCRealConst&>(constant).getValue());
+        return;
+      case BCConstant::TIME_CONST:
+        put("T#");
+        durationParts(static_cast<const BCTimeConst&>(constant).getValue(), true);
+        return;
+      case BCConstant::K4TIME_CONST:
+        put("TK4#");
+        durationParts(static_cast<const BCK4TimeConst&>(constant).getValue(), false);
+        return;
+      case BCConstant::TOD_CONST:
+        timeOfDay(static_cast<const BCTODConst&>(constant).getValue());
+        return;
+      case BCConstant::DATE_CONST:
+        date(static_cast<const BCDateConst&>(constant));
+        return;
+      case BCConstant::DT_CONST: {
+        const auto& dt = static_cast<const BCDTConst&>(constant);
+        date(dt.getDate());
+        put(' ');
+        timeOfDay(dt.getTOD().getValue());
+        return;
+      }
+      case BCConstant::STRING_CONST: {
+        const KRString& text = static_cast<const BCStringConst&>(constant).getValue();
+        appendQuoted(out_, std::string_view(text.c_str(), text.length()));
+        return;
+      }
+    }
+  }
+
+  // ---- memory operands
+
+  void operandTable() {
+    tableSection("operand table", block_.getOpList(),
+                 [this](const BCOperand& operand) { operandEntry(operand); });
+  }
+
+  // The clause of a type that differs from the one its entry gives.
+  void typeClause(std::uint16_t type, std::uint16_t derived) {
+    if (type == derived) return;
+    put(" : ");
+    typeRef(type);
+  }
+
+  // "FB 7.1", marked when the interface has no such entry.
+  void entryRef(const BCSSBRef& ref, bool found) {
+    word(blockKinds(), ref.getBlockKind());
+    put(' ');
+    number(ref.getBlockNo());
+    put('.');
+    number(ref.getParNo());
+    if (!found) put('?');
+  }
+
+  void operandEntry(const BCOperand& operand) {
+    const OperandFamily family = operandClass(operand.isA())->family;
+    put(operandClasses().name(operand.isA()));
+    put(' ');
+    const std::uint16_t type = operand.getTypeRef().getIndex();
+    switch (family) {
+      case OperandFamily::Area:
+      case OperandFamily::DbArea:
+        if (family == OperandFamily::DbArea) {
+          number(static_cast<const BCoDBBER&>(operand).getDbNo());
+          put(' ');
+        }
+        number(static_cast<const BCGlobVar&>(operand).getOffset());
+        put(" : ");
+        typeRef(type);
+        break;
+      case OperandFamily::Numbered:
+        number(numberOf(operand));
+        break;
+      case OperandFamily::OwnFB:
+      case OperandFamily::SonFB: {
+        const auto& param = static_cast<const BCParFB&>(operand);
+        const BCSSBRef ref = param.getSSBRef();
+        const FromEntry from = fromEntry(ref);
+        entryRef(ref, from.found);
+        typeClause(type, from.type);
+        if (param.getOffset() != from.offset) offset(param.getOffset());
+        if (family == OperandFamily::SonFB) {
+          sonBlock(static_cast<const BCSonFB&>(param).getBlockNo(), ref);
+        }
+        break;
+      }
+      case OperandFamily::OwnFC:
+      case OperandFamily::SonFC: {
+        const BCSSBRef ref = static_cast<const BCParFC&>(operand).getSSBRef();
+        const FromEntry from = fromEntry(ref);
+        entryRef(ref, from.found);
+        typeClause(type, from.type);
+        if (family == OperandFamily::SonFC) {
+          sonBlock(static_cast<const BCSonFC&>(operand).getBlockNo(), ref);
+        }
+        break;
+      }
+      case OperandFamily::CallParam: {
+        const auto& param = static_cast<const BCParICALL&>(operand);
+        number(param.getICallNo());
+        put('.');
+        number(param.getParNo());
+        put(" : ");
+        typeRef(type);
+        if (param.getBlockKind() != kCallParamBlockKind) {
+          put(" KIND ");
+          word(blockKinds(), param.getBlockKind());
+        }
+        break;
+      }
+      case OperandFamily::Local:
+        local(operand);
+        break;
+    }
+    operandSummary(operand, false);
+  }
+
+  static std::uint16_t numberOf(const BCOperand& operand) {
+    switch (operand.isA()) {
+      case BCOperand::CT_MFL:
+        return static_cast<const BCoMFL&>(operand).getMflNo();
+      case BCOperand::CT_T:
+      case BCOperand::CT_Z:
+        return static_cast<const BCFctElem&>(operand).getFctNo();
+      default:
+        return static_cast<const BCBlock&>(operand).getBlockNo();
+    }
+  }
+
+  FromEntry fromEntry(const BCSSBRef& ref) const {
+    return fromInterfaceEntry(block_, ref.getBlockKind(), ref.getBlockNo(), ref.getParNo());
+  }
+
+  void sonBlock(std::uint16_t blockNo, const BCSSBRef& ref) {
+    if (blockNo == ref.getBlockNo()) return;
+    put(" BLOCK ");
+    number(blockNo);
+  }
+
+  template <class Local>
+  void localParts(const Local& operand, bool lsd) {
+    const FromEntry from = fromVariable(block_, lsd, operand.getVarNo());
+    number(operand.getVarNo());
+    if (!from.found) put('?');
+    typeClause(operand.getTypeRef().getIndex(), from.type);
+    if (operand.getRelOffset() != from.offset) offset(operand.getRelOffset());
+  }
+
+  void local(const BCOperand& operand) {
+    if (operand.isA() == BCOperand::CT_LSD) {
+      localParts(static_cast<const BCoLSD&>(operand), true);
+    } else {
+      localParts(static_cast<const BCoLDD&>(operand), false);
+    }
+  }
+
+  // The comment part on an operand: what it names and its type. From an
+  // instruction (`named`) the class comes first.
+  void operandSummary(const BCOperand& operand, bool named) {
+    const OperandFamily family = operandClass(operand.isA())->family;
+    if (family == OperandFamily::Numbered && !named) return;
+    comment();
+    if (named) {
+      put(operandClasses().name(operand.isA()));
+      put(' ');
+    }
+    switch (family) {
+      case OperandFamily::Numbered:
+        number(numberOf(operand));
+        return;
+      case OperandFamily::OwnFB:
+      case OperandFamily::SonFB:
+        entrySummary(static_cast<const BCParFB&>(operand).getSSBRef());
+        return;
+      case OperandFamily::OwnFC:
+      case OperandFamily::SonFC:
+        entrySummary(static_cast<const BCParFC&>(operand).getSSBRef());
+        return;
+      case OperandFamily::Local: {
+        const bool lsd = operand.isA() == BCOperand::CT_LSD;
+        const BCLDList& list = lsd ? block_.getLSDList() : block_.getLDDList();
+        const BCLDEntry* entry = list.lookup(BCLDRef(localVarNo(operand), nullptr));
+        if (entry == nullptr) {
+          put("missing");
+          return;
+        }
+        name(entry->getName());
+        put(" : ");
+        typeSummary(entry->getTypeRef().getIndex());
+        return;
+      }
+      default:
+        typeSummary(operand.getTypeRef().getIndex());
+    }
+  }
+
+  static std::uint16_t localVarNo(const BCOperand& operand) {
+    return operand.isA() == BCOperand::CT_LSD ? static_cast<const BCoLSD&>(operand).getVarNo()
+                                              : static_cast<const BCoLDD&>(operand).getVarNo();
+  }
+
+  void entrySummary(const BCSSBRef& ref) {
+    const BCSSB* ssb = block_.getSSBList().lookup(ref.getBlockNo(), ref.getBlockKind());
+    const BCSSBEntry* entry = ssb != nullptr ? ssb->lookup(ref.getParNo()) : nullptr;
+    if (entry == nullptr) {
+      put("missing");
+      return;
+    }
+    name(entry->getName());
+    put(" : ");
+    typeSummary(entry->getTypeRef().getIndex());
+  }
+
+  // ---- instructions
+
+  void instructionList() {
+    section("instruction list");
+    std::uint32_t n = 0;
+    for (BCInstructionListIterator it(block_.getInstrList(), 1); !it.end(); ++it) {
+      const BCInstruction& instruction = *it.current();
+      index(++n);
+      const auto code = static_cast<unsigned>(instruction.getInstrCode()) & 0xFF;
+      const std::string_view mnemonic = opcodes_.mnemonic(code);
+      if (mnemonic.empty()) {
+        put("IC");
+        number(code);
+      } else {
+        put(mnemonic);
+      }
+      const BCInstructionOp* ops[] = {instruction.getZOp(), instruction.getQ1Op(),
+                                      instruction.getQ2Op()};
+      int last = 2;
+      while (last >= 0 && ops[last] == nullptr) --last;
+      for (int k = 0; k <= last; ++k) {
+        put(k == 0 ? " " : ", ");
+        if (ops[k] == nullptr) {
+          put('-');
+        } else {
+          instructionOperand(*ops[k]);
+        }
+      }
+      for (int k = 0; k <= last; ++k) {
+        if (ops[k] != nullptr) instructionOperandSummary(*ops[k]);
+      }
+      endLine();
+    }
+  }
+
+  // The data type an operand has unless its text says otherwise.
+  unsigned derivedDataType(const BCInstructionOp& op) const {
+    switch (op.isA()) {
+      case BCInstructionOp::BCTMP_CLASS: {
+        const KRTypedesc* desc = typeAt(static_cast<const BCTMP&>(op).getTypeRef().getIndex());
+        return desc != nullptr ? desc->getDataType() : 0;
+      }
+      case BCInstructionOp::BCNUM_CLASS:
+        return 0;
+      case BCInstructionOp::BCCST_CLASS: {
+        const auto index = static_cast<const BCCST&>(op).getConstRef().getIndex();
+        const BCConstant* constant = block_.getConstList().entryAt(index);
+        return constant != nullptr ? constant->getDataType() : 0;
+      }
+      case BCInstructionOp::BCOPD_CLASS: {
+        const auto index = static_cast<const BCOPD&>(op).getOpRef().getIndex();
+        const BCOperand* operand = block_.getOpList().entryAt(index);
+        return operand != nullptr ? operand->getDataType() : 0;
+      }
+      default:
+        return immClass(op.isA())->dataType;
+    }
+  }
+
+  void instructionOperand(const BCInstructionOp& op) {
+    switch (op.isA()) {
+      case BCInstructionOp::BCTMP_CLASS: {
+        const auto& tmp = static_cast<const BCTMP&>(op);
+        put("TMP ");
+        number(tmp.getTmpNo());
+        put(' ');
+        word(tmpStatuses(), tmp.getStatus() & 0xFF);
+        put(' ');
+        word(tmpAreas(), tmp.getLAreaFlag() & 0xFF);
+        if (tmp.getTypeRef().getIndex() != 0) {
+          put(" : ");
+          typeRef(tmp.getTypeRef().getIndex());
+        }
+        break;
+      }
+      case BCInstructionOp::BCNUM_CLASS:
+        put("NUM ");
+        number(static_cast<const BCNUM&>(op).getValue());
+        break;
+      case BCInstructionOp::BCCST_CLASS: {
+        const auto index = static_cast<const BCCST&>(op).getConstRef().getIndex();
+        put("CST ");
+        number(index);
+        if (index != 0 && block_.getConstList().entryAt(index) == nullptr) put('?');
+        break;
+      }
+      case BCInstructionOp::BCOPD_CLASS: {
+        const auto index = static_cast<const BCOPD&>(op).getOpRef().getIndex();
+        put("OPD ");
+        number(index);
+        if (index != 0 && block_.getOpList().entryAt(index) == nullptr) put('?');
+        break;
+      }
+      default:
+        immediate(op);
+    }
+    if (op.getDataType() != derivedDataType(op)) {
+      put(" AS ");
+      word(dataTypes(), op.getDataType());
+    }
+    const auto refr = static_cast<unsigned>(op.getRefrFlag()) & 0xFF;
+    if (refr == BCInstructionOp::REFR) {
+      put(" REFR");
+    } else if (refr != BCInstructionOp::NO_REFR) {
+      put(" REFR=");
+      number(refr);
+    }
+    const auto test = static_cast<unsigned>(op.getTestFlag()) & 0xFF;
+    if (test == 1) {
+      put(" TEST");
+    } else if (test != 0) {
+      put(" TEST=");
+      number(test);
+    }
+  }
+
+  void immediate(const BCInstructionOp& op) {
+    const ImmClass* c = immClass(op.isA());
+    put("IMM ");
+    put(dataTypes().name(c->dataType));
+    put(' ');
+    switch (op.isA()) {
+      case BCInstructionOp::BCBOOLCONST_CLASS:
+        number(static_cast<const BCBoolConst&>(op).getValue());
+        return;
+      case BCInstructionOp::BCBYTECONST_CLASS:
+        put("0x");
+        hex(static_cast<const BCByteConst&>(op).getValue(), 2);
+        return;
+      case BCInstructionOp::BCCHARCONST_CLASS: {
+        const char c8 = static_cast<char>(static_cast<const BCCharConst&>(op).getValue());
+        appendQuoted(out_, std::string_view(&c8, 1));
+        return;
+      }
+      case BCInstructionOp::BCWORDCONST_CLASS:
+        put("0x");
+        hex(static_cast<const BCWordConst&>(op).getValue(), 4);
+        return;
+      case BCInstructionOp::BCINTCONST_CLASS:
+        number(static_cast<const BCIntConst&>(op).getValue());
+        return;
+      default: {
+        const int nil = op.isA() == BCInstructionOp::BCPTRCONST_CLASS
+                            ? static_cast<const BCPtrConst&>(op).isNil()
+                            : static_cast<const BCAnyConst&>(op).isNil();
+        if (nil == 1) {
+          put("NIL");
+        } else {
+          number(nil);
+        }
+      }
+    }
+  }
+
+  void instructionOperandSummary(const BCInstructionOp& op) {
+    switch (op.isA()) {
+      case BCInstructionOp::BCTMP_CLASS: {
+        const auto type = static_cast<const BCTMP&>(op).getTypeRef().getIndex();
+        if (type == 0) return;
+        comment();
+        typeSummary(type);
+        return;
+      }
+      case BCInstructionOp::BCCST_CLASS: {
+        const auto index = static_cast<const BCCST&>(op).getConstRef().getIndex();
+        const BCConstant* constant = block_.getConstList().entryAt(index);
+        comment();
+        if (constant != nullptr) {
+          literal(*constant);
+        } else {
+          put(index == 0 ? "none" : "missing");
+        }
+        return;
+      }
+      case BCInstructionOp::BCOPD_CLASS: {
+        const auto index = static_cast<const BCOPD&>(op).getOpRef().getIndex();
+        if (const BCOperand* operand = block_.getOpList().entryAt(index)) {
+          operandSummary(*operand, true);
+        } else {
+          comment();
+          put(index == 0 ? "none" : "missing");
+        }
+        return;
+      }
+      default:
+        return;
+    }
+  }
+
+  const BCode& block_;
+  const KRTypeTab& types_;
+  Opcodes opcodes_;
+  std::string& out_;
+  LaidOut derived_;
+  std::size_t variable_ = 0;  // LDD and LSD variables written so far
+  std::size_t lineStart_ = 0;
+  bool commented_ = false;
+  std::vector<std::string> summaries_;
+  std::vector<bool> summarized_;
+};
+
+}  // namespace
+
+std::string bcToText(const BCode& block, const char* const* mnemonics) {
+  std::string text;
+  Writer(block, mnemonics, text).run();
+  return text;
+}
+
+void bcWriteText(std::ostream& os, const BCode& block, const char* const* mnemonics) {
+  const std::string text = bcToText(block, mnemonics);
+  os.write(text.data(), static_cast<std::streamsize>(text.size()));
+}

@@ -1,0 +1,167 @@
+// The text form says everything a record says: a block written as text and
+// read back saves to the same bytes, and writing it again gives the same
+// text. Checked on the demo block (against its golden text), every record of
+// the fuzz corpus that loads, generated blocks and the fixtures in data/.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "bcode/bcode.h"
+#include "bcode/text/bctext.h"
+#include "tools/support/blockgen.h"
+#include "tools/support/demoblock.h"
+#include "fuzz/textcheck.h"
+#include "tools/support/blockreading.h"
+#include "tests/support/test_util.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+std::string dataFile(const char* name) {
+  return readFile(fs::path(BCODE_TEXT_DATA_DIR) / name);
+}
+
+// The text without the comment lines that open it.
+std::string withoutLeadingComments(const std::string& text) {
+  std::size_t at = 0;
+  while (at < text.size() && text[at] == ';') at = text.find('\n', at) + 1;
+  return text.substr(at);
+}
+
+std::string saved(const BCode& block) {
+  std::ostringstream os;
+  block.save(os);
+  EXPECT_EQ(BCode::getError(), BCode::BCODE_OK);
+  return os.str();
+}
+
+std::unique_ptr<BCode> read(const std::string& text, const char* const* mnemonics = nullptr) {
+  BCTextReading reading = bcReadText(text, "test.bct", mnemonics);
+  for (const BCTextDiagnostic& d : reading.diagnostics) ADD_FAILURE() << bcFormatDiagnostic(d);
+  return std::move(reading.block);
+}
+
+// asm(dis(b)) saves to the bytes of b, and dis(asm(dis(b))) == dis(b).
+void expectRoundTrip(const BCode& block, const char* const* mnemonics = nullptr) {
+  const std::string text = bcToText(block, mnemonics);
+  const std::unique_ptr<BCode> again = read(text, mnemonics);
+  ASSERT_NE(again, nullptr);
+  EXPECT_TRUE(saved(*again) == saved(block)) << text;
+  EXPECT_EQ(bcToText(*again, mnemonics), text);
+}
+
+TEST(TextRoundTrip, DemoBlockIsItsGoldenText) {
+  bcInitBCode();
+  const std::unique_ptr<BCode> block = bctool::buildDemoBlock();
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(bcToText(*block), dataFile("demo.bct"));
+  expectRoundTrip(*block);
+}
+
+TEST(TextRoundTrip, InstructionCodesByTheMnemonicsGiven) {
+  bcInitBCode();
+  const std::unique_ptr<BCode> block = bctool::buildDemoBlock();
+  ASSERT_NE(block, nullptr);
+  bctest::NameTable mnemonics("M", kBCMnemonicCount);
+  const std::string text = bcToText(*block, mnemonics.get());
+  // IC136 has column 12; IC193 has none and keeps its code.
+  EXPECT_NE(text.find("    1 M12 -, NUM 1\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("IC136"), std::string::npos);
+  expectRoundTrip(*block, mnemonics.get());
+
+  // Without the table the mnemonics are unknown; IC<code> is read either way.
+  const BCTextReading plain = bcReadText(text, "m.bct");
+  ASSERT_FALSE(plain.diagnostics.empty());
+  EXPECT_EQ(plain.diagnostics[0].message.rfind("unknown instruction code 'M12'", 0), 0u);
+  EXPECT_NE(read(bcToText(*block), mnemonics.get()), nullptr);
+}
+
+TEST(TextRoundTrip, EveryCorpusRecordThatLoads) {
+  int loaded = 0;
+  for (const auto& entry :
+       fs::directory_iterator(fs::path(BCODE_FUZZ_CORPUS_DIR) / "fuzz_block_load")) {
+    SCOPED_TRACE(entry.path().string());
+    const std::string bytes = readFile(entry.path());
+    // As the tool reads a record: views declared where offsets repeat.
+    const bctool::BlockReading reading = bctool::readBlock(bytes);
+    if (!reading.ok()) continue;
+    ++loaded;
+    bcInitBCode();
+    expectRoundTrip(*reading.block);
+    const std::unique_ptr<BCode> again = read(bcToText(*reading.block));
+    ASSERT_NE(again, nullptr);
+    if (saved(*reading.block) == bytes) {
+      EXPECT_TRUE(saved(*again) == bytes);
+    }
+  }
+  EXPECT_GE(loaded, 4);
+}
+
+// What the fuzz target checks, over the inputs it starts from and found.
+TEST(TextRoundTrip, EveryTextOfTheFuzzCorpus) {
+  for (const auto& entry :
+       fs::directory_iterator(fs::path(BCODE_FUZZ_CORPUS_DIR) / "fuzz_text_parse")) {
+    EXPECT_EQ(bcfuzz::checkText(readFile(entry.path())), "") << entry.path();
+  }
+}
+
+class GeneratedTextTest : public ::testing::TestWithParam<std::uint32_t> {};
+
+TEST_P(GeneratedTextTest, RoundTrips) {
+  bcInitBCode();
+  const bctool::GeneratedBlock generated = bctool::generateBlock(GetParam());
+  ASSERT_NE(generated.block, nullptr);
+  expectRoundTrip(*generated.block);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, GeneratedTextTest, ::testing::Values(64u, 300u, 1000u, 5000u));
+
+TEST(TextRoundTrip, FixtureIsCanonicalAndHandWritingReadsAsIt) {
+  const std::string canonical = withoutLeadingComments(dataFile("values.bct"));
+  const std::unique_ptr<BCode> block = read(canonical);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(bcToText(*block), canonical);
+  expectRoundTrip(*block);
+
+  const std::unique_ptr<BCode> handWritten = read(dataFile("handwritten.bct"));
+  ASSERT_NE(handWritten, nullptr);
+  EXPECT_EQ(bcToText(*handWritten), canonical);
+}
+
+// The values reach the record exactly, not only back to the same text.
+TEST(TextRoundTrip, ConstantsReachTheRecordBitForBit) {
+  const std::unique_ptr<BCode> block = read(withoutLeadingComments(dataFile("values.bct")));
+  ASSERT_NE(block, nullptr);
+  const struct {
+    std::uint32_t index;
+    const char* record;
+  } cases[] = {
+      {3, "01 00 00 00 80"},                           // DINT -2147483648
+      {5, "02 00 00 00 80"},                           // REAL -0
+      {6, "02 01 00 C0 7F"},                           // a NaN's payload
+      {8, "02 01 00 00 00"},                           // the smallest denormal
+      {11, "03 00 00 00 80"},                          // TIME, every part negative
+      {17, "06 FF FF FF FF"},                          // DATE 65535-255-255
+      {18, "07 01 01 C6 07 80 11 C9 FF"},              // DT with a negative time of day
+      {20, "08 0B 69 74 27 73 20 24 35 20 0A FF 01"},  // escaped bytes
+  };
+  for (const auto& c : cases) {
+    std::ostringstream os;
+    block->getConstList().entryAt(c.index)->save(os);
+    EXPECT_EQ(bctest::toHex(os.str()), bctest::toHex(bctest::fromHex(c.record))) << c.index;
+  }
+}
+
+}  // namespace
