@@ -825,7 +825,7 @@ class Reader {
   }
 
   // A list's entry: a given index must be the entry's number.
-  bool listIndex(std::uint32_t count, const char* what) {
+  bool listIndex(std::uint32_t& count, const char* what) {
     const std::uint32_t number = count + 1;
     if (number > kMaxListEntries) {
       return error(line_.begin, std::string("the ") + what + " holds at most 65535 entries");
@@ -834,6 +834,11 @@ class Reader {
     std::uint64_t given = 0;
     if (!unsignedField(state_.index, kMaxListEntries, "index", given)) return false;
     if (given == number) return true;
+    if (given > number && !clean(section_)) {
+      // An entry before failed: the indices given count on from here.
+      count = static_cast<std::uint32_t>(given - 1);
+      return true;
+    }
     if (given < number) {
       return error(state_.index, "duplicate index " + std::to_string(given) + ": this is entry " +
                                      std::to_string(number) + " of the " + what);
@@ -1025,6 +1030,9 @@ class Reader {
   void completeTypes() {
     closeStruct();
     present_.resize(types_.next, false);
+    // A type line that failed leaves a slot that others may name: no
+    // errors about it.
+    if (!clean(Heading::Types)) pendingTypes_.clear();
     for (const Pending& ref : pendingTypes_) {
       if (!typeExists(ref.first)) {
         report(ref.where, ref.tok.begin, missingType(ref.first) + keepHint(ref.tok));
@@ -1365,10 +1373,10 @@ class Reader {
     if (!listIndex(interface_.count, "interface")) return;
     std::uint16_t type = 0;
     std::uint8_t paramKind = 0;
-    std::uint32_t offset = 0;
+    Declared declared;
     if (!typeRef(state_.type, type) ||
         !enumField(state_.paramKind, paramKinds(), "parameter kind", paramKind) ||
-        !viewOf(interface_.count + 1) || !offsetOf(offset)) {
+        !declaration(interface_.count + 1, declared)) {
       return;
     }
     if (state_.at.present() && !fb) {
@@ -1383,17 +1391,32 @@ class Reader {
     }
     put8(interfaces_, paramKind);
     if (fb) put32(interfaces_, 0);  // laid out, then the offset given replaces it
-    noteViewAndOffset(entryViews_, entryOffsets_, entryCount_);
-    ++entryCount_;
+    declared.note(entryViews_, entryOffsets_, entryCount_++);
     ++interface_.count;
   }
 
-  // A view names an earlier entry of the same list.
-  bool viewOf(std::uint32_t number) {
+  // The view and the offset of an entry of an interface or a local data
+  // list; they are set on the entry once its list is read.
+  struct Declared {
+    std::uint16_t view = 0;
+    bool hasOffset = false;
+    std::uint32_t offset = 0;
+
+    void note(std::vector<Given>& views, std::vector<Given>& offsets, std::size_t entry) const {
+      if (view != 0) views.push_back({entry, view});
+      if (hasOffset) offsets.push_back({entry, offset});
+    }
+  };
+
+  // A view names an earlier entry of the same list; entry `number` is this one.
+  bool declaration(std::uint32_t number, Declared& declared) {
+    if (state_.at.present()) {
+      if (!field(state_.at, "offset", declared.offset)) return false;
+      declared.hasOffset = true;
+    }
     if (!state_.view.present()) return true;
-    std::uint16_t viewed = 0;
-    if (!field(state_.view, "entry number", viewed)) return false;
-    if (viewed >= 1 && viewed < number) return true;
+    if (!field(state_.view, "entry number", declared.view)) return false;
+    if (declared.view >= 1 && declared.view < number) return true;
     return error(state_.view,
                  "a view names an earlier entry (this is entry " + std::to_string(number) + ")");
   }
@@ -1402,24 +1425,13 @@ class Reader {
     return !state_.at.present() || field(state_.at, "offset", offset);
   }
 
-  void noteViewAndOffset(std::vector<Given>& views, std::vector<Given>& offsets,
-                         std::size_t entry) {
-    std::uint64_t value = 0;
-    if (state_.view.present() && unsignedField(state_.view, 65535, "entry number", value)) {
-      views.push_back({entry, static_cast<std::uint32_t>(value)});
-    }
-    if (state_.at.present() && unsignedField(state_.at, 0xFFFFFFFF, "offset", value)) {
-      offsets.push_back({entry, static_cast<std::uint32_t>(value)});
-    }
-  }
-
   // ---- local data
 
   void variable(std::string& out, std::uint32_t& count, const char* what) {
     if (!listIndex(count, what)) return;
     std::uint16_t type = 0;
-    std::uint32_t offset = 0;
-    if (!typeRef(state_.type, type) || !viewOf(count + 1) || !offsetOf(offset)) return;
+    Declared declared;
+    if (!typeRef(state_.type, type) || !declaration(count + 1, declared)) return;
     const std::size_t mark = out.size();
     put16(out, type);
     put32(out, 0);  // laid out, then the offset given replaces it
@@ -1427,8 +1439,7 @@ class Reader {
       out.resize(mark);
       return;
     }
-    noteViewAndOffset(variableViews_, variableOffsets_, variableCount_);
-    ++variableCount_;
+    declared.note(variableViews_, variableOffsets_, variableCount_++);
     ++count;
   }
 

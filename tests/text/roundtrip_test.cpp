@@ -153,7 +153,7 @@ TEST(TextRoundTrip, ConstantsReachTheRecordBitForBit) {
       {6, "02 01 00 C0 7F"},                           // a NaN's payload
       {8, "02 01 00 00 00"},                           // the smallest denormal
       {11, "03 00 00 00 80"},                          // TIME, every part negative
-      {17, "06 FF FF FF FF"},                          // DATE 65535-255-255
+      {17, "06 FF 0C FF FF"},                          // DATE 65535-12-255, day first
       {18, "07 01 01 C6 07 80 11 C9 FF"},              // DT with a negative time of day
       {20, "08 0B 69 74 27 73 20 24 35 20 0A FF 01"},  // escaped bytes
   };
