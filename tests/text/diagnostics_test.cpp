@@ -28,6 +28,10 @@ struct Case {
   const char* message;
 };
 
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << c.what;
+}
+
 class DiagnosticTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(DiagnosticTest, NamesLineColumnAndCause) {
