@@ -554,8 +554,12 @@ class Reader {
     LineInput in(line_.begin, line_.end, "");
     static_cast<void>(p::parse<g::line<Body>, p::nothing, Tracking>(in, expectation));
     const char* at = expectation.furthest != nullptr ? expectation.furthest : line_.begin;
-    // A misspelt name before the place where the line stops is the cause.
-    if (const char* named = firstUnknownName(); named != nullptr && named < at) return;
+    // A line that looks like an entry of a structure or an interface leaves
+    // its owner open for the entries after it.
+    const std::string_view text(line_.begin, static_cast<std::size_t>(line_.end - line_.begin));
+    ownerKept_ = section_ == Heading::Types ? text.find(':') != std::string_view::npos
+                                            : text.find("interface") == std::string_view::npos;
+    if (unknownNameBefore(at)) return;
     if (section_ == Heading::None) {
       error(at, "the text starts with the block line, such as 'block FB 7'");
       return;
@@ -644,42 +648,39 @@ class Reader {
     return at == line_.end || *at == ';';
   }
 
-  // The first enumeration word of the line that names nothing, reported;
-  // null when there is none.
-  const char* firstUnknownName() {
+  // The word of an enumeration that names nothing and after which the line
+  // stops making sense at `at`: it, rather than what the grammar expected
+  // there, is what is wrong. Reported; false when there is none.
+  bool unknownNameBefore(const char* at) {
     struct Named {
       const Tok* tok;
       const WordTable* table;
       const char* what;
     };
-    static const auto isNumber = [](const Tok& tok) {
-      return std::isdigit(static_cast<unsigned char>(tok.begin[0])) != 0;
-    };
     const Named named[] = {
         {&state_.kind, &blockKinds(), "block kind"},
         {&state_.elemCode, &dataTypes(), "data type"},
+        {&state_.elemName, &dataTypes(), nullptr},
         {&state_.instanceKind, &blockKinds(), "block kind"},
         {&state_.paramKind, &paramKinds(), "parameter kind"},
         {&state_.constClass, &constantClasses(), "constant class"},
         {&state_.refKind, &blockKinds(), "block kind"},
         {&state_.callKind, &blockKinds(), "block kind"},
     };
-    const char* first = nullptr;
-    std::string message;
-    const auto consider = [&](const Tok& tok, const WordTable& table, const char* what) {
-      if (!tok.present() || isNumber(tok)) return;
-      if (table.find(tok.view()) >= 0 || (first != nullptr && tok.begin >= first)) return;
-      first = tok.begin;
-      message = unknownMessage(what, tok.view(), wordsOf(table));
-    };
-    for (const Named& n : named) consider(*n.tok, *n.table, n.what);
-    if (state_.elemName.present() && dataTypes().find(state_.elemName.view()) < 0 &&
-        (first == nullptr || state_.elemName.begin < first)) {
-      first = state_.elemName.begin;
-      message = unknownType(state_.elemName.view());
+    for (const Named& n : named) {
+      const Tok& tok = *n.tok;
+      if (!tok.present() || std::isdigit(static_cast<unsigned char>(tok.begin[0])) != 0 ||
+          n.table->find(tok.view()) >= 0) {
+        continue;
+      }
+      const char* after = tok.end;
+      while (after < line_.end && (*after == ' ' || *after == '\t')) ++after;
+      if (tok.begin >= at || after < at) continue;
+      error(tok, n.what == nullptr ? unknownType(tok.view())
+                                   : unknownMessage(n.what, tok.view(), wordsOf(*n.table)));
+      return true;
     }
-    if (first != nullptr) error(first, std::move(message));
-    return first;
+    return false;
   }
 
   static std::string unknownMessage(const char* what, std::string_view word,
