@@ -21,6 +21,12 @@
 // At most this many errors are reported for one text.
 constexpr std::size_t kBCTextMaxErrors = 20;
 
+// Running out of memory while writing or reading a text throws
+// KRErrorNoHeap: from the containers and strings at their sites, and from
+// the text form itself naming the header "bctext" and one of these lines.
+constexpr std::int32_t kBCTextWriteNoHeapLine = 1;
+constexpr std::int32_t kBCTextReadNoHeapLine = 2;
+
 // One error in a text: where it is, what is wrong, and the line it is on.
 struct BCODE_API BCTextDiagnostic {
   std::string file;

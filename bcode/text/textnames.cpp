@@ -345,37 +345,63 @@ void layOutAll(BCode& block) {
   block.getLSDList().getLastOffset();
 }
 
+namespace {
+
+// Puts back the offsets of a block's entries and variables and the start
+// offsets of its local data when it goes, also when an exception passes.
+class OffsetsKept {
+ public:
+  OffsetsKept(BCode& block, const std::vector<BCSSBEntry*>& entries,
+              const std::vector<BCLDEntry*>& variables)
+      : block_(block),
+        entries_(entries),
+        variables_(variables),
+        lddStart_(block.getLDDList().getStartOffset()),
+        lsdStart_(block.getLSDList().getStartOffset()) {
+    for (const BCSSBEntry* entry : entries) kept_.entries.push_back(entry->getOffset());
+    for (const BCLDEntry* variable : variables) kept_.variables.push_back(variable->getOffset());
+  }
+  ~OffsetsKept() {
+    for (std::size_t i = 0; i < entries_.size(); ++i) entries_[i]->setOffset(kept_.entries[i]);
+    for (std::size_t i = 0; i < variables_.size(); ++i) {
+      variables_[i]->setOffset(kept_.variables[i]);
+    }
+    block_.getLDDList().setStartOffset(lddStart_);
+    block_.getLSDList().setStartOffset(lsdStart_);
+  }
+  OffsetsKept(const OffsetsKept&) = delete;
+  OffsetsKept& operator=(const OffsetsKept&) = delete;
+
+ private:
+  BCode& block_;
+  const std::vector<BCSSBEntry*>& entries_;
+  const std::vector<BCLDEntry*>& variables_;
+  LaidOut kept_;
+  std::uint32_t lddStart_;
+  std::uint32_t lsdStart_;
+};
+
+}  // namespace
+
 LaidOut derivedOffsets(const BCode& block) {
   const std::vector<BCSSBEntry*> entries = interfaceEntriesOf(block);
   const std::vector<BCLDEntry*> variables = variablesOf(block);
-  LaidOut kept;
-  for (const BCSSBEntry* entry : entries) kept.entries.push_back(entry->getOffset());
-  for (const BCLDEntry* variable : variables) kept.variables.push_back(variable->getOffset());
-  const std::uint32_t lddStart = block.getLDDList().getStartOffset();
-  const std::uint32_t lsdStart = block.getLSDList().getStartOffset();
-
+  LaidOut derived;
+  derived.entries.reserve(entries.size());
+  derived.variables.reserve(variables.size());
   // The layout runs on the block itself (instance types lay out the
   // interfaces they name wherever they are), and everything is put back. It
   // starts from offset 0, as in a block read from text: a layout that fails
   // leaves the entries after the failure as they were.
-  auto& mutableBlock = const_cast<BCode&>(block);
+  auto& laidOut = const_cast<BCode&>(block);
+  const OffsetsKept kept(laidOut, entries, variables);
   for (BCSSBEntry* entry : entries) entry->setOffset(0);
   for (BCLDEntry* variable : variables) variable->setOffset(0);
   bcInitBCode();
-  layOutAll(mutableBlock);
+  layOutAll(laidOut);
   bcInitBCode();
-
-  LaidOut derived;
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    derived.entries.push_back(entries[i]->getOffset());
-    entries[i]->setOffset(kept.entries[i]);
-  }
-  for (std::size_t i = 0; i < variables.size(); ++i) {
-    derived.variables.push_back(variables[i]->getOffset());
-    variables[i]->setOffset(kept.variables[i]);
-  }
-  mutableBlock.getLDDList().setStartOffset(lddStart);
-  mutableBlock.getLSDList().setStartOffset(lsdStart);
+  for (const BCSSBEntry* entry : entries) derived.entries.push_back(entry->getOffset());
+  for (const BCLDEntry* variable : variables) derived.variables.push_back(variable->getOffset());
   return derived;
 }
 

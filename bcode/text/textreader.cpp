@@ -15,6 +15,7 @@
 #include <istream>
 #include <limits>
 #include <memory>
+#include <new>
 #include <ostream>
 #include <streambuf>
 #include <string>
@@ -995,7 +996,9 @@ class Reader {
                              ? headingWhere_[static_cast<int>(heading)]
                              : blockWhere_;
     report(where, where.begin,
-           std::string("the library refused the ") + headingText(heading) + " read from the text");
+           std::string("the ") + headingText(heading) +
+               " read from the text could not be built: the library refused it or ran out "
+               "of memory");
     return false;
   }
 
@@ -1981,5 +1984,9 @@ class Reader {
 
 BCTextReading bcReadText(std::string_view text, std::string_view fileName,
                          const char* const* mnemonics) {
-  return Reader(text, fileName, mnemonics).run();
+  try {
+    return Reader(text, fileName, mnemonics).run();
+  } catch (const std::bad_alloc&) {
+    throw KRErrorNoHeap("bctext", kBCTextReadNoHeapLine);
+  }
 }

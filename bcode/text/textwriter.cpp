@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <ostream>
 #include <string>
 
@@ -937,9 +938,13 @@ class Writer {
 }  // namespace
 
 std::string bcToText(const BCode& block, const char* const* mnemonics) {
-  std::string text;
-  Writer(block, mnemonics, text).run();
-  return text;
+  try {
+    std::string text;
+    Writer(block, mnemonics, text).run();
+    return text;
+  } catch (const std::bad_alloc&) {
+    throw KRErrorNoHeap("bctext", kBCTextWriteNoHeapLine);
+  }
 }
 
 void bcWriteText(std::ostream& os, const BCode& block, const char* const* mnemonics) {

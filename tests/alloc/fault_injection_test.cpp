@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "bcode/code/bcode.h"
+#include "bcode/text/bctext.h"
 #include "fuzz/recordcheck.h"
 #include "tests/support/failing_alloc.h"
 #include "tools/support/demoblock.h"
@@ -30,9 +31,17 @@ namespace {
 // Far above the allocations of any operation here; reaching it fails the test.
 constexpr long kMaxInjectionPoints = 200000;
 
-const std::set<std::string> kDocumentedSites = {"kryarr:335",  "kryarr:314",   "kryref:450",
-                                                "kryref:477",  "kryref:646",   "krysequ:609",
-                                                "krysequ:630", "krystrng:279", "krystrng:324"};
+const std::set<std::string> kDocumentedSites = {"kryarr:335",
+                                                "kryarr:314",
+                                                "kryref:450",
+                                                "kryref:477",
+                                                "kryref:646",
+                                                "krysequ:609",
+                                                "krysequ:630",
+                                                "krystrng:279",
+                                                "krystrng:324",
+                                                "bctext:" + std::to_string(kBCTextWriteNoHeapLine),
+                                                "bctext:" + std::to_string(kBCTextReadNoHeapLine)};
 
 // Writes into storage reserved beforehand, so the stream itself never
 // allocates while allocations fail; a full buffer is a short write.
@@ -74,6 +83,7 @@ struct Reference {
   std::string record;    // the demo block saved
   std::string reloaded;  // that record loaded and saved again
   std::string listing;   // listing and dump of the demo block
+  std::string text;      // the demo block's text
 };
 
 const Reference& reference() {
@@ -83,6 +93,7 @@ const Reference& reference() {
     r.record = bcfuzz::saveBlock(*block);
     r.listing = listingOf(*block);
     r.reloaded = bcfuzz::saveBlock(*bcfuzz::loadBlock(r.record));
+    r.text = bcToText(*block);
     return r;
   }();
   return ref;
@@ -233,6 +244,49 @@ class LoadOperation : public Operation {
   std::unique_ptr<BCode> block_;
 };
 
+// Writes the block's text; the block keeps its offsets whatever happens.
+class WriteTextOperation : public BlockOperation {
+ public:
+  bool run() override {
+    text_ = bcToText(*block_);
+    return false;
+  }
+  std::string check() const override {
+    if (text_ != reference().text) return "text differs";
+    return blockSavesAsBefore();
+  }
+  std::string redo() override {
+    text_.clear();
+    return BlockOperation::redo();
+  }
+
+ private:
+  std::string text_;
+};
+
+// Reads the demo block's text; a failure is a text without a block.
+class ReadTextOperation : public Operation {
+ public:
+  void prepare() override { reading_ = BCTextReading(); }
+  bool run() override {
+    reading_ = bcReadText(reference().text, "demo.bct");
+    return reading_.block == nullptr;
+  }
+  std::string unreported() const override {
+    return mismatch(!reading_.diagnostics.empty(), "no block and no diagnostic");
+  }
+  std::string check() const override {
+    return mismatch(bcfuzz::saveBlock(*reading_.block) == reference().record, "read block differs");
+  }
+  std::string redo() override {
+    if (run()) return "a normal read failed: " + reading_.diagnostics.at(0).message;
+    return check();
+  }
+
+ private:
+  BCTextReading reading_;
+};
+
 enum class Outcome { kCompleted, kFlagged, kThrown, kBadAlloc, kAbsorbed };
 
 struct Tally {
@@ -363,7 +417,11 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"iload_only_nth", make<LoadOperation>, true},
                       Case{"iload_from_nth_on", make<LoadOperation>, false},
                       Case{"listing_only_nth", make<ListOperation>, true},
-                      Case{"listing_from_nth_on", make<ListOperation>, false}),
+                      Case{"listing_from_nth_on", make<ListOperation>, false},
+                      Case{"text_write_only_nth", make<WriteTextOperation>, true},
+                      Case{"text_write_from_nth_on", make<WriteTextOperation>, false},
+                      Case{"text_read_only_nth", make<ReadTextOperation>, true},
+                      Case{"text_read_from_nth_on", make<ReadTextOperation>, false}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 }  // namespace
