@@ -86,6 +86,12 @@ class Writer {
     out_.append(digits, static_cast<std::size_t>(end - digits));
   }
 
+  // "0x" and `digits` hex digits, as the listings write DWORD, BYTE and WORD.
+  void hexLiteral(std::uint32_t value, int digits) {
+    put("0x");
+    hex(value, digits);
+  }
+
   void hex(std::uint32_t value, int digits) {
     static constexpr char kDigits[] = "0123456789abcdef";
     for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) put(kDigits[(value >> shift) & 0xF]);
@@ -513,8 +519,7 @@ class Writer {
     put(' ');
     switch (constant.isA()) {
       case BCConstant::DWORD_CONST:
-        put("0x");
-        hex(static_cast<const BCDWordConst&>(constant).getValue(), 8);
+        hexLiteral(static_cast<const BCDWordConst&>(constant).getValue(), 8);
         return;
       case BCConstant::DINT_CONST:
         number(static_cast<const BCDIntConst&>(constant).getValue());
@@ -860,8 +865,7 @@ class Writer {
         number(static_cast<const BCBoolConst&>(op).getValue());
         return;
       case BCInstructionOp::BCBYTECONST_CLASS:
-        put("0x");
-        hex(static_cast<const BCByteConst&>(op).getValue(), 2);
+        hexLiteral(static_cast<const BCByteConst&>(op).getValue(), 2);
         return;
       case BCInstructionOp::BCCHARCONST_CLASS: {
         const char c8 = static_cast<char>(static_cast<const BCCharConst&>(op).getValue());
@@ -869,8 +873,7 @@ class Writer {
         return;
       }
       case BCInstructionOp::BCWORDCONST_CLASS:
-        put("0x");
-        hex(static_cast<const BCWordConst&>(op).getValue(), 4);
+        hexLiteral(static_cast<const BCWordConst&>(op).getValue(), 4);
         return;
       case BCInstructionOp::BCINTCONST_CLASS:
         number(static_cast<const BCIntConst&>(op).getValue());
