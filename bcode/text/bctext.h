@@ -47,8 +47,8 @@ struct BCODE_API BCTextReading {
 // caller's mnemonics (57 texts by listing column, as for the listing) where
 // one is given and fits the text form, else as IC<code>. The writer lays the
 // block out to tell offsets that the layout computes from offsets given by
-// hand, and puts every offset back; it clears every error flag first and
-// leaves them clear.
+// hand, and puts every offset back (so no other thread may use the block
+// meanwhile); it clears every error flag first and leaves them clear.
 BCODE_API std::string bcToText(const BCode& block, const char* const* mnemonics = nullptr);
 BCODE_API void bcWriteText(std::ostream& os, const BCode& block,
                            const char* const* mnemonics = nullptr);

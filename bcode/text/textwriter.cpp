@@ -167,6 +167,8 @@ class Writer {
       return;
     }
     if (!summarized_[index]) {
+      // The summary is written by the same pieces as the text, into a
+      // string of its own while the text waits aside.
       std::string text;
       std::swap(text, out_);
       shortType(*typeAt(index), true);
