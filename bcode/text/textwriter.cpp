@@ -709,14 +709,7 @@ class Writer {
       case OperandFamily::Local: {
         const bool lsd = operand.isA() == BCOperand::CT_LSD;
         const BCLDList& list = lsd ? block_.getLSDList() : block_.getLDDList();
-        const BCLDEntry* entry = list.lookup(BCLDRef(localVarNo(operand), nullptr));
-        if (entry == nullptr) {
-          put("missing");
-          return;
-        }
-        name(entry->getName());
-        put(" : ");
-        typeSummary(entry->getTypeRef().getIndex());
+        declarationSummary(list.lookup(BCLDRef(localVarNo(operand), nullptr)));
         return;
       }
       default:
@@ -731,7 +724,12 @@ class Writer {
 
   void entrySummary(const BCSSBRef& ref) {
     const BCSSB* ssb = block_.getSSBList().lookup(ref.getBlockNo(), ref.getBlockKind());
-    const BCSSBEntry* entry = ssb != nullptr ? ssb->lookup(ref.getParNo()) : nullptr;
+    declarationSummary(ssb != nullptr ? ssb->lookup(ref.getParNo()) : nullptr);
+  }
+
+  // "name : type" of an interface entry or a variable, or "missing".
+  template <class Entry>
+  void declarationSummary(const Entry* entry) {
     if (entry == nullptr) {
       put("missing");
       return;
