@@ -12,8 +12,8 @@
 namespace {
 
 const char* blockKindName(KR_BLOCK_KIND kind) {
-  static const char* const kNames[] = {"OB", "FB", "SFB", "FC", "SFC", "DB", "SDB"};
-  return kind >= KR_OB_KENN && kind <= KR_SDB_KENN ? kNames[kind - KR_OB_KENN] : "UNDEF";
+  const char* name = krBlockKindName(kind);
+  return name != nullptr ? name : "UNDEF";
 }
 
 // The reference of `other` when it is an own parameter of the family whose
@@ -271,7 +271,7 @@ template class BCSonParam<BCParFC>;
 // ---- parameters of a call object
 
 BCParICALL::BCParICALL(std::uint16_t parNo, std::uint16_t icallNo, const KRTypeRef& type)
-    : BCParam(static_cast<KR_BLOCK_KIND>(8), type), parNo(parNo), icallNo(icallNo) {}
+    : BCParam(kKRCallParamBlockKind, type), parNo(parNo), icallNo(icallNo) {}
 
 int BCParICALL::isEqual(const BCOperand& other) const {
   return sameClassAnd<BCParICALL>(other, [this](const BCParICALL& param) {

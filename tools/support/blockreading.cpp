@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "bcode/code/bcode.h"
+#include "bcode/foundation/krblockkind.h"
 #include "bcode/interface/bcssb.h"
 #include "bcode/localdata/bcldlist.h"
 #include "tools/support/blockfile.h"
@@ -155,9 +156,8 @@ std::size_t firstDifference(const std::string& a, const std::string& b) {
 }
 
 std::string blockKindName(int kind) {
-  static const char* const kNames[] = {"OB", "FB", "SFB", "FC", "SFC", "DB", "SDB"};
-  if (kind >= KR_OB_KENN && kind <= KR_SDB_KENN) return kNames[kind - KR_OB_KENN];
-  return "kind " + std::to_string(kind);
+  const char* name = krBlockKindName(kind);
+  return name != nullptr ? name : "kind " + std::to_string(kind);
 }
 
 }  // namespace bctool
