@@ -38,16 +38,19 @@ struct Flag {
   const char* owner;
   int (*value)();
   void (*clear)();
+  void (*set)(int value);
   const char* (*meaning)(int value);
 };
 
 const Flag kFlags[] = {
-#define BC_ERROR_FLAG(Owner, words) \
-  {words, &bcFlagValue<Owner>, &bcClearFlag<Owner>, &meaningOf<typename Owner::ERRORS>},
+#define BC_ERROR_FLAG(Owner, words)                                                 \
+  {words, &bcFlagValue<Owner>, &bcClearFlag<Owner>, &KRErrorFlagAccess::set<Owner>, \
+   &meaningOf<typename Owner::ERRORS>},
 #include "bcode/code/bcerrorflags.def"
 };
 
 constexpr int kFlagCount = static_cast<int>(sizeof kFlags / sizeof kFlags[0]);
+static_assert(kFlagCount <= BCErrorFlagsKept::kCapacity, "BCErrorFlagsKept holds every flag");
 
 bool isFlag(int n) {
   return n >= 0 && n < kFlagCount;
@@ -80,4 +83,17 @@ int bcNextSetErrorFlag(int n) {
 
 const char* bcErrorFlagMeaning(int n, int value) {
   return isFlag(n) ? kFlags[n].meaning(value) : nullptr;
+}
+
+BCErrorFlagsKept::BCErrorFlagsKept() {
+  for (int n = 0; n < kFlagCount; ++n) {
+    values_[n] = kFlags[n].value();
+    kFlags[n].clear();
+  }
+}
+
+BCErrorFlagsKept::~BCErrorFlagsKept() {
+  for (int n = 0; n < kFlagCount; ++n) {
+    if (!keepRaised_ || kFlags[n].value() == 0) kFlags[n].set(values_[n]);
+  }
 }

@@ -9,6 +9,9 @@
 #include "bcode/foundation/krerror.h"
 #include "bcode/foundation/krysequ.h"
 
+// Array bounds in a block record are four bytes wide.
+constexpr unsigned int kBCRecordBoundaryByteLen = 4;
+
 // A flag belongs to a class (getError(), resetError()) or to a container
 // instantiation or the string class (the static member `error`).
 
@@ -29,6 +32,40 @@ void bcClearFlag() {
     Owner::error = static_cast<typename Owner::ERRORS>(0);
   }
 }
+
+// Gives a flag a value: the one it had before the library set it aside, or
+// a failure the library reports for a class other than the flag's.
+struct KRErrorFlagAccess {
+  template <class Owner>
+  static void set(int value) {
+    if constexpr (KRHasErrorFlag<Owner>::value) {
+      Owner::setError(static_cast<typename Owner::ERRORS>(value));
+    } else {
+      Owner::error = static_cast<typename Owner::ERRORS>(value);
+    }
+  }
+};
+
+// Sets the calling thread's error flags aside for work that must not change
+// them: takes every flag when made, leaving all of them clear, and puts
+// every one back when it goes, also when an exception passes. A flag raised
+// meanwhile is lost, unless keepRaised() was called: then it stays.
+class BCErrorFlagsKept {
+ public:
+  BCErrorFlagsKept();
+  ~BCErrorFlagsKept();
+  BCErrorFlagsKept(const BCErrorFlagsKept&) = delete;
+  BCErrorFlagsKept& operator=(const BCErrorFlagsKept&) = delete;
+
+  void keepRaised() { keepRaised_ = true; }
+
+  // Room for every flag of bcode/code/bcerrorflags.def.
+  static constexpr int kCapacity = 32;
+
+ private:
+  int values_[kCapacity] = {};
+  bool keepRaised_ = false;
+};
 
 // Clears the flag; answers whether it was set.
 template <class Owner>

@@ -19,9 +19,6 @@
 
 namespace {
 
-// Array bounds in a block record are four bytes wide.
-constexpr unsigned int kBoundaryByteLen = 4;
-
 // Where a load stands: the stream, the block being built and what the
 // sections hand on to later ones. An observer is told about each step.
 struct LoadContext {
@@ -113,7 +110,7 @@ Outcome attach(LoadContext& c, void (BCode::*set)(Collection*), Collection* load
 Outcome loadTypes(LoadContext& c) {
   c.interfaces = bcNewCollection<BCSSBList>();
   if (!c.interfaces) return Outcome::kNoMemory;
-  KRTypeEnv env(nullptr, c.interfaces.get(), kBoundaryByteLen);
+  KRTypeEnv env(nullptr, c.interfaces.get(), kBCRecordBoundaryByteLen);
   return attach(c, &BCode::setTypeTab, KRTypeTab::iload(c.is, &env));
 }
 

@@ -31,6 +31,7 @@ class BCODE_API KRErrorNoHeap {
 // Declares the error flag of a class: a nested enumeration `ERRORS` must be
 // declared before it. The flag itself lives in the class's source file
 // (KR_DEFINE_ERROR_FLAG), one per thread. Leaves the access at `public`.
+// KRErrorFlagAccess, inside the library, puts back flags it set aside.
 #define KR_ERROR_FLAG_MEMBERS()            \
  public:                                   \
   static ERRORS getError();                \
@@ -38,6 +39,7 @@ class BCODE_API KRErrorNoHeap {
                                            \
  protected:                                \
   static void setError(ERRORS errorValue); \
+  friend struct KRErrorFlagAccess;         \
                                            \
  public:
 
