@@ -5,20 +5,14 @@
 #ifndef BCODE_FUZZ_TEXTCHECK_H
 #define BCODE_FUZZ_TEXTCHECK_H
 
-#include <sstream>
 #include <string>
 #include <string_view>
 
 #include "bcode/code/bcode.h"
 #include "bcode/text/bctext.h"
+#include "fuzz/recordcheck.h"
 
 namespace bcfuzz {
-
-inline std::string savedBytes(const BCode& block) {
-  std::ostringstream os;
-  block.save(os);
-  return os.str();
-}
 
 // A text that reads is written, read again, and gives the same text and the
 // same record; one that does not read has 1 to 20 errors, each on a line of
@@ -43,7 +37,7 @@ inline std::string checkText(std::string_view text) {
            written;
   }
   if (bcToText(*again.block) != written) return "the written text read back otherwise:\n" + written;
-  if (savedBytes(*again.block) != savedBytes(*reading.block)) {
+  if (saveBlock(*again.block) != saveBlock(*reading.block)) {
     return "the written text gave other record bytes:\n" + written;
   }
   return std::string();

@@ -9,7 +9,6 @@
 #define BCODE_TEXT_BCTEXT_H
 
 #include <cstdint>
-#include <iosfwd>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -24,6 +23,7 @@ constexpr std::size_t kBCTextMaxErrors = 20;
 // Running out of memory while writing or reading a text throws
 // KRErrorNoHeap: from the containers and strings at their sites, and from
 // the text form itself naming the header "bctext" and one of these lines.
+// The error flags are then as they were before the call.
 constexpr std::int32_t kBCTextWriteNoHeapLine = 1;
 constexpr std::int32_t kBCTextReadNoHeapLine = 2;
 
@@ -45,18 +45,22 @@ struct BCODE_API BCTextReading {
 
 // The canonical text of `block`. Instruction codes are written with the
 // caller's mnemonics (57 texts by listing column, as for the listing) where
-// one is given and fits the text form, else as IC<code>. The writer lays the
-// block out to tell offsets that the layout computes from offsets given by
-// hand, and puts every offset back (so no other thread may use the block
-// meanwhile); it clears every error flag first and leaves them clear.
+// one is given and fits the text form, else as IC<code>.
+//
+// The block is only read, so other threads may read it meanwhile: to tell
+// the offsets that the layout computes from offsets set by hand, the writer
+// lays out a copy of the block's types, interfaces and local data, made
+// through their records. When that copy cannot be made (one of them does
+// not save or does not load back) the text is empty, BCode::getError() is
+// set (2 when the copy could not be allocated, else 1) and so are the flags
+// of what failed. Otherwise the error flags are left as they were.
 BCODE_API std::string bcToText(const BCode& block, const char* const* mnemonics = nullptr);
-BCODE_API void bcWriteText(std::ostream& os, const BCode& block,
-                           const char* const* mnemonics = nullptr);
 
 // Reads a block's text; `fileName` names it in the diagnostics. Mnemonics of
 // the caller's table (as for bcToText) are accepted beside IC<code>. The
-// block is laid out as a block loaded from its record is. Clears every error
-// flag first and leaves them clear.
+// block is laid out as a block loaded from its record is. Everything wrong
+// with the text is in the diagnostics: the error flags are left as they
+// were, whatever the text holds.
 BCODE_API BCTextReading bcReadText(std::string_view text, std::string_view fileName,
                                    const char* const* mnemonics = nullptr);
 

@@ -2,15 +2,27 @@
 
 #include <algorithm>
 #include <cctype>
+#include <istream>
+#include <memory>
+#include <sstream>
+#include <type_traits>
 #include <unordered_map>
 
+#include "bcode/code/bcinternal.h"
 #include "bcode/code/bcnametables.h"
 #include "bcode/code/bcode.h"
+#include "bcode/const/bcconstant.h"
+#include "bcode/const/bcimmediate.h"
+#include "bcode/foundation/krblockkind.h"
 #include "bcode/foundation/krerror.h"
 #include "bcode/instr/bcinstruction.h"
 #include "bcode/interface/bcssb.h"
 #include "bcode/localdata/bcldlist.h"
+#include "bcode/operand/bcglobal.h"
+#include "bcode/operand/bclocal.h"
+#include "bcode/operand/bcparam.h"
 #include "bcode/types/krdatatype.h"
+#include "bcode/types/krtypetab.h"
 
 namespace bctext {
 
@@ -30,11 +42,11 @@ int WordTable::find(std::string_view text) const {
 
 namespace {
 
-// The words of a caller's name table for the values given.
-template <class Values>
-WordTable tableOf(const char* const* names, const Values& values) {
+// A table of the words `name` gives the values.
+template <class Values, class Name>
+WordTable wordsFor(const Values& values, Name name) {
   std::vector<WordTable::Word> words;
-  for (unsigned value : values) words.push_back({value, names[value]});
+  for (unsigned value : values) words.push_back({value, name(value)});
   return WordTable(std::move(words));
 }
 
@@ -44,54 +56,122 @@ std::vector<unsigned> range(unsigned first, unsigned last) {
   return values;
 }
 
-constexpr OperandFamily familyOfTag(unsigned tag) {
-  if (tag >= 1 && tag <= 5) return OperandFamily::Area;
-  if (tag >= 7 && tag <= 9) return OperandFamily::OwnFB;
-  if (tag >= 10 && tag <= 12) return OperandFamily::OwnFC;
-  if (tag >= 13 && tag <= 15) return OperandFamily::SonFB;
-  if (tag >= 16 && tag <= 18) return OperandFamily::SonFC;
-  if (tag == 19 || tag == 20) return OperandFamily::Local;
-  if (tag == 21) return OperandFamily::DbArea;
-  if (tag == 32 || tag == 33) return OperandFamily::CallParam;
-  return OperandFamily::Numbered;  // 6 and 22 .. 31
+// ---- the class tables
+
+// Tags, classes and names come from the library's tables of the classes
+// (the .def files). What only the text needs is found by class at compile
+// time, so that a class added there without a text form does not compile.
+template <class Class>
+struct NoTextForm : std::false_type {};
+
+// Instantiated only for a class that has no text form.
+template <class Class, class Form>
+constexpr Form noTextForm() {
+  static_assert(NoTextForm<Class>::value, "a class of a .def table without a text form");
+  return Form();
 }
 
-constexpr unsigned kLastOperandTag = 33;
-
-struct OperandClasses {
-  OperandClass byTag[kLastOperandTag + 1];
-  constexpr OperandClasses() : byTag() {
-    for (unsigned tag = 0; tag <= kLastOperandTag; ++tag) {
-      byTag[tag] = {static_cast<unsigned char>(tag), familyOfTag(tag)};
-    }
+template <class Class>
+constexpr OperandFamily familyOf() {
+  if constexpr (std::is_base_of_v<BCGlobArea, Class>) {
+    return OperandFamily::Area;
+  } else if constexpr (std::is_base_of_v<BCoDBBER, Class>) {
+    return OperandFamily::DbArea;
+  } else if constexpr (std::is_base_of_v<BCNumberedOperand, Class>) {
+    return OperandFamily::Numbered;
+  } else if constexpr (std::is_base_of_v<BCSonFB, Class>) {
+    return OperandFamily::SonFB;
+  } else if constexpr (std::is_base_of_v<BCOwnFB, Class>) {
+    return OperandFamily::OwnFB;
+  } else if constexpr (std::is_base_of_v<BCSonFC, Class>) {
+    return OperandFamily::SonFC;
+  } else if constexpr (std::is_base_of_v<BCOwnFC, Class>) {
+    return OperandFamily::OwnFC;
+  } else if constexpr (std::is_base_of_v<BCParICALL, Class>) {
+    return OperandFamily::CallParam;
+  } else if constexpr (std::is_base_of_v<BCLocalOperand, Class>) {
+    return OperandFamily::Local;
+  } else {
+    return noTextForm<Class, OperandFamily>();
   }
-};
-constexpr OperandClasses kOperandClasses;
+}
 
-constexpr ConstantClass kConstantClasses[] = {
-    {0, KR_DT_DWORD, Literal::Unsigned, "0x0000002a"},
-    {1, KR_DT_DINT, Literal::Signed, "-42"},
-    {2, KR_DT_REAL, Literal::Real, "3.25"},
-    {3, KR_DT_TIME, Literal::Time, "T#1d2h3m4s5ms"},
-    {4, KR_DT_K4TIME, Literal::K4Time, "TK4#0h0m12s300ms"},
-    {5, KR_DT_TOD, Literal::Tod, "TOD#12:5:3.7"},
-    {6, KR_DT_DATE, Literal::Date, "D#1999-12-24"},
-    {7, KR_DT_DT, Literal::DateAndTime, "D#2000-1-1 TOD#8:30:0.250"},
-    {8, KR_DT_STRING, Literal::Quoted, "'hello'"},
+constexpr OperandClass kOperandClasses[] = {
+#define BC_X(tag, Class, blank, name, ...) {BCOperand::tag, name, familyOf<Class>()},
+#include "bcode/operand/bcoperand.def"
+#undef BC_X
 };
 
-constexpr ImmClass kImmClasses[] = {
-    {4, KR_DT_BOOL, ImmValue::Byte}, {5, KR_DT_BYTE, ImmValue::Byte},
-    {6, KR_DT_CHAR, ImmValue::Char}, {7, KR_DT_WORD, ImmValue::Word},
-    {8, KR_DT_INT, ImmValue::Int},   {9, KR_DT_POINTER, ImmValue::Nil},
-    {10, KR_DT_ANY, ImmValue::Nil},
+struct ConstantForm {
+  Literal literal;
+  const char* example;
 };
+template <class Class>
+constexpr ConstantForm kConstantForm = noTextForm<Class, ConstantForm>();
+template <>
+constexpr ConstantForm kConstantForm<BCDWordConst> = {Literal::Unsigned, "0x0000002a"};
+template <>
+constexpr ConstantForm kConstantForm<BCDIntConst> = {Literal::Signed, "-42"};
+template <>
+constexpr ConstantForm kConstantForm<BCRealConst> = {Literal::Real, "3.25"};
+template <>
+constexpr ConstantForm kConstantForm<BCTimeConst> = {Literal::Time, "T#1d2h3m4s5ms"};
+template <>
+constexpr ConstantForm kConstantForm<BCK4TimeConst> = {Literal::K4Time, "TK4#0h0m12s300ms"};
+template <>
+constexpr ConstantForm kConstantForm<BCTODConst> = {Literal::Tod, "TOD#12:5:3.7"};
+template <>
+constexpr ConstantForm kConstantForm<BCDateConst> = {Literal::Date, "D#1999-12-24"};
+template <>
+constexpr ConstantForm kConstantForm<BCDTConst> = {Literal::DateAndTime,
+                                                   "D#2000-1-1 TOD#8:30:0.250"};
+template <>
+constexpr ConstantForm kConstantForm<BCStringConst> = {Literal::Quoted, "'hello'"};
 
-// Class tables whose keyword is the name of the class's data type.
-template <class Class, std::size_t N>
-WordTable byDataTypeName(const Class (&classes)[N]) {
+template <class Class>
+constexpr ImmValue kImmValue = noTextForm<Class, ImmValue>();
+template <>
+constexpr ImmValue kImmValue<BCBoolConst> = ImmValue::Byte;
+template <>
+constexpr ImmValue kImmValue<BCByteConst> = ImmValue::Byte;
+template <>
+constexpr ImmValue kImmValue<BCCharConst> = ImmValue::Char;
+template <>
+constexpr ImmValue kImmValue<BCWordConst> = ImmValue::Word;
+template <>
+constexpr ImmValue kImmValue<BCIntConst> = ImmValue::Int;
+template <>
+constexpr ImmValue kImmValue<BCPtrConst> = ImmValue::Nil;
+template <>
+constexpr ImmValue kImmValue<BCAnyConst> = ImmValue::Nil;
+
+// A class's keyword is the name of its data type, which an object made as
+// a record is loaded into tells.
+const std::vector<ConstantClass>& constantTable() {
+  static const std::vector<ConstantClass> table = {
+#define BC_X(tag, Class, blank, ...)                                         \
+  {BCConstant::tag, Class blank.getDataType(), kConstantForm<Class>.literal, \
+   kConstantForm<Class>.example},
+#include "bcode/const/bcconstant.def"
+#undef BC_X
+  };
+  return table;
+}
+
+const std::vector<ImmClass>& immTable() {
+  static const std::vector<ImmClass> table = {
+#define BC_X(tag, Class, blank) {BCInstructionOp::tag, Class blank.getDataType(), kImmValue<Class>},
+#include "bcode/const/bcimmediate.def"
+#undef BC_X
+  };
+  return table;
+}
+
+// The classes of a table with their keywords.
+template <class Class>
+WordTable keywordsOf(const std::vector<Class>& classes) {
   std::vector<WordTable::Word> words;
-  for (const Class& c : classes) words.push_back({c.tag, bcDefaultTypeNames()[c.dataType]});
+  for (const Class& c : classes) words.push_back({c.tag, dataTypes().name(c.dataType)});
   return WordTable(std::move(words));
 }
 
@@ -143,18 +223,13 @@ int hexValue(char c) {
 }  // namespace
 
 const WordTable& blockKinds() {
-  static const WordTable table({{KR_OB_KENN, "OB"},
-                                {KR_FB_KENN, "FB"},
-                                {KR_SFB_KENN, "SFB"},
-                                {KR_FC_KENN, "FC"},
-                                {KR_SFC_KENN, "SFC"},
-                                {KR_DB_KENN, "DB"},
-                                {KR_SDB_KENN, "SDB"}});
+  static const WordTable table = wordsFor(range(KR_OB_KENN, KR_SDB_KENN), krBlockKindName);
   return table;
 }
 
 const WordTable& paramKinds() {
-  static const WordTable table = tableOf(bcDefaultParamKindNames(), range(0, 3));
+  static const WordTable table =
+      wordsFor(range(0, 3), [](unsigned kind) { return bcDefaultParamKindNames()[kind]; });
   return table;
 }
 
@@ -162,7 +237,7 @@ const WordTable& dataTypes() {
   static const WordTable table = [] {
     std::vector<unsigned> codes;
     for (const KRDataTypeInfo& info : kKRDataTypes) codes.push_back(info.code);
-    return tableOf(bcDefaultTypeNames(), codes);
+    return wordsFor(codes, [](unsigned code) { return bcDefaultTypeNames()[code]; });
   }();
   return table;
 }
@@ -189,32 +264,38 @@ const WordTable& typeKeywords() {
 }
 
 const OperandClass* operandClass(unsigned tag) {
-  return tag >= 1 && tag <= kLastOperandTag ? &kOperandClasses.byTag[tag] : nullptr;
+  const unsigned row = tag - kOperandClasses[0].tag;
+  return row < std::size(kOperandClasses) ? &kOperandClasses[row] : nullptr;
 }
 
 const WordTable& operandClasses() {
-  static const WordTable table = tableOf(bcDefaultOperandClassNames(), range(1, kLastOperandTag));
+  static const WordTable table = [] {
+    std::vector<WordTable::Word> words;
+    for (const OperandClass& c : kOperandClasses) words.push_back({c.tag, c.name});
+    return WordTable(std::move(words));
+  }();
   return table;
 }
 
 const ConstantClass* constantClass(unsigned tag) {
-  return tag < std::size(kConstantClasses) ? &kConstantClasses[tag] : nullptr;
+  const std::vector<ConstantClass>& table = constantTable();
+  const unsigned row = tag - table.front().tag;
+  return row < table.size() ? &table[row] : nullptr;
 }
 
 const WordTable& constantClasses() {
-  static const WordTable table = byDataTypeName(kConstantClasses);
+  static const WordTable table = keywordsOf(constantTable());
   return table;
 }
 
 const ImmClass* immClass(unsigned tag) {
-  for (const ImmClass& c : kImmClasses) {
-    if (c.tag == tag) return &c;
-  }
-  return nullptr;
+  const std::vector<ImmClass>& table = immTable();
+  const unsigned row = tag - table.front().tag;
+  return row < table.size() ? &table[row] : nullptr;
 }
 
 const WordTable& immClasses() {
-  static const WordTable table = byDataTypeName(kImmClasses);
+  static const WordTable table = keywordsOf(immTable());
   return table;
 }
 
@@ -345,64 +426,84 @@ void layOutAll(BCode& block) {
   block.getLSDList().getLastOffset();
 }
 
+bool loadTypeTable(BCode& block, std::istream& is) {
+  KRTypeEnv env(nullptr, &block.getSSBList(), kBCRecordBoundaryByteLen);
+  std::unique_ptr<KRTypeTab> table(KRTypeTab::iload(is, &env));
+  if (table == nullptr) return false;
+  block.setTypeTab(table.release());
+  return true;
+}
+
+bool loadInterfaceList(BCode& block, std::istream& is) {
+  block.getSSBList().load(is, &block.getTypeTab());
+  return BCSSBList::getError() == BCSSBList::BCSSBLIST_OK;
+}
+
+bool loadLocalData(BCode& block, std::istream& is, bool lsd) {
+  std::unique_ptr<BCLDList> list(BCLDList::iload(is, &block.getTypeTab()));
+  if (list == nullptr) return false;
+  if (lsd) {
+    block.setLSDList(list.release());
+  } else {
+    block.setLDDList(list.release());
+  }
+  return true;
+}
+
 namespace {
 
-// Puts back the offsets of a block's entries and variables and the start
-// offsets of its local data when it goes, also when an exception passes.
-class OffsetsKept {
- public:
-  OffsetsKept(BCode& block, const std::vector<BCSSBEntry*>& entries,
-              const std::vector<BCLDEntry*>& variables)
-      : block_(block),
-        entries_(entries),
-        variables_(variables),
-        lddStart_(block.getLDDList().getStartOffset()),
-        lsdStart_(block.getLSDList().getStartOffset()) {
-    for (const BCSSBEntry* entry : entries) kept_.entries.push_back(entry->getOffset());
-    for (const BCLDEntry* variable : variables) kept_.variables.push_back(variable->getOffset());
+// A copy of what the layout of `block` works on, made through the records of
+// its type table, interface list and local data; null when one of them does
+// not save or does not load back.
+std::unique_ptr<BCode> layoutCopy(const BCode& block) {
+  std::ostringstream record;
+  block.getTypeTab().save(record);
+  block.getSSBList().save(record);
+  block.getLDDList().save(record);
+  block.getLSDList().save(record);
+  if (KRRefTable<KRTypedesc*>::error != KRREFTABLE_OK ||
+      BCSSBList::getError() != BCSSBList::BCSSBLIST_OK ||
+      KRSequence<BCLDEntry*>::error != KRSEQUENCE_OK) {
+    return nullptr;
   }
-  ~OffsetsKept() {
-    for (std::size_t i = 0; i < entries_.size(); ++i) entries_[i]->setOffset(kept_.entries[i]);
-    for (std::size_t i = 0; i < variables_.size(); ++i) {
-      variables_[i]->setOffset(kept_.variables[i]);
-    }
-    block_.getLDDList().setStartOffset(lddStart_);
-    block_.getLSDList().setStartOffset(lsdStart_);
+  const std::string bytes = record.str();
+  BytesIn in(bytes);
+  std::istream is(&in);
+  auto copy = std::make_unique<BCode>(block.getBlockNo(), block.getBlockKind());
+  if (BCode::getError() != BCode::BCODE_OK || !loadTypeTable(*copy, is) ||
+      !loadInterfaceList(*copy, is) || !loadLocalData(*copy, is, false) ||
+      !loadLocalData(*copy, is, true)) {
+    return nullptr;
   }
-  OffsetsKept(const OffsetsKept&) = delete;
-  OffsetsKept& operator=(const OffsetsKept&) = delete;
-
- private:
-  BCode& block_;
-  const std::vector<BCSSBEntry*>& entries_;
-  const std::vector<BCLDEntry*>& variables_;
-  LaidOut kept_;
-  std::uint32_t lddStart_;
-  std::uint32_t lsdStart_;
-};
+  return copy;
+}
 
 }  // namespace
 
-LaidOut derivedOffsets(const BCode& block) {
-  const std::vector<BCSSBEntry*> entries = interfaceEntriesOf(block);
-  const std::vector<BCLDEntry*> variables = variablesOf(block);
-  LaidOut derived;
-  derived.entries.reserve(entries.size());
-  derived.variables.reserve(variables.size());
-  // The layout runs on the block itself (instance types lay out the
-  // interfaces they name wherever they are), and everything is put back. It
-  // starts from offset 0, as in a block read from text: a layout that fails
-  // leaves the entries after the failure as they were.
-  auto& laidOut = const_cast<BCode&>(block);
-  const OffsetsKept kept(laidOut, entries, variables);
-  for (BCSSBEntry* entry : entries) entry->setOffset(0);
-  for (BCLDEntry* variable : variables) variable->setOffset(0);
-  bcInitBCode();
-  layOutAll(laidOut);
-  bcInitBCode();
+bool derivedOffsets(const BCode& block, LaidOut& derived) {
+  const std::unique_ptr<BCode> copy = layoutCopy(block);
+  if (copy == nullptr) return false;
+  // The records carry no view numbers: the copy takes the block's. Every
+  // offset starts from 0, as in a block read from text, so that a layout
+  // that fails leaves the entries after the failure at 0.
+  const std::vector<BCSSBEntry*> entries = interfaceEntriesOf(*copy);
+  const std::vector<BCLDEntry*> variables = variablesOf(*copy);
+  const std::vector<BCSSBEntry*> ownEntries = interfaceEntriesOf(block);
+  const std::vector<BCLDEntry*> ownVariables = variablesOf(block);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    entries[i]->setViewVarNo(ownEntries[i]->getViewVarNo());
+    entries[i]->setOffset(0);
+  }
+  for (std::size_t i = 0; i < variables.size(); ++i) {
+    variables[i]->setViewVarNo(ownVariables[i]->getViewVarNo());
+    variables[i]->setOffset(0);
+  }
+  layOutAll(*copy);
+  derived.entries.clear();
+  derived.variables.clear();
   for (const BCSSBEntry* entry : entries) derived.entries.push_back(entry->getOffset());
   for (const BCLDEntry* variable : variables) derived.variables.push_back(variable->getOffset());
-  return derived;
+  return true;
 }
 
 FromEntry fromInterfaceEntry(const BCode& block, unsigned kind, std::uint16_t blockNo,

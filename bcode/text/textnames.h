@@ -1,13 +1,15 @@
 // What the text writer and reader share: the words of the enumerations, the
 // classes of constants, immediates and memory operands with the shape of
 // their text, the mnemonics that fit the text, the escapes of quoted texts,
-// the layout that tells derived offsets from given ones, and the nearest-name
-// suggestion of the error messages. Internal to the library.
+// the loading and layout that tell derived offsets from given ones, and the
+// nearest-name suggestion of the error messages. Internal to the library.
 #ifndef BCODE_TEXT_TEXTNAMES_H
 #define BCODE_TEXT_TEXTNAMES_H
 
 #include <array>
 #include <cstdint>
+#include <iosfwd>
+#include <streambuf>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -60,8 +62,12 @@ enum class OperandFamily : int {
   Local,      // LSD, LDD: a variable, with type and offset
 };
 
+// The classes of bcode/operand/bcoperand.def, bcode/const/bcconstant.def
+// and bcode/const/bcimmediate.def, in their order, with what their text
+// needs; a class added there without it does not compile.
 struct OperandClass {
   unsigned char tag;
+  std::string_view name;  // the listing's class name, which the text writes
   OperandFamily family;
 };
 // By class tag; null for a tag without a class.
@@ -90,9 +96,6 @@ struct ImmClass {
 };
 const ImmClass* immClass(unsigned tag);
 const WordTable& immClasses();
-
-// The block kind of a parameter of a numbered call object.
-constexpr unsigned kCallParamBlockKind = 8;
 
 // Instruction codes: a mnemonic of the caller's table where it fits the text
 // (it reads as one word that is not IC<n> and no other code has it), else
@@ -130,14 +133,35 @@ std::vector<BCLDEntry*> variablesOf(const BCode& block);
 // left in the error flags.
 void layOutAll(BCode& block);
 
-// The offsets layOutAll gives the entries and variables (in the order above)
-// when they start from 0, of a block that keeps its own: every offset is put
-// back, the error flags are cleared.
+// Sections of a block record read into `block` as BCode::iload reads them:
+// a table or list that loads replaces the block's. False, with the flags of
+// the failure set, when the section does not load. Instance types find
+// their interfaces in the block's interface list, which loadInterfaceList
+// fills.
+bool loadTypeTable(BCode& block, std::istream& is);
+bool loadInterfaceList(BCode& block, std::istream& is);
+bool loadLocalData(BCode& block, std::istream& is, bool lsd);
+
+// The offsets layOutAll gives the entries and variables of `block` (in the
+// order above) when they start from 0. The block is only read: the layout
+// runs on a copy of its types, interfaces and local data, made through their
+// records, which takes the block's view numbers. False when one of those
+// does not save or does not load back; the flags of the failure stay set.
+// Expects every flag clear, and may leave flags of the copy's layout set.
 struct LaidOut {
   std::vector<std::uint32_t> entries;
   std::vector<std::uint32_t> variables;
 };
-LaidOut derivedOffsets(const BCode& block);
+bool derivedOffsets(const BCode& block, LaidOut& derived);
+
+// Reads bytes in place.
+class BytesIn : public std::streambuf {
+ public:
+  explicit BytesIn(const std::string& bytes) {
+    char* begin = const_cast<char*>(bytes.data());  // only ever read
+    setg(begin, begin, begin + bytes.size());
+  }
+};
 
 // What a parameter or local data operand takes from the entry it names, by
 // the rule of its public constructor: the entry's type and offset (for a

@@ -22,6 +22,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "bcode/code/bcinternal.h"
 #include "bcode/code/bcode.h"
 #include "bcode/const/bcconstlist.h"
 #include "bcode/instr/bcinstrop.h"
@@ -418,15 +419,6 @@ void patch16(std::string& out, std::size_t at, std::uint32_t value) {
   out[at + 1] = static_cast<char>((value >> 8) & 0xFF);
 }
 
-// Reads bytes in place.
-class BytesIn : public std::streambuf {
- public:
-  explicit BytesIn(const std::string& bytes) {
-    char* begin = const_cast<char*>(bytes.data());  // only ever read
-    setg(begin, begin, begin + bytes.size());
-  }
-};
-
 // Takes every byte and keeps none.
 class Discard : public std::streambuf {
  public:
@@ -463,7 +455,6 @@ class Reader {
   }
 
   BCTextReading run() {
-    bcInitBCode();
     std::size_t at = 0;
     std::uint32_t number = 0;
     while (at <= text_.size() && !full()) {
@@ -477,7 +468,6 @@ class Reader {
       at = next;
     }
     if (!full()) finish();
-    bcInitBCode();
     BCTextReading reading;
     reading.diagnostics = std::move(diagnostics_);
     std::stable_sort(
@@ -1045,23 +1035,16 @@ class Reader {
     }
     patch16(types_.bytes, 0, types_.next);
     if (!buildable(Heading::Types)) return;
-    typesBuilt_ = load(Heading::Types, types_.bytes, [this](std::istream& is) {
-      KRTypeEnv env(nullptr, &block_->getSSBList(), 4);
-      std::unique_ptr<KRTypeTab> table(KRTypeTab::iload(is, &env));
-      if (table == nullptr) return false;
-      block_->setTypeTab(table.release());
-      return true;
-    });
+    typesBuilt_ = load(Heading::Types, types_.bytes,
+                       [this](std::istream& is) { return loadTypeTable(*block_, is); });
   }
 
   void completeInterfaces() {
     closeInterface();
     patch16(interfaces_, 0, interfaceCount_);
     if (!typesBuilt_ || !buildable(Heading::Interfaces)) return;
-    ssbBuilt_ = load(Heading::Interfaces, interfaces_, [this](std::istream& is) {
-      block_->getSSBList().load(is, &block_->getTypeTab());
-      return BCSSBList::getError() == BCSSBList::BCSSBLIST_OK;
-    });
+    ssbBuilt_ = load(Heading::Interfaces, interfaces_,
+                     [this](std::istream& is) { return loadInterfaceList(*block_, is); });
     if (!ssbBuilt_) return;
     for (const Pending& instance : pendingInstances_) {
       if (block_->getSSBList().lookup(static_cast<std::uint16_t>(instance.first),
@@ -1079,17 +1062,8 @@ class Reader {
     patch16(bytes, 0, lsd ? lsdCount_ : lddCount_);
     const Heading heading = lsd ? Heading::LSD : Heading::LDD;
     if (!typesBuilt_ || !buildable(heading)) return;
-    const bool built = load(heading, bytes, [this, lsd](std::istream& is) {
-      std::unique_ptr<BCLDList> list(BCLDList::iload(is, &block_->getTypeTab()));
-      if (list == nullptr) return false;
-      if (lsd) {
-        block_->setLSDList(list.release());
-      } else {
-        block_->setLDDList(list.release());
-      }
-      return true;
-    });
-    (lsd ? lsdBuilt_ : lddBuilt_) = built;
+    (lsd ? lsdBuilt_ : lddBuilt_) = load(
+        heading, bytes, [this, lsd](std::istream& is) { return loadLocalData(*block_, is, lsd); });
   }
 
   // Views first, then the layout, then the offsets the text gives.
@@ -1686,7 +1660,7 @@ class Reader {
         return true;
       case OperandFamily::CallParam: {
         std::uint16_t call = 0;
-        std::uint8_t kind = kCallParamBlockKind;
+        std::uint8_t kind = kKRCallParamBlockKind;
         if (!field(state_.callNo, "call number", call) ||
             !field(state_.callPar, "parameter number", number) || !typeRef(state_.opType, type) ||
             (state_.callKind.present() &&
@@ -1985,6 +1959,7 @@ class Reader {
 BCTextReading bcReadText(std::string_view text, std::string_view fileName,
                          const char* const* mnemonics) {
   try {
+    const BCErrorFlagsKept kept;
     return Reader(text, fileName, mnemonics).run();
   } catch (const std::bad_alloc&) {
     throw KRErrorNoHeap("bctext", kBCTextReadNoHeapLine);

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <cstring>
 #include <new>
-#include <ostream>
 #include <string>
 
+#include "bcode/code/bcinternal.h"
 #include "bcode/code/bcode.h"
 #include "bcode/const/bcconstant.h"
 #include "bcode/const/bcconstlist.h"
@@ -42,8 +42,10 @@ constexpr std::uint32_t kMsPerSecond = 1000;
 
 class Writer {
  public:
-  Writer(const BCode& block, const char* const* mnemonics, std::string& out)
+  // `derived`: the offsets the layout gives the block's entries and variables.
+  Writer(const BCode& block, const LaidOut& derived, const char* const* mnemonics, std::string& out)
       : block_(block),
+        derived_(derived),
         types_(block.getTypeTab()),
         opcodes_(mnemonics),
         out_(out),
@@ -51,8 +53,6 @@ class Writer {
         summarized_(types_.getCount(), false) {}
 
   void run() {
-    bcInitBCode();
-    derived_ = derivedOffsets(block_);
     // Room for a typical entry of each kind, so that the text seldom moves.
     out_.reserve(out_.size() +
                  48 * (types_.getCount() + derived_.entries.size() + derived_.variables.size() +
@@ -70,7 +70,6 @@ class Writer {
     constantTable();
     operandTable();
     instructionList();
-    bcInitBCode();
   }
 
  private:
@@ -583,8 +582,9 @@ class Writer {
   }
 
   void operandEntry(const BCOperand& operand) {
-    const OperandFamily family = operandClass(operand.isA())->family;
-    put(operandClasses().name(operand.isA()));
+    const OperandClass& c = *operandClass(operand.isA());
+    const OperandFamily family = c.family;
+    put(c.name);
     put(' ');
     const std::uint16_t type = operand.getTypeRef().getIndex();
     switch (family) {
@@ -632,14 +632,14 @@ class Writer {
         number(param.getParNo());
         put(" : ");
         typeRef(type);
-        if (param.getBlockKind() != kCallParamBlockKind) {
+        if (param.getBlockKind() != kKRCallParamBlockKind) {
           put(" KIND ");
           word(blockKinds(), param.getBlockKind());
         }
         break;
       }
       case OperandFamily::Local:
-        local(operand);
+        local(static_cast<const BCLocalOperand&>(operand));
         break;
     }
     operandSummary(operand, false);
@@ -667,31 +667,24 @@ class Writer {
     number(blockNo);
   }
 
-  template <class Local>
-  void localParts(const Local& operand, bool lsd) {
-    const FromEntry from = fromVariable(block_, lsd, operand.getVarNo());
+  void local(const BCLocalOperand& operand) {
+    const FromEntry from =
+        fromVariable(block_, operand.isA() == BCOperand::CT_LSD, operand.getVarNo());
     number(operand.getVarNo());
     if (!from.found) put('?');
     typeClause(operand.getTypeRef().getIndex(), from.type);
     if (operand.getRelOffset() != from.offset) offset(operand.getRelOffset());
   }
 
-  void local(const BCOperand& operand) {
-    if (operand.isA() == BCOperand::CT_LSD) {
-      localParts(static_cast<const BCoLSD&>(operand), true);
-    } else {
-      localParts(static_cast<const BCoLDD&>(operand), false);
-    }
-  }
-
   // The comment part on an operand: what it names and its type. From an
   // instruction (`named`) the class comes first.
   void operandSummary(const BCOperand& operand, bool named) {
-    const OperandFamily family = operandClass(operand.isA())->family;
+    const OperandClass& c = *operandClass(operand.isA());
+    const OperandFamily family = c.family;
     if (family == OperandFamily::Numbered && !named) return;
     comment();
     if (named) {
-      put(operandClasses().name(operand.isA()));
+      put(c.name);
       put(' ');
     }
     switch (family) {
@@ -709,17 +702,13 @@ class Writer {
       case OperandFamily::Local: {
         const bool lsd = operand.isA() == BCOperand::CT_LSD;
         const BCLDList& list = lsd ? block_.getLSDList() : block_.getLDDList();
-        declarationSummary(list.lookup(BCLDRef(localVarNo(operand), nullptr)));
+        const auto varNo = static_cast<const BCLocalOperand&>(operand).getVarNo();
+        declarationSummary(list.lookup(BCLDRef(varNo, nullptr)));
         return;
       }
       default:
         typeSummary(operand.getTypeRef().getIndex());
     }
-  }
-
-  static std::uint16_t localVarNo(const BCOperand& operand) {
-    return operand.isA() == BCOperand::CT_LSD ? static_cast<const BCoLSD&>(operand).getVarNo()
-                                              : static_cast<const BCoLDD&>(operand).getVarNo();
   }
 
   void entrySummary(const BCSSBRef& ref) {
@@ -927,10 +916,10 @@ class Writer {
   }
 
   const BCode& block_;
+  const LaidOut& derived_;
   const KRTypeTab& types_;
   Opcodes opcodes_;
   std::string& out_;
-  LaidOut derived_;
   std::size_t variable_ = 0;  // LDD and LSD variables written so far
   std::size_t lineStart_ = 0;
   bool commented_ = false;
@@ -942,15 +931,17 @@ class Writer {
 
 std::string bcToText(const BCode& block, const char* const* mnemonics) {
   try {
+    BCErrorFlagsKept kept;
+    LaidOut derived;
+    if (!derivedOffsets(block, derived)) {
+      if (BCode::getError() == BCode::BCODE_OK) KRErrorFlagAccess::set<BCode>(BCode::BCODE_FAILED);
+      kept.keepRaised();
+      return std::string();
+    }
     std::string text;
-    Writer(block, mnemonics, text).run();
+    Writer(block, derived, mnemonics, text).run();
     return text;
   } catch (const std::bad_alloc&) {
     throw KRErrorNoHeap("bctext", kBCTextWriteNoHeapLine);
   }
-}
-
-void bcWriteText(std::ostream& os, const BCode& block, const char* const* mnemonics) {
-  const std::string text = bcToText(block, mnemonics);
-  os.write(text.data(), static_cast<std::streamsize>(text.size()));
 }

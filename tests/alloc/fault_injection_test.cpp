@@ -244,15 +244,20 @@ class LoadOperation : public Operation {
   std::unique_ptr<BCode> block_;
 };
 
-// Writes the block's text; the block keeps its offsets whatever happens.
+// Writes the block's text, which fails when the block's copy cannot be made;
+// the block itself is only read.
 class WriteTextOperation : public BlockOperation {
  public:
   bool run() override {
     text_ = bcToText(*block_);
-    return false;
+    return text_.empty();
+  }
+  std::string unreported() const override {
+    return mismatch(BCode::getError() != BCode::BCODE_OK, "an empty text left BCode::error 0");
   }
   std::string check() const override {
     if (text_ != reference().text) return "text differs";
+    if (bctool::anyErrorFlagSet()) return "a written text left a flag set";
     return blockSavesAsBefore();
   }
   std::string redo() override {

@@ -1,7 +1,8 @@
 // Separate blocks built, laid out, saved, loaded and listed on four threads at
 // once, with loads failing on some threads while others succeed: every error
-// flag is per thread, so each thread sees only its own failures. make test
-// runs this program under ThreadSanitizer.
+// flag is per thread, so each thread sees only its own failures. One block
+// is also written as text on all four. make test runs this program under
+// ThreadSanitizer.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -19,6 +20,7 @@
 #include "bcode/code/bcode.h"
 #include "bcode/instr/bcinstrop.h"
 #include "bcode/instr/bcinstruction.h"
+#include "bcode/text/bctext.h"
 #include "fuzz/recordcheck.h"
 #include "tools/support/demoblock.h"
 #include "tools/support/errorreport.h"
@@ -146,6 +148,20 @@ TEST(Concurrency, LoadedObjectsOutliveTheirBlockOnAnotherThread) {
       const std::unique_ptr<BCInstructionOp> z(instr->setZOp(nullptr));
       instr.reset();
     }
+  });
+}
+
+// The text writer only reads the block it writes, so threads may share one.
+TEST(Concurrency, OneBlockWrittenAsTextOnFourThreads) {
+  bcInitBCode();
+  const std::unique_ptr<BCode> block = bctool::buildDemoBlock();
+  ASSERT_NE(block, nullptr);
+  const std::string text = bcToText(*block);
+  runOnThreads([&](int, Problems& problems) {
+    for (int round = 0; round < kRounds; ++round) {
+      if (bcToText(*block) != text) problems.push_back("the text differs");
+    }
+    expectNoFlags("bcToText", problems);
   });
 }
 
