@@ -29,6 +29,7 @@
 #include "bcode/operand/bclocal.h"
 #include "bcode/operand/bcoperand.h"
 #include "bcode/operand/bcparam.h"
+#include "bcode/text/bctext.h"
 #include "bench/cold.h"
 #include "bench/membuf.h"
 #include "bench/summary.h"
@@ -42,10 +43,11 @@ namespace {
 using bctool::generateBlock;
 using bctool::GeneratedBlock;
 
-// A generated block with its record and the length of its listing.
+// A generated block with its record, its text and the length of its listing.
 struct Sample {
   GeneratedBlock generated;
   std::string record;
+  std::string text;
   std::uint64_t listingLines = 0;
 };
 
@@ -63,6 +65,7 @@ class Samples {
     std::ostringstream record;
     sample.generated.block->save(record);
     sample.record = record.str();
+    sample.text = bcToText(*sample.generated.block);
     LineCountingBuf counting;
     std::ostream listing(&counting);
     bctool::printListing(listing, *sample.generated.block, names_);
@@ -123,6 +126,30 @@ void copyRecord(benchmark::State& state, Samples& samples) {
     benchmark::ClobberMemory();
   }
   recordThroughput(state, sample.record);
+}
+
+// The text form's throughput counts bytes of text.
+void writeText(benchmark::State& state, Samples& samples) {
+  const Sample& sample = samples.at(sizeOf(state));
+  std::size_t written = 0;
+  for (auto _ : state) {
+    written = bcToText(*sample.generated.block).size();
+    benchmark::DoNotOptimize(written);
+  }
+  if (written != sample.text.size()) state.SkipWithError("bcToText failed");
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * sample.text.size()));
+}
+
+void readText(benchmark::State& state, Samples& samples) {
+  const Sample& sample = samples.at(sizeOf(state));
+  for (auto _ : state) {
+    BCTextReading reading = bcReadText(sample.text, "bench.bct");
+    state.PauseTiming();
+    if (reading.block == nullptr) state.SkipWithError("bcReadText failed");
+    reading.block.reset();
+    state.ResumeTiming();
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * sample.text.size()));
 }
 
 void calcOffsets(benchmark::State& state, Samples& samples) {
@@ -257,6 +284,8 @@ std::vector<std::string> registerAll(Samples& samples, std::uint32_t n) {
   registerAtSizes(names, "iload", iload, samples, n);
   registerAtSizes(names, "iload memcpy", copyRecord, samples, n);
   registerAtSizes(names, "calcOffsets", calcOffsets, samples, n);
+  registerAtSizes(names, "bcToText", writeText, samples, n);
+  registerAtSizes(names, "bcReadText", readText, samples, n);
   registerAtSizes(names, "listing", listing, samples, n);
   registerAtSizes(names, "local data and parameter operands", localAndParamOperands, samples, n);
   registerSearch(names, "searchTMPCreatingInstr", searchCreating, samples, n);
