@@ -124,22 +124,36 @@ TEST(TextRoundTrip, EveryTextOfTheFuzzCorpus) {
   }
 }
 
-class GeneratedTextTest : public ::testing::TestWithParam<std::uint32_t> {};
+// Blocks of one size from the generator's seeds 0 to seeds - 1.
+struct Generated {
+  std::uint32_t size;
+  std::uint64_t seeds;
+};
 
-// The block as generated (with views), and as BCode::iload gives it back
+class GeneratedTextTest : public ::testing::TestWithParam<Generated> {};
+
+// Each block as generated (with views), and as BCode::iload gives it back
 // from its record (without them, laid out anew).
-TEST_P(GeneratedTextTest, RoundTrips) {
-  bcInitBCode();
-  const bctool::GeneratedBlock generated = bctool::generateBlock(GetParam());
-  ASSERT_NE(generated.block, nullptr);
-  expectRoundTrip(*generated.block);
-  std::istringstream record(bcfuzz::saveBlock(*generated.block));
-  const std::unique_ptr<BCode> loaded(BCode::iload(record));
-  ASSERT_NE(loaded, nullptr);
-  expectRoundTrip(*loaded);
+TEST_P(GeneratedTextTest, RoundTripsAtEverySeed) {
+  for (std::uint64_t seed = 0; seed < GetParam().seeds && !HasFailure(); ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    bcInitBCode();
+    const bctool::GeneratedBlock generated = bctool::generateBlock(GetParam().size, seed);
+    ASSERT_NE(generated.block, nullptr);
+    expectRoundTrip(*generated.block);
+    std::istringstream record(bcfuzz::saveBlock(*generated.block));
+    const std::unique_ptr<BCode> loaded(BCode::iload(record));
+    ASSERT_NE(loaded, nullptr);
+    expectRoundTrip(*loaded);
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, GeneratedTextTest, ::testing::Values(64u, 300u, 1000u, 5000u));
+INSTANTIATE_TEST_SUITE_P(Sizes, GeneratedTextTest,
+                         ::testing::Values(Generated{64, 200}, Generated{1000, 200},
+                                           Generated{5000, 4}),
+                         [](const ::testing::TestParamInfo<Generated>& info) {
+                           return std::to_string(info.param.size) + "_instructions";
+                         });
 
 TEST(TextRoundTrip, FixtureIsCanonicalAndHandWritingReadsAsIt) {
   const std::string canonical = withoutLeadingComments(dataFile("values.bct"));
