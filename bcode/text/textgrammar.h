@@ -9,6 +9,7 @@
 
 #include <tao/pegtl.hpp>
 
+#include "bcode/instr/bcinstrop.h"
 #include "bcode/text/textnames.h"
 
 namespace bctext::grammar {
@@ -102,6 +103,12 @@ BCTEXT_KEYWORD(kw_no_refr, "NO_REFR");
 BCTEXT_KEYWORD(kw_test, "TEST");
 
 #undef BCTEXT_KEYWORD
+
+static_assert(kInstrOpWords[BCInstructionOp::BCTMP_CLASS] == kw_tmp::keyword &&
+                  kInstrOpWords[BCInstructionOp::BCNUM_CLASS] == kw_num::keyword &&
+                  kInstrOpWords[BCInstructionOp::BCCST_CLASS] == kw_cst::keyword &&
+                  kInstrOpWords[BCInstructionOp::BCOPD_CLASS] == kw_opd::keyword,
+              "the operand keywords are the words of bcode/instr/bcinstrop.def");
 
 // ---- lines
 

@@ -167,6 +167,13 @@ const std::vector<ImmClass>& immTable() {
   return table;
 }
 
+// The row of `tag` in a table of classes in tag order; null for none.
+template <class Table>
+auto rowOf(const Table& table, unsigned tag) {
+  const unsigned row = tag - std::data(table)[0].tag;
+  return row < std::size(table) ? &std::data(table)[row] : nullptr;
+}
+
 // The classes of a table with their keywords.
 template <class Class>
 WordTable keywordsOf(const std::vector<Class>& classes) {
@@ -264,8 +271,7 @@ const WordTable& typeKeywords() {
 }
 
 const OperandClass* operandClass(unsigned tag) {
-  const unsigned row = tag - kOperandClasses[0].tag;
-  return row < std::size(kOperandClasses) ? &kOperandClasses[row] : nullptr;
+  return rowOf(kOperandClasses, tag);
 }
 
 const WordTable& operandClasses() {
@@ -278,9 +284,7 @@ const WordTable& operandClasses() {
 }
 
 const ConstantClass* constantClass(unsigned tag) {
-  const std::vector<ConstantClass>& table = constantTable();
-  const unsigned row = tag - table.front().tag;
-  return row < table.size() ? &table[row] : nullptr;
+  return rowOf(constantTable(), tag);
 }
 
 const WordTable& constantClasses() {
@@ -289,9 +293,7 @@ const WordTable& constantClasses() {
 }
 
 const ImmClass* immClass(unsigned tag) {
-  const std::vector<ImmClass>& table = immTable();
-  const unsigned row = tag - table.front().tag;
-  return row < table.size() ? &table[row] : nullptr;
+  return rowOf(immTable(), tag);
 }
 
 const WordTable& immClasses() {

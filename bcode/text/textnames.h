@@ -97,6 +97,14 @@ struct ImmClass {
 const ImmClass* immClass(unsigned tag);
 const WordTable& immClasses();
 
+// The words that open the instruction operands other than immediates (TMP,
+// NUM, CST, OPD) by class tag: those of the listing, bcode/instr/bcinstrop.def.
+inline constexpr std::string_view kInstrOpWords[] = {
+#define BC_X(tag, Class, word) word,
+#include "bcode/instr/bcinstrop.def"
+#undef BC_X
+};
+
 // Instruction codes: a mnemonic of the caller's table where it fits the text
 // (it reads as one word that is not IC<n> and no other code has it), else
 // IC<code>.

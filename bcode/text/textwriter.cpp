@@ -788,10 +788,14 @@ class Writer {
   }
 
   void instructionOperand(const BCInstructionOp& op) {
+    const auto tag = static_cast<std::size_t>(op.isA());
+    if (tag < std::size(kInstrOpWords)) {
+      put(kInstrOpWords[tag]);
+      put(' ');
+    }
     switch (op.isA()) {
       case BCInstructionOp::BCTMP_CLASS: {
         const auto& tmp = static_cast<const BCTMP&>(op);
-        put("TMP ");
         number(tmp.getTmpNo());
         put(' ');
         word(tmpStatuses(), tmp.getStatus() & 0xFF);
@@ -804,19 +808,16 @@ class Writer {
         break;
       }
       case BCInstructionOp::BCNUM_CLASS:
-        put("NUM ");
         number(static_cast<const BCNUM&>(op).getValue());
         break;
       case BCInstructionOp::BCCST_CLASS: {
         const auto index = static_cast<const BCCST&>(op).getConstRef().getIndex();
-        put("CST ");
         number(index);
         if (index != 0 && block_.getConstList().entryAt(index) == nullptr) put('?');
         break;
       }
       case BCInstructionOp::BCOPD_CLASS: {
         const auto index = static_cast<const BCOPD&>(op).getOpRef().getIndex();
-        put("OPD ");
         number(index);
         if (index != 0 && block_.getOpList().entryAt(index) == nullptr) put('?');
         break;
