@@ -574,61 +574,44 @@ class Reader {
   void readLine() {
     state_.reset(&dimensions_);
     ownerKept_ = false;
-    bool parsed = false;
     switch (section_) {
       case Heading::None:
       case Heading::Block:
-        parsed = parseLine<g::section_header>();
+        readAs<g::section_header>([] {});
         break;
       case Heading::Types:
-        parsed = parseLine<g::type_body>();
+        readAs<g::type_body>([this] { typeLine(); });
         break;
       case Heading::Interfaces:
-        parsed = parseLine<g::interface_body>();
+        readAs<g::interface_body>([this] { interfaceLine(); });
         break;
       case Heading::LDD:
+        readAs<g::local_body>([this] { variable(ldd_, lddCount_, "LDD list"); });
+        break;
       case Heading::LSD:
-        parsed = parseLine<g::local_body>();
+        readAs<g::local_body>([this] { variable(lsd_, lsdCount_, "LSD list"); });
         break;
       case Heading::Constants:
-        parsed = parseLine<g::constant_body>();
+        readAs<g::constant_body>([this] { constantLine(); });
         break;
       case Heading::Operands:
-        parsed = parseLine<g::operand_body>();
+        readAs<g::operand_body>([this] { operandLine(); });
         break;
       case Heading::Instructions:
-        parsed = parseLine<g::instruction_body>();
+        readAs<g::instruction_body>([this] { instructionLine(); });
         break;
     }
-    if (!parsed || blankLine()) return;
+  }
+
+  // Parses the line with the rule of its section, then hands a heading to
+  // heading() and an entry to `entry`.
+  template <class Body, class Entry>
+  void readAs(Entry entry) {
+    if (!parseLine<Body>() || blankLine()) return;
     if (state_.heading != Heading::None) {
       heading();
-      return;
-    }
-    switch (section_) {
-      case Heading::Types:
-        typeLine();
-        break;
-      case Heading::Interfaces:
-        interfaceLine();
-        break;
-      case Heading::LDD:
-        variable(ldd_, lddCount_, "LDD list");
-        break;
-      case Heading::LSD:
-        variable(lsd_, lsdCount_, "LSD list");
-        break;
-      case Heading::Constants:
-        constantLine();
-        break;
-      case Heading::Operands:
-        operandLine();
-        break;
-      case Heading::Instructions:
-        instructionLine();
-        break;
-      default:
-        break;
+    } else {
+      entry();
     }
   }
 
