@@ -15,7 +15,6 @@
 #include "bcode/types/krtypewalk.h"
 
 using krtype::asListed;
-using krtype::column;
 using krtype::printIndent;
 using krtype::recordFailed;
 using krtype::rightAligned;
@@ -123,18 +122,19 @@ std::uint32_t KRInstanceDesc::storageLength() const {
 void KRInstanceDesc::printOn(std::ostream& os, int level, char* /*text*/, char* line,
                              const char* const* /*typeNames*/) const {
   startListing(line, level);
-  putGDTColumn(line, 32, true);
-  krLinePut(line, column(line, 38), "INSTANCE");
-  krLinePrintf(line, column(line, 47), " %ld", asListed(storageLength()));
-  krLinePrintf(line, column(line, 58), "%i", static_cast<int>(getNoOfComp()));
+  putGDTColumn(line, true);
+  const KRListLine out = krtype::typeLine(line);
+  out.put(krtype::kTypeNameColumn, "INSTANCE");
+  out.printf(krtype::kLengthColumn, " %ld", asListed(storageLength()));
+  out.printf(krtype::oneIn(krtype::kShapeColumn), "%i", static_cast<int>(getNoOfComp()));
   if (kind_ == KR_FB_KENN) {
-    krLinePrintf(line, column(line, 70), "FB%d", static_cast<int>(blockNo_));
+    out.printf(krtype::kInstanceBlockColumn, "FB%d", static_cast<int>(blockNo_));
   } else if (kind_ == KR_SFB_KENN) {
-    krLinePrintf(line, column(line, 70), "SFB%d", static_cast<int>(blockNo_));
+    out.printf(krtype::kInstanceBlockColumn, "SFB%d", static_cast<int>(blockNo_));
   } else {
-    krLinePut(line, column(line, 70), "???");
+    out.put(krtype::kInstanceBlockColumn, "???");
   }
-  store(os, column(line, 70), line);
+  out.store(os, krtype::kInstanceBlockColumn);
   finishListing(os, level, line);
 }
 

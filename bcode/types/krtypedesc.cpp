@@ -2,9 +2,9 @@
 
 #include <climits>
 #include <istream>
-#include <ostream>
 #include <memory>
 #include <new>
+#include <ostream>
 #include <string>
 
 #include "bcode/foundation/krfieldio.h"
@@ -27,7 +27,6 @@ KR_DEFINE_ERROR_FLAG(KRStructComp)
 namespace {
 
 using krtype::asListed;
-using krtype::column;
 using krtype::printIndent;
 using krtype::rightAligned;
 using krtype::roundUp;
@@ -175,11 +174,13 @@ void KRTypedesc::printGDTAndLength(std::ostream& os) const {
   os << "  storageLen=" << storageLength();
 }
 
-void KRTypedesc::putGDTColumn(char* line, int col, bool bare) const {
+void KRTypedesc::putGDTColumn(char* line, bool bare) const {
+  const KRListLine out = krtype::typeLine(line);
+  const KRListColumn& at = bare ? krtype::oneIn(krtype::kGDTColumn) : krtype::kGDTColumn;
   if (isGlobal()) {
-    krLinePrintf(line, column(line, col), bare ? "%u" : " %u", static_cast<unsigned>(gdtNo));
+    out.printf(at, bare ? "%u" : " %u", static_cast<unsigned>(gdtNo));
   } else {
-    krLinePut(line, column(line, col), bare ? "-" : " -");
+    out.put(at, bare ? "-" : " -");
   }
 }
 
@@ -214,12 +215,13 @@ void KRElemDesc::printOn(std::ostream& os, int level, char* /*text*/, char* line
   const bool named = code <= 34 || code == 254 || code == 255;
   const unsigned nameIndex = named ? krTypeNameIndex(code) : 0;
   startListing(line, level);
-  putGDTColumn(line, 31, false);
-  krLinePut(line, column(line, 38), nameAt(typeNames, nameIndex));
-  krLinePut(line, column(line, 47), " -");
-  krLinePut(line, column(line, 58), "-");
-  krLinePut(line, column(line, 75), "-");
-  store(os, column(line, 75), line);
+  putGDTColumn(line, false);
+  const KRListLine out = krtype::typeLine(line);
+  out.put(krtype::kTypeNameColumn, nameAt(typeNames, nameIndex));
+  out.put(krtype::kLengthColumn, " -");
+  out.put(krtype::oneIn(krtype::kShapeColumn), "-");
+  out.put(krtype::kTypeIndexColumn, "-");
+  out.store(os, krtype::kTypeIndexColumn);
   if (!named) {
     krLinePrintf(line, line, "#*** ERROR: falscher Datentyp: %i !", static_cast<int>(code));
     store(os, line, line);
@@ -249,12 +251,13 @@ std::uint32_t KRStringDesc::storageLength() const {
 void KRStringDesc::printOn(std::ostream& os, int level, char* /*text*/, char* line,
                            const char* const* /*typeNames*/) const {
   startListing(line, level);
-  putGDTColumn(line, 31, false);
-  krLinePut(line, column(line, 38), "STRING");
-  krLinePrintf(line, column(line, 47), " %i", static_cast<int>(maxLen_));
-  krLinePut(line, column(line, 57), " -");
-  krLinePut(line, column(line, 75), "-");
-  store(os, column(line, 75), line);
+  putGDTColumn(line, false);
+  const KRListLine out = krtype::typeLine(line);
+  out.put(krtype::kTypeNameColumn, "STRING");
+  out.printf(krtype::kLengthColumn, " %i", static_cast<int>(maxLen_));
+  out.put(krtype::kShapeColumn, " -");
+  out.put(krtype::kTypeIndexColumn, "-");
+  out.store(os, krtype::kTypeIndexColumn);
   finishListing(os, level, line);
 }
 
@@ -421,24 +424,24 @@ void KRArrayDesc::printOn(std::ostream& os, int level, char* /*text*/, char* lin
                           const char* const* typeNames) const {
   if (dimCount_ == 0) return;
   startListing(line, level);
-  putGDTColumn(line, 31, false);
-  krLinePut(line, column(line, 38), "ARRAY");
-  krLinePrintf(line, column(line, 47), " %ld", asListed(storageLength()));
+  putGDTColumn(line, false);
+  const KRListLine out = krtype::typeLine(line);
+  out.put(krtype::kTypeNameColumn, "ARRAY");
+  out.printf(krtype::kLengthColumn, " %ld", asListed(storageLength()));
   for (int d = 0; d < dimCount_; ++d) {
     const KRArrayRange& range = ranges_[d];
-    char* at =
-        krLinePrintf(line, column(line, 57), " [%ld", static_cast<long>(range.getLowerBound()));
+    char* at = out.printf(krtype::kShapeColumn, " [%ld", static_cast<long>(range.getLowerBound()));
     at = krLinePrintf(line, at, "..%ld", static_cast<long>(range.getUpperBound()));
     if (d + 1 < dimCount_) {
       krLinePut(line, at, "]");
-      krLinePut(line, column(line, 75), "-");
-      store(os, column(line, 75), line);
+      out.put(krtype::kTypeIndexColumn, "-");
+      out.store(os, krtype::kTypeIndexColumn);
       krLinePut(line, line, kArrayLineTemplate);
     } else {
       krLinePut(line, at, "]OF");
-      krLinePrintf(line, column(line, 75), "%i", static_cast<int>(elemType_.getIndex()));
-      if (dimCount_ > 1) krLinePut(line, column(line, 38), typeNameOf(typeNames, elemType_));
-      store(os, column(line, 75), line);
+      out.printf(krtype::kTypeIndexColumn, "%i", static_cast<int>(elemType_.getIndex()));
+      if (dimCount_ > 1) out.put(krtype::kTypeNameColumn, typeNameOf(typeNames, elemType_));
+      out.store(os, krtype::kTypeIndexColumn);
     }
   }
   finishListing(os, level, line);
@@ -653,23 +656,24 @@ bool KRStructDesc::equalType(const KRTypedesc& other) const {
 void KRStructDesc::printOn(std::ostream& os, int level, char* /*text*/, char* line,
                            const char* const* typeNames) const {
   startListing(line, level);
-  putGDTColumn(line, 32, true);
-  krLinePut(line, column(line, 38), "STRUCT");
-  krLinePrintf(line, column(line, 47), " %ld", asListed(storageLength()));
-  krLinePrintf(line, column(line, 58), "%i", static_cast<int>(compCount_));
-  krLinePut(line, column(line, 75), "-");
-  store(os, column(line, 75), line);
-  const long c = level;
+  putGDTColumn(line, true);
+  const KRListLine out = krtype::typeLine(line);
+  out.put(krtype::kTypeNameColumn, "STRUCT");
+  out.printf(krtype::kLengthColumn, " %ld", asListed(storageLength()));
+  out.printf(krtype::oneIn(krtype::kShapeColumn), "%i", static_cast<int>(compCount_));
+  out.put(krtype::kTypeIndexColumn, "-");
+  out.store(os, krtype::kTypeIndexColumn);
+  const KRListLine comps = krtype::componentLine(line, level);
   for (std::uint32_t i = 1; i <= compCount_; ++i) {
     const KRStructComp* comp = compAt(static_cast<std::uint16_t>(i));
     krLinePut(line, line, "-");
-    krLinePut(line, column(line, c), comp->getName().c_str());
-    krLinePrintf(line, column(line, c + 20), "%ld", asListed(comp->getOffset()));
-    krLinePut(line, column(line, c + 26), " -");
-    krLinePut(line, column(line, c + 33), typeNameOf(typeNames, comp->getTypeRef()));
-    krLinePut(line, column(line, c + 42), " -         -");
-    krLinePrintf(line, column(line, 75), "%i", static_cast<int>(comp->getTypeRef().getIndex()));
-    store(os, column(line, 75), line);
+    comps.put(krtype::kCompNameColumn, comp->getName().c_str());
+    comps.printf(krtype::kCompOffsetColumn, "%ld", asListed(comp->getOffset()));
+    comps.put(krtype::kCompGDTColumn, " -");
+    comps.put(krtype::kCompTypeNameColumn, typeNameOf(typeNames, comp->getTypeRef()));
+    comps.put(krtype::kCompShapeColumn, " -         -");
+    out.printf(krtype::kTypeIndexColumn, "%i", static_cast<int>(comp->getTypeRef().getIndex()));
+    out.store(os, krtype::kTypeIndexColumn);
   }
   finishListing(os, level, line);
 }

@@ -92,7 +92,7 @@ class BCODE_API KRTypedesc {
   // Prints the GDT part and the length part of the dumps.
   void printGDTAndLength(std::ostream& os) const;
   // The GDT column of the listings: " %u"/" -" or, `bare`, "%u"/"-".
-  void putGDTColumn(char* line, int column, bool bare) const;
+  void putGDTColumn(char* line, bool bare) const;
   // Ends a listing: one more empty line at level 5.
   static void finishListing(std::ostream& os, int level, char* line);
   // A dump's line for a structure or array dumped before: "STRUCT (type 26,

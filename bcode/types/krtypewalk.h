@@ -118,11 +118,36 @@ inline long asListed(std::uint32_t value) {
 // `value` right-aligned in `width` characters.
 std::string rightAligned(long value, int width);
 
-// A column of the line buffer, or null for a column outside it (writes at
-// null are dropped by the line writer).
-inline char* column(char* line, long col) {
-  if (line == nullptr || col < 0 || col >= static_cast<long>(kKRLineSize)) return nullptr;
-  return line + col;
+// The columns of a type's listing line, from the start of the line.
+// Elementary, string and array lines write their GDT number and shape with a
+// leading blank, structure and instance lines one column further in
+// without it (oneIn).
+constexpr KRListColumn kGDTColumn{"GDT number", 31, 7};
+constexpr KRListColumn kTypeNameColumn{"type name", 38, 9};
+constexpr KRListColumn kLengthColumn{"storage length", 47, 10};
+constexpr KRListColumn kShapeColumn{"dimensions or components", 57, 13};
+constexpr KRListColumn kInstanceBlockColumn{"instance block", 70, 5};
+constexpr KRListColumn kTypeIndexColumn{"type index", 75, 0};
+
+// The columns of a structure component's line, from the listing level.
+constexpr KRListColumn kCompNameColumn{"component name", 0, 20};
+constexpr KRListColumn kCompOffsetColumn{"component offset", 20, 6};
+constexpr KRListColumn kCompGDTColumn{"component GDT number", 26, 7};
+constexpr KRListColumn kCompTypeNameColumn{"component type name", 33, 9};
+constexpr KRListColumn kCompShapeColumn{"component length and shape", 42, 0};
+
+constexpr KRListColumn oneIn(const KRListColumn& column) {
+  return {column.name, column.position + 1, column.width - 1};
+}
+
+// The line buffer from its start; from the listing level for component
+// lines (an origin outside the buffer writes nothing).
+inline KRListLine typeLine(char* line) {
+  return KRListLine(line, line);
+}
+inline KRListLine componentLine(char* line, int level) {
+  const bool inside = line != nullptr && level >= 0 && level < static_cast<int>(kKRLineSize);
+  return KRListLine(line, inside ? line + level : nullptr);
 }
 
 // A listing line above level 5 starts with a dash.
