@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -58,6 +59,28 @@ std::vector<std::string> lines(const std::string& text) {
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) result.push_back(line);
   return result;
+}
+
+// The parts of a listing between blank lines, each named after its title
+// (the first line up to its colon, "type-table" for "Type table: ...";
+// "closing" for the demo's closing sentence), as the golden files of the
+// demo listing are.
+std::vector<std::pair<std::string, std::string>> sectionsOf(const std::string& text) {
+  std::vector<std::pair<std::string, std::string>> sections;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t gap = text.find("\n\n", at);
+    const std::size_t end = gap == std::string::npos ? text.size() : gap + 2;
+    const std::string part = text.substr(at, end - at);
+    // A title is at most two words before a colon.
+    std::string name = part.substr(0, part.find_first_of(":\n"));
+    if (part[name.size()] != ':' || std::count(name.begin(), name.end(), ' ') > 1) {
+      name = "closing";
+    }
+    for (char& c : name) c = c == ' ' ? '-' : static_cast<char>(std::tolower(c));
+    sections.emplace_back(name, part);
+    at = end;
+  }
+  return sections;
 }
 
 std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
@@ -152,9 +175,20 @@ const char* const kDemoOk = "example.bc: ok (FB 7, 25 instructions)\n";
 TEST_F(ToolTest, DemoPrintsTheGoldenListingAndListReadsTheSameBack) {
   ToolRun demo = run("demo");
   ASSERT_EQ(demo.status, 0) << demo.err;
-  fs::path golden = fs::path(BCODE_TOOL_GOLDEN_DIR) / "demo.txt";
-  if (std::getenv("BCODE_UPDATE_GOLDEN") != nullptr) writeFile(golden, demo.out);
-  EXPECT_EQ(demo.out, readFile(golden));
+  // One golden file per section, so that a difference names its section.
+  const fs::path golden = fs::path(BCODE_TOOL_GOLDEN_DIR) / "demo";
+  const auto sections = sectionsOf(demo.out);
+  if (std::getenv("BCODE_UPDATE_GOLDEN") != nullptr) {
+    fs::remove_all(golden);
+    fs::create_directories(golden);
+    for (const auto& [name, text] : sections) writeFile(golden / (name + ".txt"), text);
+  }
+  std::size_t files = 0;
+  for (const auto& entry : fs::directory_iterator(golden)) files += entry.is_regular_file();
+  EXPECT_EQ(sections.size(), files) << "sections of the listing against golden files";
+  for (const auto& [name, text] : sections) {
+    EXPECT_EQ(text, readFile(golden / (name + ".txt"))) << "section " << name;
+  }
   EXPECT_EQ(demo.err, "");
 
   // Everything but the closing sentence is the listing of the file.
