@@ -9,16 +9,10 @@
 
 #include <cstdint>
 
+#include "bcode/code/bcrecordsection.h"
 #include "bcode/foundation/krexport.h"
 
 class BCode;
-
-// One section of a block record.
-struct BCRecordSection {
-  int number;        // its place in the record: 0 the block header, 1 the type table, ...
-  const char* name;  // "block header", "type table", ..., "instruction list"
-  bool hasEntries;   // false for the block header
-};
 
 class BCODE_API BCLoadObserver {
  public:

@@ -1,6 +1,7 @@
 // The block record: its sections in record order, each with its name, its
 // writer and its reader. BCode::save and BCode::iload walk this one table.
 #include <istream>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <ostream>
@@ -58,7 +59,7 @@ enum class Outcome {
 };
 
 struct Section {
-  const char* name;
+  BCRecordSection about;
   // Writes the section; false when a field of the block's own was short.
   bool (*save)(const BCode&, std::ostream&);
   Outcome (*load)(LoadContext&);
@@ -168,40 +169,68 @@ int noFlag() {
 void noClear() {}
 
 template <class Flag>
-constexpr Section section(const char* name, bool (*save)(const BCode&, std::ostream&),
+constexpr Section section(BCSection id, const char* name, bool (*save)(const BCode&, std::ostream&),
                           Outcome (*load)(LoadContext&), std::uint32_t (*entries)(const BCode&),
                           bool layOutFirst = false) {
-  return {name, save, load, &bcFlagValue<Flag>, &bcClearFlag<Flag>, entries, layOutFirst};
+  return {{static_cast<int>(id), name, entries != nullptr},
+          save,
+          load,
+          &bcFlagValue<Flag>,
+          &bcClearFlag<Flag>,
+          entries,
+          layOutFirst};
 }
 
-const Section kSections[] = {
-    {"block header", saveHeader, loadHeader, noFlag, noClear, nullptr, false},
-    section<KRRefTable<KRTypedesc*>>("type table", saveCollection<KRTypeTab, &BCode::getTypeTab>,
-                                     loadTypes, presentEntries<KRTypeTab, &BCode::getTypeTab>),
-    section<BCSSBList>("interface list", saveCollection<BCSSBList, &BCode::getSSBList>,
-                       loadInterfaces, listCount<BCSSBList, &BCode::getSSBList>),
-    section<KRSequence<BCLDEntry*>>("LDD list", saveCollection<BCLDList, &BCode::getLDDList>,
-                                    loadLocalData<&BCode::setLDDList>,
-                                    variableCount<&BCode::getLDDList>),
-    section<KRSequence<BCLDEntry*>>("LSD list", saveCollection<BCLDList, &BCode::getLSDList>,
-                                    loadLocalData<&BCode::setLSDList>,
-                                    variableCount<&BCode::getLSDList>),
-    section<KRRefTable<BCConstant*>>(
-        "constant table", saveCollection<BCConstantList, &BCode::getConstList>, loadConstants,
-        presentEntries<BCConstantList, &BCode::getConstList>),
-    section<KRRefTable<BCOperand*>>("operand table",
+constexpr Section kSections[] = {
+    {{static_cast<int>(BCSection::Header), "block header", false},
+     saveHeader,
+     loadHeader,
+     noFlag,
+     noClear,
+     nullptr,
+     false},
+    section<KRRefTable<KRTypedesc*>>(BCSection::Types, "type table",
+                                     saveCollection<KRTypeTab, &BCode::getTypeTab>, loadTypes,
+                                     presentEntries<KRTypeTab, &BCode::getTypeTab>),
+    section<BCSSBList>(BCSection::Interfaces, "interface list",
+                       saveCollection<BCSSBList, &BCode::getSSBList>, loadInterfaces,
+                       listCount<BCSSBList, &BCode::getSSBList>),
+    section<KRSequence<BCLDEntry*>>(
+        BCSection::LDD, "LDD list", saveCollection<BCLDList, &BCode::getLDDList>,
+        loadLocalData<&BCode::setLDDList>, variableCount<&BCode::getLDDList>),
+    section<KRSequence<BCLDEntry*>>(
+        BCSection::LSD, "LSD list", saveCollection<BCLDList, &BCode::getLSDList>,
+        loadLocalData<&BCode::setLSDList>, variableCount<&BCode::getLSDList>),
+    section<KRRefTable<BCConstant*>>(BCSection::Constants, "constant table",
+                                     saveCollection<BCConstantList, &BCode::getConstList>,
+                                     loadConstants,
+                                     presentEntries<BCConstantList, &BCode::getConstList>),
+    section<KRRefTable<BCOperand*>>(BCSection::Operands, "operand table",
                                     saveCollection<BCOperandList, &BCode::getOpList>, loadOperands,
                                     presentEntries<BCOperandList, &BCode::getOpList>, true),
-    section<KRSequence<BCInstruction*>>(
-        "instruction list", saveCollection<BCInstructionList, &BCode::getInstrList>,
-        loadInstructions, listCount<BCInstructionList, &BCode::getInstrList>),
+    section<KRSequence<BCInstruction*>>(BCSection::Instructions, "instruction list",
+                                        saveCollection<BCInstructionList, &BCode::getInstrList>,
+                                        loadInstructions,
+                                        listCount<BCInstructionList, &BCode::getInstrList>),
 };
 
-BCRecordSection describe(const Section& s) {
-  return {static_cast<int>(&s - kSections), s.name, s.entries != nullptr};
+constexpr bool inRecordOrder() {
+  for (int i = 0; i < kBCSectionCount; ++i) {
+    if (kSections[i].about.number != i) return false;
+  }
+  return std::size(kSections) == kBCSectionCount;
+}
+static_assert(inRecordOrder(), "every section in its place");
+
+const BCRecordSection& describe(const Section& s) {
+  return s.about;
 }
 
 }  // namespace
+
+const BCRecordSection& bcRecordSection(BCSection section) {
+  return kSections[static_cast<int>(section)].about;
+}
 
 BCLoadObserver::~BCLoadObserver() = default;
 

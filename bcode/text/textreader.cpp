@@ -24,6 +24,7 @@
 
 #include "bcode/code/bcinternal.h"
 #include "bcode/code/bcode.h"
+#include "bcode/code/bcrecordsection.h"
 #include "bcode/const/bcconstlist.h"
 #include "bcode/instr/bcinstrop.h"
 #include "bcode/instr/bcinstruction.h"
@@ -74,26 +75,13 @@ enum class Heading : int {
 };
 constexpr int kSectionCount = static_cast<int>(Heading::Instructions) + 1;
 
+// The sections follow the block line in record order.
 const char* headingText(Heading heading) {
-  switch (heading) {
-    case Heading::Types:
-      return "type table";
-    case Heading::Interfaces:
-      return "interface list";
-    case Heading::LDD:
-      return "LDD list";
-    case Heading::LSD:
-      return "LSD list";
-    case Heading::Constants:
-      return "constant table";
-    case Heading::Operands:
-      return "operand table";
-    case Heading::Instructions:
-      return "instruction list";
-    default:
-      return "block";
-  }
+  if (heading < Heading::Types) return "block";
+  return bcRecordSection(static_cast<BCSection>(static_cast<int>(heading) - 1)).name;
 }
+static_assert(static_cast<int>(Heading::Instructions) - 1 ==
+              static_cast<int>(BCSection::Instructions));
 
 enum class TypeForm : int { Empty, Elementary, Elem, Named, String, Array, Struct, Instance };
 enum class LiteralForm : int { Quoted, DateAndTime, Date, Tod, K4, Time, Bits, Hex, Number };

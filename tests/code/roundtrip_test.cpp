@@ -22,6 +22,8 @@ class Recorder : public BCLoadObserver {
   std::vector<std::string> events;
 
   void sectionBegins(const BCRecordSection& s, std::int64_t offset) override {
+    // The observer is told of the sections the library names publicly.
+    EXPECT_EQ(&s, &bcRecordSection(static_cast<BCSection>(s.number)));
     add(std::to_string(s.number) + " " + s.name + " at " + std::to_string(offset));
   }
   void sectionEnds(const BCRecordSection& s, std::int64_t offset, std::uint32_t n) override {

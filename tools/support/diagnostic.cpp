@@ -3,9 +3,11 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <vector>
 
 #include "bcode/code/bcode.h"
+#include "bcode/code/bcrecordsection.h"
 #include "bcode/interface/bcssb.h"
 #include "bcode/localdata/bcldlist.h"
 #include "tools/support/blockfile.h"
@@ -33,6 +35,7 @@ constexpr SectionWords kSectionWords[] = {
     {"operand", "operand table", true},
     {"instruction", "instruction list", false},
 };
+static_assert(std::size(kSectionWords) == kBCSectionCount, "words for every section");
 
 // Every section begins with its entry count, two bytes little-endian.
 constexpr std::size_t kCountBytes = 2;

@@ -2,6 +2,7 @@
 
 #include "bcode/code/bcnametables.h"
 #include "bcode/code/bcode.h"
+#include "bcode/code/bcrecordsection.h"
 #include "bcode/const/bcconstlist.h"
 #include "bcode/instr/bcinstrop.h"
 #include "bcode/instr/bcinstruction.h"
@@ -27,17 +28,17 @@ class ReferenceChecker {
   explicit ReferenceChecker(const BCode& block) : block_(block) {}
 
   std::vector<Unresolved> run() {
-    section_ = "type table";
+    section_ = bcRecordSection(BCSection::Types).name;
     checkTypes();
-    section_ = "interface list";
+    section_ = bcRecordSection(BCSection::Interfaces).name;
     checkInterfaces();
-    section_ = "LDD list";
+    section_ = bcRecordSection(BCSection::LDD).name;
     checkLocalData("LDD", block_.getLDDList());
-    section_ = "LSD list";
+    section_ = bcRecordSection(BCSection::LSD).name;
     checkLocalData("LSD", block_.getLSDList());
-    section_ = "operand table";
+    section_ = bcRecordSection(BCSection::Operands).name;
     checkOperands();
-    section_ = "instruction list";
+    section_ = bcRecordSection(BCSection::Instructions).name;
     checkInstructions();
     return std::move(problems_);
   }
