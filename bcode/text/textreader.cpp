@@ -61,27 +61,20 @@ struct Tok {
   bool marked() const { return present() && end[-1] == '?'; }
 };
 
-// The sections in record order; Block is the block line, None before it.
-enum class Heading : int {
-  None,
-  Block,
-  Types,
-  Interfaces,
-  LDD,
-  LSD,
-  Constants,
-  Operands,
-  Instructions,
-};
-constexpr int kSectionCount = static_cast<int>(Heading::Instructions) + 1;
+// Where the reader stands: in a section of the record, the block line
+// standing for the block header, or before the block line.
+using Heading = BCSection;
+constexpr Heading kBeforeBlock = static_cast<Heading>(-1);
 
-// The sections follow the block line in record order.
-const char* headingText(Heading heading) {
-  if (heading < Heading::Types) return "block";
-  return bcRecordSection(static_cast<BCSection>(static_cast<int>(heading) - 1)).name;
+// What each section keeps, kBeforeBlock included.
+constexpr int kHeadingSlots = kBCSectionCount + 1;
+constexpr int slot(Heading heading) {
+  return static_cast<int>(heading) + 1;
 }
-static_assert(static_cast<int>(Heading::Instructions) - 1 ==
-              static_cast<int>(BCSection::Instructions));
+
+const char* headingText(Heading heading) {
+  return heading <= Heading::Header ? "block" : bcRecordSection(heading).name;
+}
 
 enum class TypeForm : int { Empty, Elementary, Elem, Named, String, Array, Struct, Instance };
 enum class LiteralForm : int { Quoted, DateAndTime, Date, Tod, K4, Time, Bits, Hex, Number };
@@ -104,7 +97,7 @@ struct InstructionOperand {
 };
 
 struct LineState {
-  Heading heading = Heading::None;  // a section heading or the block line
+  Heading heading = kBeforeBlock;  // a section heading or the block line
   bool isComponent = false, isInterfaceHeader = false;
   Tok index;
   Tok kind, number;  // block line, interface heading
@@ -168,7 +161,7 @@ struct Action : p::nothing<Rule> {};
 BCTEXT_NOTE(entry_index, index);
 BCTEXT_NOTE(block_kind, kind);
 BCTEXT_NOTE(block_no, number);
-BCTEXT_SET(block_header, s.heading = Heading::Block);
+BCTEXT_SET(block_header, s.heading = Heading::Header);
 BCTEXT_SET(section_types, s.heading = Heading::Types);
 BCTEXT_SET(section_interfaces, s.heading = Heading::Interfaces);
 BCTEXT_SET(section_ldd, s.heading = Heading::LDD);
@@ -504,7 +497,7 @@ class Reader {
   // structure or an interface, what it may have opened takes no entries.
   bool error(const char* at, std::string message) {
     report(line_, at, std::move(message));
-    clean_[static_cast<int>(section_)] = false;
+    clean_[slot(section_)] = false;
     if (!ownerKept_ && section_ == Heading::Types) {
       struct_ = {};
       struct_.skipping = true;
@@ -517,7 +510,7 @@ class Reader {
   }
   bool error(const Tok& tok, std::string message) { return error(tok.begin, std::move(message)); }
 
-  bool clean(Heading heading) const { return clean_[static_cast<int>(heading)]; }
+  bool clean(Heading heading) const { return clean_[slot(heading)]; }
 
   // ---- lines
 
@@ -539,7 +532,7 @@ class Reader {
     ownerKept_ = section_ == Heading::Types ? text.find(':') != std::string_view::npos
                                             : text.find("interface") == std::string_view::npos;
     if (unknownNameBefore(at)) return;
-    if (section_ == Heading::None) {
+    if (section_ == kBeforeBlock) {
       error(at, "the text starts with the block line, such as 'block FB 7'");
       return;
     }
@@ -562,9 +555,9 @@ class Reader {
   void readLine() {
     state_.reset(&dimensions_);
     ownerKept_ = false;
-    switch (section_) {
-      case Heading::None:
-      case Heading::Block:
+    // Before the block line, only a heading may come.
+    switch (std::max(section_, Heading::Header)) {
+      case Heading::Header:
         readAs<g::section_header>([] {});
         break;
       case Heading::Types:
@@ -574,10 +567,10 @@ class Reader {
         readAs<g::interface_body>([this] { interfaceLine(); });
         break;
       case Heading::LDD:
-        readAs<g::local_body>([this] { variable(ldd_, lddCount_, "LDD list"); });
+        readAs<g::local_body>([this] { variable(ldd_, lddCount_, headingText(Heading::LDD)); });
         break;
       case Heading::LSD:
-        readAs<g::local_body>([this] { variable(lsd_, lsdCount_, "LSD list"); });
+        readAs<g::local_body>([this] { variable(lsd_, lsdCount_, headingText(Heading::LSD)); });
         break;
       case Heading::Constants:
         readAs<g::constant_body>([this] { constantLine(); });
@@ -596,7 +589,7 @@ class Reader {
   template <class Body, class Entry>
   void readAs(Entry entry) {
     if (!parseLine<Body>() || blankLine()) return;
-    if (state_.heading != Heading::None) {
+    if (state_.heading != kBeforeBlock) {
       heading();
     } else {
       entry();
@@ -871,19 +864,19 @@ class Reader {
 
   void heading() {
     const Heading heading = state_.heading;
-    if (heading == Heading::Block) {
-      if (section_ != Heading::None) {
+    if (heading == Heading::Header) {
+      if (section_ != kBeforeBlock) {
         error(line_.begin, "the block line comes once, at the start");
         return;
       }
       blockLine();
       return;
     }
-    if (section_ == Heading::None) {
+    if (section_ == kBeforeBlock) {
       error(line_.begin, "the text starts with the block line, such as 'block FB 7'");
       blockMissing_ = true;
     }
-    headingWhere_[static_cast<int>(heading)] = line_;
+    headingWhere_[slot(heading)] = line_;
     if (heading <= section_ && section_ >= Heading::Types) {
       error(line_.begin, heading == section_
                              ? "the " + std::string(headingText(heading)) + " comes only once"
@@ -896,7 +889,7 @@ class Reader {
   }
 
   void blockLine() {
-    section_ = Heading::Block;
+    section_ = Heading::Header;
     std::uint8_t kind = 0;
     std::uint16_t number = 0;
     if (!enumField(state_.kind, blockKinds(), "block kind", kind) ||
@@ -922,7 +915,7 @@ class Reader {
   }
 
   void finish() {
-    if (section_ == Heading::None) {
+    if (section_ == kBeforeBlock) {
       const std::size_t end = std::min(text_.find('\n'), text_.size());
       report(Where{1, text_.data(), text_.data() + end}, text_.data(),
              "the text has no block line (such as 'block FB 7')");
@@ -952,10 +945,9 @@ class Reader {
     std::istream is(&in);
     if (loadSection(is)) return true;
     bcInitBCode();
-    clean_[static_cast<int>(heading)] = false;
-    const Where& where = headingWhere_[static_cast<int>(heading)].begin != nullptr
-                             ? headingWhere_[static_cast<int>(heading)]
-                             : blockWhere_;
+    clean_[slot(heading)] = false;
+    const Where& where =
+        headingWhere_[slot(heading)].begin != nullptr ? headingWhere_[slot(heading)] : blockWhere_;
     report(where, where.begin,
            std::string("the ") + headingText(heading) +
                " read from the text could not be built: the library refused it or ran out "
@@ -1001,7 +993,7 @@ class Reader {
     for (const Pending& ref : pendingTypes_) {
       if (!typeExists(ref.first)) {
         report(ref.where, ref.tok.begin, missingType(ref.first) + keepHint(ref.tok));
-        clean_[static_cast<int>(Heading::Types)] = false;
+        clean_[slot(Heading::Types)] = false;
       }
     }
     patch16(types_.bytes, 0, types_.next);
@@ -1890,11 +1882,11 @@ class Reader {
   bool ownerKept_ = false;  // the line is an entry of a structure or an interface
   std::string scratch_;
 
-  Heading section_ = Heading::None;
-  bool clean_[kSectionCount];
+  Heading section_ = kBeforeBlock;
+  bool clean_[kHeadingSlots];
   std::unique_ptr<BCode> block_;
   Where blockWhere_;
-  Where headingWhere_[kSectionCount];
+  Where headingWhere_[kHeadingSlots];
   bool blockMissing_ = false;
 
   TableSection types_;
