@@ -192,7 +192,7 @@ int main(int argc, char** argv) {
   const Subcommand subcommands[] = {
       {demo, bctool::runDemo},
       {addList(app, options), bctool::runList},
-      {addReader(app, "dump", "Print the debugging dump of every section of blocks", options),
+      {addJsonReader(app, "dump", "Print the debugging dump of every section of blocks", options),
        bctool::runDump},
       {addCheck(app, options), bctool::runCheck},
       {addJsonReader(app, "stats", "Print the sections of blocks with their entries and bytes",

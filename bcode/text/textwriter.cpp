@@ -1,6 +1,8 @@
-// The writer of the text form. Everything is appended to one string: numbers
-// through to_chars, names and literals byte by byte, no allocation per entry
-// but the summaries of types, which are made once per type.
+// The writer of the text form, and of the fields of a block: one walk over
+// the block writes the text and, when a sink is given, hands each field to
+// it as well. Everything is appended to one string: numbers through
+// to_chars, names and literals byte by byte, no allocation per entry but the
+// summaries of types, which are made once per type.
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -19,6 +21,7 @@
 #include "bcode/operand/bcglobal.h"
 #include "bcode/operand/bclocal.h"
 #include "bcode/operand/bcparam.h"
+#include "bcode/text/bcfields.h"
 #include "bcode/text/bctext.h"
 #include "bcode/text/textnames.h"
 #include "bcode/types/krinstancedesc.h"
@@ -43,12 +46,15 @@ constexpr std::uint32_t kMsPerSecond = 1000;
 class Writer {
  public:
   // `derived`: the offsets the layout gives the block's entries and variables.
-  Writer(const BCode& block, const LaidOut& derived, const char* const* mnemonics, std::string& out)
+  // `fields`, when given, gets every field beside the text.
+  Writer(const BCode& block, const LaidOut& derived, const char* const* mnemonics, std::string& out,
+         BCFieldSink* fields)
       : block_(block),
         derived_(derived),
         types_(block.getTypeTab()),
         opcodes_(mnemonics),
         out_(out),
+        fields_(fields),
         summaries_(types_.getCount()),
         summarized_(types_.getCount(), false) {}
 
@@ -58,18 +64,29 @@ class Writer {
                  48 * (types_.getCount() + derived_.entries.size() + derived_.variables.size() +
                        block_.getConstList().getCount() + block_.getOpList().getCount()) +
                  96 * block_.getInstrList().getCount());
+    open({});
     put("block ");
-    word(blockKinds(), block_.getBlockKind());
-    put(' ');
-    number(block_.getBlockNo());
+    open("block");
+    blockId(block_.getBlockKind(), block_.getBlockNo());
+    close();
     endLine();
+    openList("sections");
     typeTable();
+    closeSection();
     interfaceList();
+    closeSection();
     localData("LDD list", block_.getLDDList());
+    closeSection();
     localData("LSD list", block_.getLSDList());
+    closeSection();
     constantTable();
+    closeSection();
     operandTable();
+    closeSection();
     instructionList();
+    closeSection();
+    closeList();
+    close();
   }
 
  private:
@@ -83,6 +100,24 @@ class Writer {
     char digits[24];
     const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
     out_.append(digits, static_cast<std::size_t>(end - digits));
+  }
+
+  // What `write` appends, written by the same pieces as the text into a
+  // string of its own while the text waits aside.
+  template <class Write>
+  std::string aside(Write write) {
+    std::string text;
+    std::swap(text, out_);
+    write();
+    std::swap(text, out_);
+    return text;
+  }
+
+  // A number of the text that is a field as well.
+  template <class Int>
+  void number(std::string_view key, Int value) {
+    number(value);
+    intField(key, value);
   }
 
   // "0x" and `digits` hex digits, as the listings write DWORD, BYTE and WORD.
@@ -106,10 +141,26 @@ class Writer {
     put(' ');
   }
 
+  // A section's title; its entries follow until closeSection().
   void section(std::string_view title) {
     put('\n');
     put(title);
     endLine();
+    open({});
+    textField("name", title);
+    openList("entries");
+  }
+
+  void closeSection() {
+    closeList();
+    close();
+  }
+
+  // An entry's index, which opens its fields until close().
+  void entry(std::uint32_t value, int indent = 0) {
+    index(value, indent);
+    open({});
+    intField("index", value);
   }
 
   void endLine() {
@@ -140,13 +191,76 @@ class Writer {
     }
   }
 
+  static std::string_view bytesOf(const KRString& text) {
+    return std::string_view(text.c_str(), text.length());
+  }
+
   void name(const KRString& text) {
-    const std::string_view chars(text.c_str(), text.length());
+    const std::string_view chars = bytesOf(text);
     if (isPlainName(chars)) {
       put(chars);
     } else {
       appendQuoted(out_, chars);
     }
+  }
+
+  // A name of the text that is a field as well.
+  void name(std::string_view key, const KRString& text) {
+    name(text);
+    textField(key, bytesOf(text));
+  }
+
+  // "FB 7" in the text, as kind and number in the fields.
+  void blockId(unsigned kind, std::uint16_t blockNo) {
+    word(blockKinds(), kind);
+    put(' ');
+    number(blockNo);
+    wordField("kind", blockKinds(), kind);
+    intField("number", blockNo);
+  }
+
+  // ---- fields, for the sink when there is one
+
+  void open(std::string_view key) {
+    if (fields_ != nullptr) fields_->beginObject(key);
+  }
+  void close() {
+    if (fields_ != nullptr) fields_->endObject();
+  }
+  void openList(std::string_view key) {
+    if (fields_ != nullptr) fields_->beginList(key);
+  }
+  void closeList() {
+    if (fields_ != nullptr) fields_->endList();
+  }
+  void intField(std::string_view key, std::int64_t value) {
+    if (fields_ != nullptr) fields_->integer(key, value);
+  }
+  void textField(std::string_view key, std::string_view value) {
+    if (fields_ != nullptr) fields_->text(key, value);
+  }
+  void boolField(std::string_view key, bool value) {
+    if (fields_ != nullptr) fields_->boolean(key, value);
+  }
+  void noneField(std::string_view key) {
+    if (fields_ != nullptr) fields_->none(key);
+  }
+  // The word of a value, or its number, as the text has it.
+  void wordField(std::string_view key, const WordTable& table, unsigned value) {
+    if (fields_ == nullptr) return;
+    const std::string_view text = table.name(value);
+    if (text.empty()) {
+      fields_->integer(key, value);
+    } else {
+      fields_->text(key, text);
+    }
+  }
+  // The text that `write` appends, as a field.
+  template <class Write>
+  void textOf(std::string_view key, Write write) {
+    const std::size_t from = out_.size();
+    write();
+    textField(key, std::string_view(out_).substr(from));
   }
 
   // ---- types
@@ -159,23 +273,29 @@ class Writer {
     if (index != 0 && typeAt(index) == nullptr) put('?');
   }
 
-  // What a type is, in a few words, for comments.
-  void typeSummary(std::uint16_t index) {
-    if (typeAt(index) == nullptr) {
-      put(index == 0 ? "no type" : "missing");
-      return;
+  // A type reference in the fields: its index, and what it is in a few
+  // words (none when it names no type).
+  void typeField(std::string_view key, std::uint16_t index) {
+    open(key);
+    intField("index", index);
+    if (typeAt(index) != nullptr) {
+      textField("type", summaryOf(index));
+    } else {
+      noneField("type");
     }
+    close();
+  }
+
+  // What a type is, in a few words, for comments.
+  void typeSummary(std::uint16_t index) { put(summaryOf(index)); }
+
+  std::string_view summaryOf(std::uint16_t index) {
+    if (typeAt(index) == nullptr) return index == 0 ? "no type" : "missing";
     if (!summarized_[index]) {
-      // The summary is written by the same pieces as the text, into a
-      // string of its own while the text waits aside.
-      std::string text;
-      std::swap(text, out_);
-      shortType(*typeAt(index), true);
-      std::swap(text, out_);
-      summaries_[index] = std::move(text);
+      summaries_[index] = aside([&] { shortType(*typeAt(index), true); });
       summarized_[index] = true;
     }
-    put(summaries_[index]);
+    return summaries_[index];
   }
 
   // One level of a type: an array names its dimensions and its element's
@@ -256,7 +376,8 @@ class Writer {
   void typeTable() {
     section("type table");
     std::uint32_t first = 1;
-    if (startsElementary()) {
+    // The fields give every slot on its own.
+    if (fields_ == nullptr && startsElementary()) {
       index(1);
       put("ELEMENTARY");
       comment();
@@ -265,18 +386,79 @@ class Writer {
       first = kKRElemTypeCount + 1;
     }
     for (std::uint32_t i = first; i < types_.getCount(); ++i) {
-      index(i);
+      entry(i);
       const KRTypedesc* desc = typeAt(static_cast<std::uint16_t>(i));
       if (desc == nullptr) {
         put("EMPTY");
+        textField("class", "EMPTY");
         endLine();
+        close();
         continue;
       }
       typeEntry(*desc);
-      if (desc->isA() == KRTypedesc::KR_STRUCT_DESC) {
-        components(static_cast<const KRStructDesc&>(*desc));
-      }
+      typeFields(static_cast<std::uint16_t>(i), *desc);
+      close();
     }
+  }
+
+  // The fields of a type entry, components and all.
+  void typeFields(std::uint16_t index, const KRTypedesc& desc) {
+    if (fields_ == nullptr) {
+      if (desc.isA() == KRTypedesc::KR_STRUCT_DESC) {
+        components(static_cast<const KRStructDesc&>(desc));
+      }
+      return;
+    }
+    textField("class", typeClassName(desc.isA()));
+    wordField("data_type", dataTypes(), desc.getDataType());
+    intField("global", desc.getGlobalFlag());
+    intField("gdt", desc.getGDTNo());
+    textField("summary", summaryOf(index));
+    switch (desc.isA()) {
+      case KRTypedesc::KR_STRING_DESC:
+        intField("max_length", static_cast<const KRStringDesc&>(desc).getMaxLen());
+        break;
+      case KRTypedesc::KR_ARRAY_DESC: {
+        const auto& array = static_cast<const KRArrayDesc&>(desc);
+        openList("dimensions");
+        for (std::uint16_t n = 1; n <= array.getDim(); ++n) {
+          const KRArrayRange range = array.getRange(n);
+          open({});
+          intField("lower", range.getLowerBound());
+          intField("upper", range.getUpperBound());
+          close();
+        }
+        closeList();
+        typeField("element", array.getElemTypeRef().getIndex());
+        break;
+      }
+      case KRTypedesc::KR_STRUCT_DESC:
+        openList("components");
+        components(static_cast<const KRStructDesc&>(desc));
+        closeList();
+        break;
+      case KRTypedesc::KR_INSTANCE_DESC: {
+        const auto& instance = static_cast<const KRInstanceDesc&>(desc);
+        open("instance_of");
+        blockId(instance.getBlockKind(), instance.getBlockNo());
+        boolField("found", interfaceOf(instance) != nullptr);
+        close();
+        break;
+      }
+      default:
+        break;
+    }
+  }
+
+  // The keyword of the text that opens an entry of the class: the name of
+  // the data type code its constructor sets.
+  static std::string_view typeClassName(KRTypedesc::CLASS_TYPE tag) {
+    const unsigned code = classCode(tag);
+    return code != 0 ? dataTypes().name(code) : "ELEM";
+  }
+
+  const BCSSB* interfaceOf(const KRInstanceDesc& instance) const {
+    return block_.getSSBList().lookup(instance.getBlockNo(), instance.getBlockKind());
   }
 
   // The data type code a class's constructor sets; others are written.
@@ -310,9 +492,7 @@ class Writer {
       case KRTypedesc::KR_INSTANCE_DESC: {
         const auto& instance = static_cast<const KRInstanceDesc&>(desc);
         shortType(desc, true);
-        if (block_.getSSBList().lookup(instance.getBlockNo(), instance.getBlockKind()) == nullptr) {
-          put('?');
-        }
+        if (interfaceOf(instance) == nullptr) put('?');
         break;
       }
       default:
@@ -340,17 +520,19 @@ class Writer {
   void components(const KRStructDesc& desc) {
     for (std::uint16_t n = 1; n <= desc.getNoOfComp(); ++n) {
       const KRStructComp& comp = desc.getComp(n);
-      index(n, kComponentIndent);
+      entry(n, kComponentIndent);
       declaration(comp.getName(), comp.getTypeRef().getIndex());
       endLine();
+      close();
     }
   }
 
   // "name : type", and the type in the comment.
   void declaration(const KRString& text, std::uint16_t type) {
-    name(text);
+    name("name", text);
     put(" : ");
     typeRef(type);
+    typeField("type", type);
     if (type != 0) {
       comment();
       typeSummary(type);
@@ -371,28 +553,57 @@ class Writer {
     }
   }
 
+  // The entry viewed in the fields: none, or its number and name (none
+  // when there is no such entry).
+  template <class Entry>
+  void viewField(std::uint16_t number, const Entry* viewed) {
+    if (number == 0) {
+      noneField("view");
+      return;
+    }
+    open("view");
+    intField("index", number);
+    if (viewed != nullptr) {
+      textField("name", bytesOf(viewed->getName()));
+    } else {
+      noneField("name");
+    }
+    close();
+  }
+
   void interfaceList() {
     section("interface list");
     std::size_t at = 0;
+    std::uint32_t described = 0;
     for (BCSSBListIterator it(block_.getSSBList()); !it.end();) {
       const BCSSB* ssb = it++;
       put("interface ");
-      word(blockKinds(), ssb->getBlockKind());
-      put(' ');
-      number(ssb->getBlockNo());
+      open({});
+      intField("index", ++described);
+      blockId(ssb->getBlockKind(), ssb->getBlockNo());
       endLine();
+      openList("entries");
       const bool fb = ssb->getBlockKind() == KR_FB_KENN || ssb->getBlockKind() == KR_SFB_KENN;
       std::uint32_t n = 0;
-      for (BCSSBIterator entry(*ssb, 1); !entry.end(); ++entry, ++at) {
-        const BCSSBEntry& e = *entry.current();
-        index(++n);
+      for (BCSSBIterator pos(*ssb, 1); !pos.end(); ++pos, ++at) {
+        const BCSSBEntry& e = *pos.current();
+        entry(++n);
         const std::uint16_t type = e.getTypeRef().getIndex();
-        name(e.getName());
+        name("name", e.getName());
         put(" : ");
         typeRef(type);
+        typeField("type", type);
         put(' ');
         word(paramKinds(), e.getParamKind());
+        wordField("parameter_kind", paramKinds(), e.getParamKind());
+        const BCSSBEntry* viewed = e.getViewVarNo() != 0 ? ssb->lookup(e.getViewVarNo()) : nullptr;
         view(e.getViewVarNo());
+        viewField(e.getViewVarNo(), viewed);
+        if (e.isA() != BCSSBEntry::BC_FB_ENTRY) {
+          noneField("offset");
+        } else {
+          intField("offset", e.getOffset());
+        }
         if (fb && e.isA() == BCSSBEntry::BC_FB_ENTRY && e.getOffset() != derived_.entries[at]) {
           offset(e.getOffset());
         }
@@ -400,9 +611,12 @@ class Writer {
           comment();
           typeSummary(type);
         }
-        if (e.getViewVarNo() != 0) viewComment(ssb->lookup(e.getViewVarNo()));
+        if (e.getViewVarNo() != 0) viewComment(viewed);
         endLine();
+        close();
       }
+      closeList();
+      close();
     }
   }
 
@@ -422,18 +636,24 @@ class Writer {
     std::uint32_t n = 0;
     for (BCLDListIterator it(list, 1); !it.end(); ++it, ++variable_) {
       const BCLDEntry& e = *it.current();
-      index(++n);
-      name(e.getName());
+      entry(++n);
+      name("name", e.getName());
       put(" : ");
       typeRef(e.getTypeRef().getIndex());
+      typeField("type", e.getTypeRef().getIndex());
+      const BCLDEntry* viewed =
+          e.getViewVarNo() != 0 ? list.lookup(BCLDRef(e.getViewVarNo(), nullptr)) : nullptr;
       view(e.getViewVarNo());
+      viewField(e.getViewVarNo(), viewed);
+      intField("offset", e.getOffset());
       if (e.getOffset() != derived_.variables[variable_]) offset(e.getOffset());
       if (e.getTypeRef().getIndex() != 0) {
         comment();
         typeSummary(e.getTypeRef().getIndex());
       }
-      if (e.getViewVarNo() != 0) viewComment(list.lookup(BCLDRef(e.getViewVarNo(), nullptr)));
+      if (e.getViewVarNo() != 0) viewComment(viewed);
       endLine();
+      close();
     }
   }
 
@@ -444,19 +664,84 @@ class Writer {
   void tableSection(std::string_view title, const Table& table, Write write) {
     section(title);
     for (std::uint32_t i = 1; i < table.getCount(); ++i) {
-      index(i);
-      if (const auto* entry = table.entryAt(i)) {
-        write(*entry);
+      entry(i);
+      if (const auto* found = table.entryAt(i)) {
+        write(*found);
       } else {
         put("EMPTY");
+        textField("class", "EMPTY");
       }
       endLine();
+      close();
     }
   }
 
   void constantTable() {
-    tableSection("constant table", block_.getConstList(),
-                 [this](const BCConstant& constant) { literal(constant); });
+    tableSection("constant table", block_.getConstList(), [this](const BCConstant& constant) {
+      const std::string_view keyword = literalKeyword(constant);
+      put(keyword);
+      put(' ');
+      textField("class", keyword);
+      constantValue(constant);
+      textOf("literal", [&] { literalValue(constant); });
+    });
+  }
+
+  // The value of a constant in the fields: a number (milliseconds for the
+  // durations and times of day), a date's parts, a REAL as its bits and,
+  // when finite, its value, a STRING's bytes.
+  void constantValue(const BCConstant& constant) {
+    switch (constant.isA()) {
+      case BCConstant::DWORD_CONST:
+        intField("value", static_cast<const BCDWordConst&>(constant).getValue());
+        return;
+      case BCConstant::DINT_CONST:
+        intField("value", static_cast<const BCDIntConst&>(constant).getValue());
+        return;
+      case BCConstant::REAL_CONST: {
+        const float value = static_cast<const BCRealConst&>(constant).getValue();
+        if (fields_ != nullptr && std::isfinite(value)) {
+          fields_->real("value", value);
+        } else {
+          noneField("value");
+        }
+        std::uint32_t bits = 0;
+        std::memcpy(&bits, &value, sizeof bits);
+        intField("bits", bits);
+        return;
+      }
+      case BCConstant::TIME_CONST:
+        intField("value", static_cast<const BCTimeConst&>(constant).getValue());
+        return;
+      case BCConstant::K4TIME_CONST:
+        intField("value", static_cast<const BCK4TimeConst&>(constant).getValue());
+        return;
+      case BCConstant::TOD_CONST:
+        intField("value", static_cast<const BCTODConst&>(constant).getValue());
+        return;
+      case BCConstant::DATE_CONST:
+        open("value");
+        dateFields(static_cast<const BCDateConst&>(constant));
+        close();
+        return;
+      case BCConstant::DT_CONST: {
+        const auto& dt = static_cast<const BCDTConst&>(constant);
+        open("value");
+        dateFields(dt.getDate());
+        intField("time_of_day", dt.getTOD().getValue());
+        close();
+        return;
+      }
+      case BCConstant::STRING_CONST:
+        textField("value", bytesOf(static_cast<const BCStringConst&>(constant).getValue()));
+        return;
+    }
+  }
+
+  void dateFields(const BCDateConst& value) {
+    intField("year", value.getYear());
+    intField("month", value.getMonth());
+    intField("day", value.getDay());
   }
 
   // The parts of a duration as the listing writes them: each truncated
@@ -514,10 +799,17 @@ class Writer {
     out_.append(digits, static_cast<std::size_t>(end - digits));
   }
 
+  static std::string_view literalKeyword(const BCConstant& constant) {
+    return dataTypes().name(constantClass(constant.isA())->dataType);
+  }
+
   void literal(const BCConstant& constant) {
-    const ConstantClass* c = constantClass(constant.isA());
-    put(dataTypes().name(c->dataType));
+    put(literalKeyword(constant));
     put(' ');
+    literalValue(constant);
+  }
+
+  void literalValue(const BCConstant& constant) {
     switch (constant.isA()) {
       case BCConstant::DWORD_CONST:
         hexLiteral(static_cast<const BCDWordConst&>(constant).getValue(), 8);
@@ -573,12 +865,13 @@ class Writer {
 
   // "FB 7.1", marked when the interface has no such entry.
   void entryRef(const BCSSBRef& ref, bool found) {
-    word(blockKinds(), ref.getBlockKind());
-    put(' ');
-    number(ref.getBlockNo());
+    open("entry");
+    blockId(ref.getBlockKind(), ref.getBlockNo());
     put('.');
-    number(ref.getParNo());
+    number("parameter", ref.getParNo());
     if (!found) put('?');
+    declarationFields(interfaceEntryOf(ref));
+    close();
   }
 
   void operandEntry(const BCOperand& operand) {
@@ -586,20 +879,22 @@ class Writer {
     const OperandFamily family = c.family;
     put(c.name);
     put(' ');
+    textField("class", c.name);
     const std::uint16_t type = operand.getTypeRef().getIndex();
+    typeField("type", type);
     switch (family) {
       case OperandFamily::Area:
       case OperandFamily::DbArea:
         if (family == OperandFamily::DbArea) {
-          number(static_cast<const BCoDBBER&>(operand).getDbNo());
+          number("data_block", static_cast<const BCoDBBER&>(operand).getDbNo());
           put(' ');
         }
-        number(static_cast<const BCGlobVar&>(operand).getOffset());
+        number("offset", static_cast<const BCGlobVar&>(operand).getOffset());
         put(" : ");
         typeRef(type);
         break;
       case OperandFamily::Numbered:
-        number(numberOf(operand));
+        number("number", numberOf(operand));
         break;
       case OperandFamily::OwnFB:
       case OperandFamily::SonFB: {
@@ -608,6 +903,7 @@ class Writer {
         const FromEntry from = fromEntry(ref);
         entryRef(ref, from.found);
         typeClause(type, from.type);
+        intField("offset", param.getOffset());
         if (param.getOffset() != from.offset) offset(param.getOffset());
         if (family == OperandFamily::SonFB) {
           sonBlock(static_cast<const BCSonFB&>(param).getBlockNo(), ref);
@@ -627,11 +923,12 @@ class Writer {
       }
       case OperandFamily::CallParam: {
         const auto& param = static_cast<const BCParICALL&>(operand);
-        number(param.getICallNo());
+        number("call", param.getICallNo());
         put('.');
-        number(param.getParNo());
+        number("parameter", param.getParNo());
         put(" : ");
         typeRef(type);
+        wordField("block_kind", blockKinds(), param.getBlockKind());
         if (param.getBlockKind() != kKRCallParamBlockKind) {
           put(" KIND ");
           word(blockKinds(), param.getBlockKind());
@@ -662,6 +959,7 @@ class Writer {
   }
 
   void sonBlock(std::uint16_t blockNo, const BCSSBRef& ref) {
+    intField("block", blockNo);
     if (blockNo == ref.getBlockNo()) return;
     put(" BLOCK ");
     number(blockNo);
@@ -672,8 +970,38 @@ class Writer {
         fromVariable(block_, operand.isA() == BCOperand::CT_LSD, operand.getVarNo());
     number(operand.getVarNo());
     if (!from.found) put('?');
+    open("variable");
+    intField("index", operand.getVarNo());
+    declarationFields(variableOf(operand));
+    close();
     typeClause(operand.getTypeRef().getIndex(), from.type);
+    intField("offset", operand.getRelOffset());
     if (operand.getRelOffset() != from.offset) offset(operand.getRelOffset());
+  }
+
+  const BCLDEntry* variableOf(const BCOperand& operand) const {
+    const bool lsd = operand.isA() == BCOperand::CT_LSD;
+    const BCLDList& list = lsd ? block_.getLSDList() : block_.getLDDList();
+    const auto varNo = static_cast<const BCLocalOperand&>(operand).getVarNo();
+    return list.lookup(BCLDRef(varNo, nullptr));
+  }
+
+  const BCSSBEntry* interfaceEntryOf(const BCSSBRef& ref) const {
+    const BCSSB* ssb = block_.getSSBList().lookup(ref.getBlockNo(), ref.getBlockKind());
+    return ssb != nullptr ? ssb->lookup(ref.getParNo()) : nullptr;
+  }
+
+  // The name and type of an interface entry or a variable referred to, none
+  // when there is no such entry.
+  template <class Entry>
+  void declarationFields(const Entry* found) {
+    if (found == nullptr) {
+      noneField("name");
+      noneField("type");
+      return;
+    }
+    textField("name", bytesOf(found->getName()));
+    typeField("type", found->getTypeRef().getIndex());
   }
 
   // The comment part on an operand: what it names and its type. From an
@@ -687,7 +1015,12 @@ class Writer {
       put(c.name);
       put(' ');
     }
-    switch (family) {
+    operandSummaryOf(operand);
+  }
+
+  // What an operand names and its type, in a few words.
+  void operandSummaryOf(const BCOperand& operand) {
+    switch (operandClass(operand.isA())->family) {
       case OperandFamily::Numbered:
         number(numberOf(operand));
         return;
@@ -699,22 +1032,15 @@ class Writer {
       case OperandFamily::SonFC:
         entrySummary(static_cast<const BCParFC&>(operand).getSSBRef());
         return;
-      case OperandFamily::Local: {
-        const bool lsd = operand.isA() == BCOperand::CT_LSD;
-        const BCLDList& list = lsd ? block_.getLSDList() : block_.getLDDList();
-        const auto varNo = static_cast<const BCLocalOperand&>(operand).getVarNo();
-        declarationSummary(list.lookup(BCLDRef(varNo, nullptr)));
+      case OperandFamily::Local:
+        declarationSummary(variableOf(operand));
         return;
-      }
       default:
         typeSummary(operand.getTypeRef().getIndex());
     }
   }
 
-  void entrySummary(const BCSSBRef& ref) {
-    const BCSSB* ssb = block_.getSSBList().lookup(ref.getBlockNo(), ref.getBlockKind());
-    declarationSummary(ssb != nullptr ? ssb->lookup(ref.getParNo()) : nullptr);
-  }
+  void entrySummary(const BCSSBRef& ref) { declarationSummary(interfaceEntryOf(ref)); }
 
   // "name : type" of an interface entry or a variable, or "missing".
   template <class Entry>
@@ -735,31 +1061,40 @@ class Writer {
     std::uint32_t n = 0;
     for (BCInstructionListIterator it(block_.getInstrList(), 1); !it.end(); ++it) {
       const BCInstruction& instruction = *it.current();
-      index(++n);
+      entry(++n);
       const auto code = static_cast<unsigned>(instruction.getInstrCode()) & 0xFF;
-      const std::string_view mnemonic = opcodes_.mnemonic(code);
-      if (mnemonic.empty()) {
-        put("IC");
-        number(code);
-      } else {
-        put(mnemonic);
-      }
+      intField("code", code);
+      textOf("mnemonic", [&] {
+        const std::string_view mnemonic = opcodes_.mnemonic(code);
+        if (mnemonic.empty()) {
+          put("IC");
+          number(code);
+        } else {
+          put(mnemonic);
+        }
+      });
       const BCInstructionOp* ops[] = {instruction.getZOp(), instruction.getQ1Op(),
                                       instruction.getQ2Op()};
       int last = 2;
       while (last >= 0 && ops[last] == nullptr) --last;
-      for (int k = 0; k <= last; ++k) {
-        put(k == 0 ? " " : ", ");
-        if (ops[k] == nullptr) {
-          put('-');
-        } else {
+      openList("operands");
+      for (int k = 0; k <= 2; ++k) {
+        if (k <= last) put(k == 0 ? " " : ", ");
+        if (ops[k] != nullptr) {
+          open({});
           instructionOperand(*ops[k]);
+          close();
+        } else {
+          if (k <= last) put('-');
+          noneField({});
         }
       }
+      closeList();
       for (int k = 0; k <= last; ++k) {
         if (ops[k] != nullptr) instructionOperandSummary(*ops[k]);
       }
       endLine();
+      close();
     }
   }
 
@@ -792,15 +1127,19 @@ class Writer {
     if (tag < std::size(kInstrOpWords)) {
       put(kInstrOpWords[tag]);
       put(' ');
+      textField("class", kInstrOpWords[tag]);
     }
     switch (op.isA()) {
       case BCInstructionOp::BCTMP_CLASS: {
         const auto& tmp = static_cast<const BCTMP&>(op);
-        number(tmp.getTmpNo());
+        number("number", tmp.getTmpNo());
         put(' ');
         word(tmpStatuses(), tmp.getStatus() & 0xFF);
+        wordField("status", tmpStatuses(), tmp.getStatus() & 0xFF);
         put(' ');
         word(tmpAreas(), tmp.getLAreaFlag() & 0xFF);
+        wordField("area", tmpAreas(), tmp.getLAreaFlag() & 0xFF);
+        typeField("type", tmp.getTypeRef().getIndex());
         if (tmp.getTypeRef().getIndex() != 0) {
           put(" : ");
           typeRef(tmp.getTypeRef().getIndex());
@@ -808,28 +1147,58 @@ class Writer {
         break;
       }
       case BCInstructionOp::BCNUM_CLASS:
-        number(static_cast<const BCNUM&>(op).getValue());
+        number("value", static_cast<const BCNUM&>(op).getValue());
         break;
       case BCInstructionOp::BCCST_CLASS: {
         const auto index = static_cast<const BCCST&>(op).getConstRef().getIndex();
+        const BCConstant* constant = block_.getConstList().entryAt(index);
         number(index);
-        if (index != 0 && block_.getConstList().entryAt(index) == nullptr) put('?');
+        if (index != 0 && constant == nullptr) put('?');
+        open("constant");
+        intField("index", index);
+        if (constant != nullptr) {
+          textField("class", literalKeyword(*constant));
+          if (fields_ != nullptr) textField("literal", aside([&] { literalValue(*constant); }));
+        } else {
+          noneField("class");
+          noneField("literal");
+        }
+        close();
         break;
       }
       case BCInstructionOp::BCOPD_CLASS: {
         const auto index = static_cast<const BCOPD&>(op).getOpRef().getIndex();
+        const BCOperand* operand = block_.getOpList().entryAt(index);
         number(index);
-        if (index != 0 && block_.getOpList().entryAt(index) == nullptr) put('?');
+        if (index != 0 && operand == nullptr) put('?');
+        open("operand");
+        intField("index", index);
+        if (operand != nullptr) {
+          textField("class", operandClass(operand->isA())->name);
+          if (fields_ != nullptr) textField("summary", aside([&] { operandSummaryOf(*operand); }));
+        } else {
+          noneField("class");
+          noneField("summary");
+        }
+        close();
         break;
       }
       default:
+        textField("class", "IMM");
         immediate(op);
     }
+    wordField("data_type", dataTypes(), op.getDataType());
+    const auto refr = static_cast<unsigned>(op.getRefrFlag()) & 0xFF;
+    if (refr == BCInstructionOp::REFR || refr == BCInstructionOp::NO_REFR) {
+      textField("refr", refr == BCInstructionOp::REFR ? "REFR" : "NO_REFR");
+    } else {
+      intField("refr", refr);
+    }
+    intField("test", static_cast<unsigned>(op.getTestFlag()) & 0xFF);
     if (op.getDataType() != derivedDataType(op)) {
       put(" AS ");
       word(dataTypes(), op.getDataType());
     }
-    const auto refr = static_cast<unsigned>(op.getRefrFlag()) & 0xFF;
     if (refr == BCInstructionOp::REFR) {
       put(" REFR");
     } else if (refr != BCInstructionOp::NO_REFR) {
@@ -850,28 +1219,33 @@ class Writer {
     put("IMM ");
     put(dataTypes().name(c->dataType));
     put(' ');
+    textField("immediate", dataTypes().name(c->dataType));
     switch (op.isA()) {
       case BCInstructionOp::BCBOOLCONST_CLASS:
-        number(static_cast<const BCBoolConst&>(op).getValue());
+        number("value", static_cast<const BCBoolConst&>(op).getValue());
         return;
       case BCInstructionOp::BCBYTECONST_CLASS:
         hexLiteral(static_cast<const BCByteConst&>(op).getValue(), 2);
+        intField("value", static_cast<const BCByteConst&>(op).getValue());
         return;
       case BCInstructionOp::BCCHARCONST_CLASS: {
         const char c8 = static_cast<char>(static_cast<const BCCharConst&>(op).getValue());
         appendQuoted(out_, std::string_view(&c8, 1));
+        textField("value", std::string_view(&c8, 1));
         return;
       }
       case BCInstructionOp::BCWORDCONST_CLASS:
         hexLiteral(static_cast<const BCWordConst&>(op).getValue(), 4);
+        intField("value", static_cast<const BCWordConst&>(op).getValue());
         return;
       case BCInstructionOp::BCINTCONST_CLASS:
-        number(static_cast<const BCIntConst&>(op).getValue());
+        number("value", static_cast<const BCIntConst&>(op).getValue());
         return;
       default: {
         const int nil = op.isA() == BCInstructionOp::BCPTRCONST_CLASS
                             ? static_cast<const BCPtrConst&>(op).isNil()
                             : static_cast<const BCAnyConst&>(op).isNil();
+        intField("value", nil);
         if (nil == 1) {
           put("NIL");
         } else {
@@ -921,6 +1295,7 @@ class Writer {
   const KRTypeTab& types_;
   Opcodes opcodes_;
   std::string& out_;
+  BCFieldSink* fields_;
   std::size_t variable_ = 0;  // LDD and LSD variables written so far
   std::size_t lineStart_ = 0;
   bool commented_ = false;
@@ -930,19 +1305,38 @@ class Writer {
 
 }  // namespace
 
-std::string bcToText(const BCode& block, const char* const* mnemonics) {
+namespace {
+
+// Writes the text, and the fields to `fields` when given; false as bcToText
+// fails.
+bool write(const BCode& block, const char* const* mnemonics, std::string& text,
+           BCFieldSink* fields) {
   try {
     BCErrorFlagsKept kept;
     LaidOut derived;
     if (!derivedOffsets(block, derived)) {
       if (BCode::getError() == BCode::BCODE_OK) KRErrorFlagAccess::set<BCode>(BCode::BCODE_FAILED);
       kept.keepRaised();
-      return std::string();
+      return false;
     }
-    std::string text;
-    Writer(block, derived, mnemonics, text).run();
-    return text;
+    Writer(block, derived, mnemonics, text, fields).run();
+    return true;
   } catch (const std::bad_alloc&) {
     throw KRErrorNoHeap("bctext", kBCTextWriteNoHeapLine);
   }
+}
+
+}  // namespace
+
+BCFieldSink::~BCFieldSink() = default;
+
+std::string bcToText(const BCode& block, const char* const* mnemonics) {
+  std::string text;  // stays empty when the walk fails
+  write(block, mnemonics, text, nullptr);
+  return text;
+}
+
+bool bcWriteFields(BCFieldSink& sink, const BCode& block, const char* const* mnemonics) {
+  std::string text;
+  return write(block, mnemonics, text, &sink);
 }

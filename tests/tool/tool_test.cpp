@@ -604,7 +604,7 @@ INSTANTIATE_TEST_SUITE_P(
         Usage{"list --mnemonics", "Usage: bcode list [OPTIONS] FILE..."},
         Usage{"check --format xml x.bc", "Usage: bcode check [OPTIONS] FILE..."},
         Usage{"stats --max-input lots x.bc", "Usage: bcode stats [OPTIONS] FILE..."},
-        Usage{"dump --format json x.bc", "Usage: bcode dump [OPTIONS] FILE..."},
+        Usage{"list --format json x.bc", "Usage: bcode list [OPTIONS] FILE..."},
         Usage{"gen --instructions 70000", "Usage: bcode gen [OPTIONS]"},
         Usage{"demo extra", "Usage: bcode demo [OPTIONS]"},
         Usage{"list x.bc -o x.bc", "'x.bc' is both an input and the output"}));

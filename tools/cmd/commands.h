@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,14 +59,15 @@ void report(const Diagnostic& diagnostic);
 // What a subcommand shows of one block read from an input.
 struct BlockView {
   std::function<void(std::ostream&, const BlockInput&)> text;
-  // The input's entry of the JSON document; empty where there is no JSON form.
-  std::function<nlohmann::ordered_json(const BlockInput&)> json;
+  // The input's entry of the JSON document, or none after telling the user
+  // why there is none; empty where there is no JSON form.
+  std::function<std::optional<nlohmann::ordered_json>(const BlockInput&)> json;
 };
 
 // Reads each input into a block and writes its view to the output: in text
 // under a header line per input when there are several, in JSON as one
-// document {"files": [...]}. An input that does not read gets its diagnostic
-// and nothing on the output. Exit status 1 when an input failed or the
+// document {"files": [...]}. An input that does not read (or has no JSON
+// entry) gets its diagnostic and nothing on the output. Exit status 1 when an input failed or the
 // output could not be written.
 int showEachBlock(const Options& options, const BlockView& view);
 

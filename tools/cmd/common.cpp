@@ -29,7 +29,12 @@ int showEachBlock(const Options& options, const BlockView& view) {
       continue;
     }
     if (json) {
-      files.push_back(view.json(input));
+      std::optional<nlohmann::ordered_json> entry = view.json(input);
+      if (entry) {
+        files.push_back(std::move(*entry));
+      } else {
+        allRead = false;
+      }
       continue;
     }
     std::ostringstream text;
