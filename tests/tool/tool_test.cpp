@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "bcode/code/bcode.h"
+#include "bcode/const/bcconstant.h"
 #include "bcode/const/bcconstlist.h"
 #include "bcode/instr/bcinstrop.h"
 #include "bcode/instr/bcinstruction.h"
@@ -30,6 +32,7 @@
 #include "bcode/types/krinstancedesc.h"
 #include "bcode/types/krtypedesc.h"
 #include "bcode/version.h"
+#include "tools/support/blockgen.h"
 #include "tools/support/demoblock.h"
 
 namespace {
@@ -404,7 +407,8 @@ TEST_F(ToolTest, InvalidFilesGetTheirDiagnosticAndNoOutput) {
   const std::string failure =
       "bcode: cut.bc:700: error: operand table: record ends inside operand 6, which begins at "
       "byte 693\n";
-  for (const char* command : {"list", "dump", "stats", "layout", "stats --format json"}) {
+  for (const char* command :
+       {"list", "dump", "stats", "layout", "stats --format json", "dump --format json"}) {
     ToolRun invalid = run(std::string(command) + " cut.bc");
     EXPECT_EQ(invalid.status, 1) << command;
     EXPECT_EQ(invalid.err, failure) << command;
@@ -462,6 +466,133 @@ TEST_F(ToolTest, DumpShowsEverySection) {
   for (const char* part : {"ElemType:", "BCSSBList:", "LDD list:", "LSD list:", "DIntConst",
                            "Instruction list: 25 instructions"}) {
     EXPECT_NE(dump.out.find(part), std::string::npos) << part;
+  }
+}
+
+// Slots of a table that hold an entry.
+template <class Table>
+std::size_t entriesIn(const Table& table) {
+  std::size_t n = 0;
+  for (std::uint32_t i = 1; i < table.getCount(); ++i) n += table.entryAt(i) != nullptr ? 1 : 0;
+  return n;
+}
+
+// The sections of a block's JSON dump name the block's tables in record
+// order, each entry with its index in turn, as many as the table holds.
+void expectTablesOf(const Json& dumped, const BCode& block) {
+  const std::vector<std::pair<std::string, std::size_t>> expected = {
+      {"type table", entriesIn(block.getTypeTab())},
+      {"interface list", block.getSSBList().getCount()},
+      {"LDD list", block.getLDDList().getEntryCount()},
+      {"LSD list", block.getLSDList().getEntryCount()},
+      {"constant table", entriesIn(block.getConstList())},
+      {"operand table", entriesIn(block.getOpList())},
+      {"instruction list", block.getInstrList().getCount()}};
+  const Json& sections = dumped["sections"];
+  ASSERT_EQ(sections.size(), expected.size());
+  for (std::size_t s = 0; s < expected.size(); ++s) {
+    EXPECT_EQ(sections[s]["name"], expected[s].first);
+    std::size_t filled = 0;
+    std::size_t index = 0;
+    for (const Json& entry : sections[s]["entries"]) {
+      EXPECT_EQ(entry["index"], ++index) << expected[s].first;
+      filled += entry.value("class", "") != "EMPTY" ? 1 : 0;
+    }
+    EXPECT_EQ(filled, expected[s].second) << expected[s].first;
+  }
+}
+
+// The JSON dump of the demo block with two more constants, read back field
+// by field against the block the library builds.
+TEST_F(ToolTest, DumpJsonGivesEveryFieldAndWhatEachReferenceNames) {
+  std::unique_ptr<BCode> block = libraryDemo();
+  ASSERT_NE(block, nullptr);
+  const std::uint32_t nanBits = 0x7fc01234;
+  float nan = 0;
+  std::memcpy(&nan, &nanBits, sizeof nan);
+  block->getConstList().add(new BCStringConst(KRString("say \"it's\"\x01")));
+  block->getConstList().add(new BCRealConst(nan));
+  std::ostringstream record;
+  block->save(record);
+  writeFile(dir_ / "more.bc", record.str());
+  const Json files = json("dump --format json more.bc")["files"];
+  ASSERT_EQ(files.size(), 1u);
+  const Json& dumped = files[0];
+  EXPECT_EQ(dumped["file"], "more.bc");
+  EXPECT_EQ(dumped["block"], Json({{"kind", "FB"}, {"number", 7}}));
+  expectTablesOf(dumped, *block);
+  const Json& sections = dumped["sections"];
+  auto entry = [&](std::size_t section, std::size_t index) -> const Json& {
+    return sections[section]["entries"][index - 1];
+  };
+
+  const Json& dword = entry(4, 1);
+  EXPECT_EQ(dword["class"], "DWORD");
+  EXPECT_EQ(dword["value"], 0xdeadbeefU);
+  EXPECT_EQ(dword["literal"], "0xdeadbeef");
+  const Json& real = entry(4, 3);
+  EXPECT_EQ(real["value"].get<double>(), 3.25);
+  EXPECT_EQ(real["bits"], 0x40500000U);
+  EXPECT_EQ(entry(4, 8)["value"],
+            Json({{"year", 2000}, {"month", 1}, {"day", 1}, {"time_of_day", 30600250}}));
+  EXPECT_EQ(entry(4, 10)["value"], "say \"it's\"\x01");
+  EXPECT_EQ(entry(4, 10)["literal"], "'say \"it$'s\"$01'");
+  EXPECT_TRUE(entry(4, 11)["value"].is_null());
+  EXPECT_EQ(entry(4, 11)["bits"], nanBits);
+
+  // Structure 26, component by component.
+  const auto& recipe = static_cast<const KRStructDesc&>(*block->getTypeTab().entryAt(26));
+  const Json& structure = entry(0, 26);
+  EXPECT_EQ(structure["class"], "STRUCT");
+  EXPECT_EQ(structure["gdt"], 3);
+  ASSERT_EQ(structure["components"].size(), recipe.getNoOfComp());
+  for (std::uint16_t n = 1; n <= recipe.getNoOfComp(); ++n) {
+    const Json& component = structure["components"][n - 1];
+    EXPECT_EQ(component["index"], n);
+    EXPECT_EQ(component["name"], recipe.getComp(n).getName().c_str());
+    EXPECT_EQ(component["type"]["index"], recipe.getComp(n).getTypeRef().getIndex());
+  }
+  EXPECT_EQ(structure["components"][3]["type"]["type"], "ARRAY[1..4] OF INT");
+  EXPECT_EQ(entry(0, 27)["dimensions"],
+            Json::parse(R"([{"lower": 0, "upper": 1}, {"lower": 1, "upper": 3}])"));
+
+  // References with what they name: a variable, an interface entry, a view,
+  // an operand and a constant of an instruction.
+  EXPECT_EQ(entry(5, 32)["variable"],
+            Json::parse(R"({"index": 1, "name": "index", "type": {"index": 5, "type": "INT"}})"));
+  EXPECT_EQ(entry(5, 18)["entry"],
+            Json::parse(R"({"kind": "FB", "number": 7, "parameter": 1, "name": "start",
+                            "type": {"index": 1, "type": "BOOL"}})"));
+  EXPECT_EQ(entry(1, 1)["entries"][6]["view"], Json::parse(R"({"index": 6, "name": "total"})"));
+  EXPECT_EQ(entry(1, 1)["entries"][6]["offset"], 128);
+  const Json& operands = entry(6, 6)["operands"];
+  EXPECT_EQ(entry(6, 6)["code"], 64);
+  EXPECT_EQ(operands[0]["class"], "TMP");
+  EXPECT_EQ(operands[1]["operand"],
+            Json::parse(R"({"index": 34, "class": "LSD", "summary": "runs : DINT"})"));
+  EXPECT_EQ(operands[2]["constant"],
+            Json::parse(R"({"index": 2, "class": "DINT", "literal": "-100000"})"));
+  EXPECT_EQ(entry(6, 25)["operands"], Json::parse("[null, null, null]"));
+}
+
+// Generated blocks of several seeds in one document, each with as many
+// entries per section as the block the generator makes.
+TEST_F(ToolTest, DumpJsonOfGeneratedBlocksHoldsTheirTables) {
+  const std::uint64_t seeds[] = {5, 1234};
+  std::string files;
+  for (std::uint64_t seed : seeds) {
+    const std::string file = "g" + std::to_string(seed) + ".bc";
+    ASSERT_EQ(run("gen --instructions 300 --seed " + std::to_string(seed) + " -o " + file).status,
+              0);
+    files += " " + file;
+  }
+  const Json dumped = json("dump --format json" + files)["files"];
+  ASSERT_EQ(dumped.size(), std::size(seeds));
+  for (std::size_t k = 0; k < std::size(seeds); ++k) {
+    const bctool::GeneratedBlock generated = bctool::generateBlock(300, seeds[k]);
+    ASSERT_NE(generated.block, nullptr);
+    EXPECT_EQ(dumped[k]["file"], "g" + std::to_string(seeds[k]) + ".bc");
+    expectTablesOf(dumped[k], *generated.block);
   }
 }
 
