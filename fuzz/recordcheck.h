@@ -18,6 +18,7 @@
 #include "bcode/code/bcode.h"
 #include "bcode/foundation/krlistline.h"
 #include "bcode/interface/bcssb.h"
+#include "bcode/text/bcfields.h"
 #include "bcode/types/krtypetab.h"
 #include "tools/support/blocklayout.h"
 #include "tools/support/blocklisting.h"
@@ -103,6 +104,45 @@ inline std::size_t dumpBlock(const BCode& block) {
   return discard.taken();
 }
 
+// Whether the fields of a block close every object and list they open,
+// with a key for every member and none for an item. A walk that fails
+// (the block's types do not save again) must hand out nothing.
+inline bool fieldsWellFormed(const BCode& block) {
+  class Shape : public BCFieldSink {
+   public:
+    bool good = true;
+    bool any = false;  // whether the walk handed out anything
+    std::string open;  // 'o' an object, 'l' a list, innermost last
+
+    void beginObject(std::string_view key) override { enter(key, 'o'); }
+    void endObject() override { leave('o'); }
+    void beginList(std::string_view key) override { enter(key, 'l'); }
+    void endList() override { leave('l'); }
+    void integer(std::string_view key, std::int64_t) override { member(key); }
+    void real(std::string_view key, double) override { member(key); }
+    void text(std::string_view key, std::string_view) override { member(key); }
+    void boolean(std::string_view key, bool) override { member(key); }
+    void none(std::string_view key) override { member(key); }
+
+   private:
+    void member(std::string_view key) {
+      any = true;
+      if (open.empty() || (open.back() == 'l') != key.empty()) good = false;
+    }
+    void enter(std::string_view key, char kind) {
+      any = true;
+      if (!open.empty()) member(key);
+      open.push_back(kind);
+    }
+    void leave(char kind) {
+      if (open.empty() || open.back() != kind) good = false;
+      if (!open.empty()) open.pop_back();
+    }
+  } shape;
+  const bool walked = bcWriteFields(shape, block);
+  return walked ? shape.good && shape.open.empty() : !shape.any;
+}
+
 // Empty when `written` bytes of a text (`what`) keep to the bound above for
 // a record of `recordBytes` bytes, beside an `allowance`.
 inline std::string checkTextBound(const char* what, std::size_t written, std::size_t recordBytes,
@@ -118,9 +158,9 @@ inline std::string failure(const char* what) {
 
 // A block record: a failed load sets BCode's flag; whatever loads is laid
 // out, saved, loaded again and saves to the same bytes and the same listing;
-// its listing and dump keep to the bounds above, and the tool's layout view
-// can be made of it. Empty when all of that holds, else what
-// did not.
+// its listing and dump keep to the bounds above, the tool's layout view
+// can be made of it and its fields form a tree. Empty when all of that
+// holds, else what did not.
 inline std::string checkBlockRecord(const std::string& bytes) {
   bcInitBCode();
   const std::unique_ptr<BCode> block = loadBlock(bytes);
@@ -146,6 +186,8 @@ inline std::string checkBlockRecord(const std::string& bytes) {
   bcInitBCode();
   const std::size_t dumped = dumpBlock(*again);
   bctool::blockLayouts(*again);
+  bcInitBCode();
+  if (!fieldsWellFormed(*again)) return failure("the fields of a block were not a tree");
   bcInitBCode();
   const std::string longListing = checkTextBound("a listing", listing.size(), first.size());
   if (!longListing.empty()) return longListing;
