@@ -397,18 +397,19 @@ class Writer {
       }
       typeEntry(*desc);
       typeFields(static_cast<std::uint16_t>(i), *desc);
+      if (desc->isA() == KRTypedesc::KR_STRUCT_DESC) {
+        openList("components");
+        components(static_cast<const KRStructDesc&>(*desc));
+        closeList();
+      }
       close();
     }
   }
 
-  // The fields of a type entry, components and all.
+  // The fields of a type entry but a structure's components, which have
+  // lines of their own.
   void typeFields(std::uint16_t index, const KRTypedesc& desc) {
-    if (fields_ == nullptr) {
-      if (desc.isA() == KRTypedesc::KR_STRUCT_DESC) {
-        components(static_cast<const KRStructDesc&>(desc));
-      }
-      return;
-    }
+    if (fields_ == nullptr) return;
     textField("class", typeClassName(desc.isA()));
     wordField("data_type", dataTypes(), desc.getDataType());
     intField("global", desc.getGlobalFlag());
@@ -432,11 +433,6 @@ class Writer {
         typeField("element", array.getElemTypeRef().getIndex());
         break;
       }
-      case KRTypedesc::KR_STRUCT_DESC:
-        openList("components");
-        components(static_cast<const KRStructDesc&>(desc));
-        closeList();
-        break;
       case KRTypedesc::KR_INSTANCE_DESC: {
         const auto& instance = static_cast<const KRInstanceDesc&>(desc);
         open("instance_of");
