@@ -276,6 +276,7 @@ class Writer {
   // A type reference in the fields: its index, and what it is in a few
   // words (none when it names no type).
   void typeField(std::string_view key, std::uint16_t index) {
+    if (fields_ == nullptr) return;
     open(key);
     intField("index", index);
     if (typeAt(index) != nullptr) {
@@ -553,6 +554,7 @@ class Writer {
   // when there is no such entry).
   template <class Entry>
   void viewField(std::uint16_t number, const Entry* viewed) {
+    if (fields_ == nullptr) return;
     if (number == 0) {
       noneField("view");
       return;
@@ -687,6 +689,7 @@ class Writer {
   // durations and times of day), a date's parts, a REAL as its bits and,
   // when finite, its value, a STRING's bytes.
   void constantValue(const BCConstant& constant) {
+    if (fields_ == nullptr) return;
     switch (constant.isA()) {
       case BCConstant::DWORD_CONST:
         intField("value", static_cast<const BCDWordConst&>(constant).getValue());
@@ -696,7 +699,7 @@ class Writer {
         return;
       case BCConstant::REAL_CONST: {
         const float value = static_cast<const BCRealConst&>(constant).getValue();
-        if (fields_ != nullptr && std::isfinite(value)) {
+        if (std::isfinite(value)) {
           fields_->real("value", value);
         } else {
           noneField("value");
@@ -866,7 +869,7 @@ class Writer {
     put('.');
     number("parameter", ref.getParNo());
     if (!found) put('?');
-    declarationFields(interfaceEntryOf(ref));
+    if (fields_ != nullptr) declarationFields(interfaceEntryOf(ref));
     close();
   }
 
@@ -966,10 +969,12 @@ class Writer {
         fromVariable(block_, operand.isA() == BCOperand::CT_LSD, operand.getVarNo());
     number(operand.getVarNo());
     if (!from.found) put('?');
-    open("variable");
-    intField("index", operand.getVarNo());
-    declarationFields(variableOf(operand));
-    close();
+    if (fields_ != nullptr) {
+      open("variable");
+      intField("index", operand.getVarNo());
+      declarationFields(variableOf(operand));
+      close();
+    }
     typeClause(operand.getTypeRef().getIndex(), from.type);
     intField("offset", operand.getRelOffset());
     if (operand.getRelOffset() != from.offset) offset(operand.getRelOffset());
@@ -1150,16 +1155,7 @@ class Writer {
         const BCConstant* constant = block_.getConstList().entryAt(index);
         number(index);
         if (index != 0 && constant == nullptr) put('?');
-        open("constant");
-        intField("index", index);
-        if (constant != nullptr) {
-          textField("class", literalKeyword(*constant));
-          if (fields_ != nullptr) textField("literal", aside([&] { literalValue(*constant); }));
-        } else {
-          noneField("class");
-          noneField("literal");
-        }
-        close();
+        if (fields_ != nullptr) constantField(index, constant);
         break;
       }
       case BCInstructionOp::BCOPD_CLASS: {
@@ -1167,16 +1163,7 @@ class Writer {
         const BCOperand* operand = block_.getOpList().entryAt(index);
         number(index);
         if (index != 0 && operand == nullptr) put('?');
-        open("operand");
-        intField("index", index);
-        if (operand != nullptr) {
-          textField("class", operandClass(operand->isA())->name);
-          if (fields_ != nullptr) textField("summary", aside([&] { operandSummaryOf(*operand); }));
-        } else {
-          noneField("class");
-          noneField("summary");
-        }
-        close();
+        if (fields_ != nullptr) operandField(index, operand);
         break;
       }
       default:
@@ -1210,12 +1197,40 @@ class Writer {
     }
   }
 
+  // The constant or memory operand an instruction operand names, with its
+  // class and what it holds or names.
+  void constantField(std::uint16_t index, const BCConstant* constant) {
+    open("constant");
+    intField("index", index);
+    if (constant != nullptr) {
+      textField("class", literalKeyword(*constant));
+      textField("literal", aside([&] { literalValue(*constant); }));
+    } else {
+      noneField("class");
+      noneField("literal");
+    }
+    close();
+  }
+
+  void operandField(std::uint16_t index, const BCOperand* operand) {
+    open("operand");
+    intField("index", index);
+    if (operand != nullptr) {
+      textField("class", operandClass(operand->isA())->name);
+      textField("summary", aside([&] { operandSummaryOf(*operand); }));
+    } else {
+      noneField("class");
+      noneField("summary");
+    }
+    close();
+  }
+
   void immediate(const BCInstructionOp& op) {
-    const ImmClass* c = immClass(op.isA());
+    const std::string_view keyword = dataTypes().name(immClass(op.isA())->dataType);
     put("IMM ");
-    put(dataTypes().name(c->dataType));
+    put(keyword);
     put(' ');
-    textField("immediate", dataTypes().name(c->dataType));
+    textField("immediate", keyword);
     switch (op.isA()) {
       case BCInstructionOp::BCBOOLCONST_CLASS:
         number("value", static_cast<const BCBoolConst&>(op).getValue());
