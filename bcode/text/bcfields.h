@@ -38,7 +38,9 @@ class BCODE_API BCFieldSink {
 // Walks `block` into `sink`: the root object's members are "block" and
 // "sections". Mnemonics name instructions as for bcToText. False, with
 // BCode::getError() set, where bcToText gives an empty text; the sink has
-// then had nothing.
+// then had nothing. Otherwise the error flags are left as they were. As
+// for bcToText, running out of memory (in the sink too: a std::bad_alloc
+// it throws) throws KRErrorNoHeap, and the block is only read.
 BCODE_API bool bcWriteFields(BCFieldSink& sink, const BCode& block,
                              const char* const* mnemonics = nullptr);
 
