@@ -67,8 +67,8 @@ struct BlockView {
 // Reads each input into a block and writes its view to the output: in text
 // under a header line per input when there are several, in JSON as one
 // document {"files": [...]}. An input that does not read (or has no JSON
-// entry) gets its diagnostic and nothing on the output. Exit status 1 when an input failed or the
-// output could not be written.
+// entry) gets its diagnostic and nothing on the output. Exit status 1 when
+// an input failed or the output could not be written.
 int showEachBlock(const Options& options, const BlockView& view);
 
 }  // namespace bctool
