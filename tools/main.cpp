@@ -1,5 +1,6 @@
 // bcode: builds, generates, lists, dumps, checks and lays out the
-// intermediate code of one PLC block saved as a block record.
+// intermediate code of one PLC block saved as a block record, and writes,
+// reads and compares the text form of a block.
 #include <CLI/CLI.hpp>
 
 #include <filesystem>
@@ -29,10 +30,26 @@ struct Subcommand {
   int (*run)(const Options&);
 };
 
-// The block records (or "-") a subcommand reads, and the bound on each.
-void addInputs(CLI::App& command, Options& options) {
-  command.add_option("FILE", options.inputs, "Block records to read ('-': standard input)")
-      ->required()
+// How a file is told to be a block's text, for the help of every reader.
+constexpr const char* kTextFiles =
+    "A FILE is a block record, or a block's text (as 'bcode dis' writes it) when its first "
+    "word, after blanks, line ends and ';' comments, is the keyword 'block'; a text is read as "
+    "the record it assembles to. Errors in a text are shown as 'FILE:LINE:COL: error: "
+    "MESSAGE', the line and a caret.";
+
+// The block records or texts (or "-") a subcommand reads, `count` of them
+// (0: one or more), the bound on each and the mnemonics of texts.
+void addInputs(CLI::App& command, Options& options, int count = 0) {
+  CLI::Option* files = command
+                           .add_option("FILE", options.inputs,
+                                       "Block records or texts to read ('-': standard input)")
+                           ->required()
+                           ->type_name("FILE");
+  if (count > 0) files->expected(count);
+  command
+      .add_option("--mnemonics", options.tables.mnemonics,
+                  "Instruction mnemonics, one per line, by listing column (57): the names of "
+                  "instruction codes in block texts and listings")
       ->type_name("FILE");
   command
       .add_option("--max-input", options.maxInput,
@@ -60,17 +77,20 @@ void addFormat(CLI::App& command, Options& options) {
 }
 
 // A subcommand that reads blocks and writes what it finds.
-CLI::App* addReader(CLI::App& app, const char* name, const char* description, Options& options) {
+// Its help ends with what `about` says and how a text is told from a record.
+CLI::App* addReader(CLI::App& app, const char* name, const char* description, Options& options,
+                    const std::string& about = "", int count = 0) {
   CLI::App* command = app.add_subcommand(name, description);
-  addInputs(*command, options);
+  addInputs(*command, options, count);
   addOutput(*command, options.output, "Write to FILE instead of standard output");
+  command->footer(about + kTextFiles);
   return command;
 }
 
 // One that can also write JSON.
-CLI::App* addJsonReader(CLI::App& app, const char* name, const char* description,
-                        Options& options) {
-  CLI::App* command = addReader(app, name, description, options);
+CLI::App* addJsonReader(CLI::App& app, const char* name, const char* description, Options& options,
+                        const std::string& about = "") {
+  CLI::App* command = addReader(app, name, description, options, about);
   addFormat(*command, options);
   return command;
 }
@@ -88,10 +108,11 @@ CLI::App* addDemo(CLI::App& app, std::string& output) {
 }
 
 CLI::App* addList(CLI::App& app, Options& options) {
-  CLI::App* list = addReader(app, "list", "Print the fixed-column listing of blocks", options);
-  list->add_option("--mnemonics", options.tables.mnemonics,
-                   "Instruction mnemonics, one per line, by listing column (57)")
-      ->type_name("FILE");
+  CLI::App* list = addReader(
+      app, "list", "Print the fixed-column listing of blocks", options,
+      "Lists the type table, interface list, local data, constants, operands and instructions. A "
+      "name file replaces the library's default table: line n is entry n - 1, entries after the "
+      "last line read \"???\". ");
   list->add_option("--type-names", options.tables.typeNames,
                    "Data type names, one per line, by data type code (256)")
       ->type_name("FILE");
@@ -101,23 +122,17 @@ CLI::App* addList(CLI::App& app, Options& options) {
   list->add_option("--param-kind-names", options.tables.paramKindNames,
                    "Parameter kind names, one per line, by parameter kind (256)")
       ->type_name("FILE");
-  list->footer(
-      "Lists the type table, interface list, local data, constants, operands and "
-      "instructions. A name file replaces the library's default table: line n is entry "
-      "n - 1, entries after the last line read \"???\".");
   return list;
 }
 
 CLI::App* addCheck(CLI::App& app, Options& options) {
-  CLI::App* check = addJsonReader(
-      app, "check", "Check that block records load, resolve and save again unchanged", options);
-  check->footer(
-      "Prints 'FILE: ok (FB 7, 25 instructions)' for each valid file; every problem of the "
-      "others goes to standard error as 'bcode: FILE:OFFSET: error: MESSAGE'. With --format "
-      "json the results of all files, problems included, form one JSON document. Exit status: "
-      "0 when every file is valid, 1 when one is not or the output cannot be written, 2 on "
-      "wrong usage.");
-  return check;
+  return addJsonReader(
+      app, "check", "Check that block records load, resolve and save again unchanged", options,
+      "Prints 'FILE: ok (FB 7, 25 instructions)' for each valid file; every problem of the others "
+      "goes to standard error as 'bcode: FILE:OFFSET: error: MESSAGE' (without an offset for a "
+      "text). With --format json the results of all files, problems included, form one JSON "
+      "document. Exit status: 0 when every file is valid, 1 when one is not or the output cannot "
+      "be written, 2 on wrong usage. ");
 }
 
 CLI::App* addGen(CLI::App& app, Options& options) {
@@ -135,6 +150,39 @@ CLI::App* addGen(CLI::App& app, Options& options) {
       "names, types, proportions and operand mixes. Every block generated passes 'bcode "
       "check'.");
   return gen;
+}
+
+CLI::App* addDis(CLI::App& app, Options& options) {
+  return addReader(app, "dis", "Write a block (record or text) as its canonical text", options,
+                   "The text says everything the record says, one entry a line, under a keyword "
+                   "per section (docs/text-format.md); 'bcode asm' reads it back to the same "
+                   "bytes. Instruction codes are written as IC<code>, or by the --mnemonics "
+                   "given. ",
+                   1);
+}
+
+CLI::App* addAsm(CLI::App& app, Options& options) {
+  CLI::App* assemble = app.add_subcommand("asm", "Read a block's text and write its record");
+  addInputs(*assemble, options, 1);
+  addOutput(*assemble, options.output, "Write the record to FILE instead of standard output");
+  assemble->footer(
+      "FILE is a block's text, as 'bcode dis' writes it: its first word, after blanks, line ends "
+      "and ';' comments, is the keyword 'block'. Every error of the text (at most 20) goes to "
+      "standard error as 'FILE:LINE:COL: error: MESSAGE', with the line and a caret under the "
+      "column; a text with an error writes nothing and does not create the output file. Exit "
+      "status: 0 success, 1 an error in the text or output that cannot be written, 2 wrong "
+      "usage.");
+  return assemble;
+}
+
+CLI::App* addDiff(CLI::App& app, Options& options) {
+  return addReader(
+      app, "diff", "Compare two blocks (records or texts) by their canonical texts", options,
+      "Prints nothing when the texts are the same, else a unified diff whose hunk headers name "
+      "the section of the change ('@@ -49,7 +49,7 @@ constant table'). Exit status: 0 the same, "
+      "1 different, 2 an input that cannot be read or is invalid, output that cannot be "
+      "written, or wrong usage. ",
+      2);
 }
 
 // Wrong usage: the error, then the usage text of the (sub)command concerned
@@ -178,13 +226,16 @@ bool outputIsAnInput(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app("Builds, lists, dumps, checks and lays out the intermediate code of a PLC block.",
-               "bcode");
+  CLI::App app(
+      "Builds, lists, dumps, checks and lays out the intermediate code of a PLC block, and "
+      "writes, reads and compares its text form.",
+      "bcode");
   app.set_version_flag("--version", std::string("bcode ") + BCODE_VERSION_STRING);
   app.require_subcommand(1);
-  app.footer(
-      "Run 'bcode SUBCOMMAND --help' for the options of a subcommand. Exit status: 0 success, "
-      "1 an invalid input or output that cannot be written, 2 wrong usage.");
+  app.footer(std::string("Run 'bcode SUBCOMMAND --help' for the options of a subcommand. Exit "
+                         "status: 0 success, 1 an invalid input or output that cannot be "
+                         "written, 2 wrong usage (diff: 0 the same, 1 different, 2 an error). ") +
+             kTextFiles);
 
   Options options;
   std::string demoOutput = kDemoOutput;
@@ -202,6 +253,9 @@ int main(int argc, char** argv) {
                      "Show where each variable of blocks sits: offsets, sizes, holes", options),
        bctool::runLayout},
       {addGen(app, options), bctool::runGen},
+      {addDis(app, options), bctool::runDis},
+      {addAsm(app, options), bctool::runAsm},
+      {addDiff(app, options), bctool::runDiff},
   };
 
   if (unknownSubcommand(app, argc, argv)) return bctool::kExitUsage;
@@ -225,5 +279,5 @@ int main(int argc, char** argv) {
   } catch (const std::bad_alloc&) {
     std::cerr << "bcode: error: out of memory\n";
   }
-  return bctool::kExitInvalid;
+  return app.got_subcommand("diff") ? bctool::kExitDiffError : bctool::kExitInvalid;
 }

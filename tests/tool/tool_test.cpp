@@ -392,7 +392,9 @@ TEST_F(ToolTest, CheckJudgesEveryFileAndGoesOn) {
   EXPECT_EQ(trailing["problems"],
             Json::array({{{"offset", bytes.size()},
                           {"section", nullptr},
-                          {"message", "3 bytes follow the end of the block record"}}}));
+                          {"message", "3 bytes follow the end of the block record"},
+                          {"line", nullptr},
+                          {"column", nullptr}}}));
   EXPECT_EQ(report["files"][1]["result"], "ok");
   EXPECT_EQ(report["files"][1]["problems"], Json::array());
   EXPECT_EQ(report["files"][2]["block"], nullptr);
@@ -729,7 +731,7 @@ INSTANTIATE_TEST_SUITE_P(
         Usage{"", "Usage: bcode [OPTIONS] SUBCOMMAND"},
         Usage{"frobnicate x.bc",
               "unknown subcommand 'frobnicate'; the subcommands are demo, list, dump, check, "
-              "stats, layout, gen\n"},
+              "stats, layout, gen, dis, asm, diff\n"},
         Usage{"--bogus", "Usage: bcode [OPTIONS] SUBCOMMAND"},
         Usage{"list", "Usage: bcode list [OPTIONS] FILE..."},
         Usage{"list --mnemonics", "Usage: bcode list [OPTIONS] FILE..."},
@@ -815,6 +817,222 @@ TEST_F(ToolTest, OutputThatCannotBeWrittenExitsWith1) {
   ToolRun folder = run("list example.bc -o folder");
   EXPECT_EQ(folder.status, 1);
   EXPECT_EQ(folder.err, "bcode: folder: error: cannot open for writing: Is a directory\n");
+}
+
+// The text form through the tool: dis writes the canonical text, asm reads
+// it back to the record's bytes, diff compares two blocks by their texts,
+// and every reader takes a text where it takes a record.
+class ToolTextTest : public ToolTest {
+ protected:
+  // The demo's record as example.bc and its text as demo.bct.
+  std::string demoText() {
+    demoBytes();
+    ToolRun dis = run("dis example.bc -o demo.bct");
+    EXPECT_EQ(dis.status, 0) << dis.err;
+    return readFile(dir_ / "demo.bct");
+  }
+
+  // The demo's text with `from` replaced by `to` exactly once, as `file`.
+  void writeEdited(const std::string& file, const std::string& from, const std::string& to) {
+    const std::string text = demoText();
+    ASSERT_EQ(text.find(from), text.rfind(from)) << from;
+    ASSERT_NE(text.find(from), std::string::npos) << from;
+    writeFile(dir_ / file, replaceAll(text, from, to));
+  }
+};
+
+TEST_F(ToolTextTest, DisWritesTheGoldenTextThatAsmReadsBackToTheSameBytes) {
+  const std::string text = demoText();
+  const std::string bytes = readFile(dir_ / "example.bc");
+  EXPECT_EQ(text, readFile(fs::path(BCODE_TEXT_DATA_DIR) / "demo.bct"));
+  EXPECT_EQ(run("dis -", bytes).out, text);
+  EXPECT_EQ(run("dis demo.bct").out, text);  // a text's own canonical text
+  ToolRun assembled = run("asm demo.bct -o again.bc");
+  EXPECT_EQ(assembled.status, 0) << assembled.err;
+  EXPECT_EQ(assembled.out + assembled.err, "");
+  EXPECT_TRUE(readFile(dir_ / "again.bc") == bytes);
+
+  for (const char* seed : {"1", "2", "77"}) {
+    ASSERT_EQ(run(std::string("gen --instructions 700 -o g.bc --seed ") + seed).status, 0);
+    ASSERT_EQ(run("dis g.bc -o g.bct").status, 0) << seed;
+    ToolRun again = run("asm g.bct > g2.bc");
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_TRUE(readFile(dir_ / "g2.bc") == readFile(dir_ / "g.bc")) << seed;
+    EXPECT_EQ(run("dis g2.bc").out, readFile(dir_ / "g.bct")) << seed;
+  }
+
+  // Mnemonics name the codes in both directions; a text that uses them
+  // needs them to be read.
+  std::string mnemonics;
+  for (int i = 0; i < 57; ++i) mnemonics += "OP" + std::to_string(i) + "\n";
+  writeFile(dir_ / "m", mnemonics);
+  ASSERT_EQ(run("dis --mnemonics m example.bc -o m.bct").status, 0);
+  const std::string named = readFile(dir_ / "m.bct");
+  EXPECT_NE(named.find("\n    1 OP12 -, NUM 1\n"), std::string::npos) << named;
+  EXPECT_EQ(named.find("IC136"), std::string::npos);
+  ToolRun unnamed = run("asm m.bct -o m.bc");
+  EXPECT_EQ(unnamed.status, 1);
+  EXPECT_EQ(unnamed.err.rfind("m.bct:99:7: error: unknown instruction code 'OP12'", 0), 0u)
+      << unnamed.err;
+  ASSERT_EQ(run("asm --mnemonics m m.bct -o m.bc").status, 0);
+  EXPECT_TRUE(readFile(dir_ / "m.bc") == bytes);
+  EXPECT_EQ(run("list --mnemonics m m.bct").out, run("list --mnemonics m example.bc").out);
+}
+
+TEST_F(ToolTextTest, AsmReportsEveryErrorOfATextAndWritesNoFile) {
+  std::string text = demoText();
+  text = replaceAll(text, " start : 1 IN ", " start : 1 INN ");
+  text = replaceAll(text, "DINT -100000\n", "DINT 99999999999\n");
+  writeFile(dir_ / "bad.bct", text);
+  writeFile(dir_ / "kept.bc", "kept");
+  for (const char* output : {"bad.bc", "kept.bc"}) {
+    ToolRun bad = run(std::string("asm bad.bct -o ") + output);
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.out, "");
+    EXPECT_EQ(bad.err,
+              "bad.bct:17:17: error: unknown parameter kind 'INN' (did you mean 'IN'?)\n"
+              "    1 start : 1 INN                      ; BOOL\n"
+              "                ^\n"
+              "bad.bct:52:12: error: DINT value 99999999999 is out of range (-2147483648 to "
+              "2147483647)\n"
+              "    2 DINT 99999999999\n"
+              "           ^\n");
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "bad.bc"));
+  EXPECT_EQ(readFile(dir_ / "kept.bc"), "kept");
+
+  std::string many = "block FB 1\nLDD list\n";
+  for (int i = 0; i < 25; ++i) many += "v" + std::to_string(i) + " : 999\n";
+  writeFile(dir_ / "many.bct", many);
+  ToolRun tooMany = run("asm many.bct -o many.bc");
+  EXPECT_EQ(tooMany.status, 1);
+  const std::vector<std::string> reported = lines(tooMany.err);
+  ASSERT_EQ(reported.size(), 60u);  // 20 errors of three lines each
+  EXPECT_EQ(reported[57].rfind("many.bct:22:", 0), 0u) << reported[57];
+  EXPECT_FALSE(fs::exists(dir_ / "many.bc"));
+
+  ToolRun record = run("asm example.bc -o r.bc");
+  EXPECT_EQ(record.status, 1);
+  EXPECT_EQ(record.err,
+            "bcode: example.bc: error: not a block text: a text begins with the keyword 'block' "
+            "(after blanks and comments)\n");
+  EXPECT_FALSE(fs::exists(dir_ / "r.bc"));
+}
+
+TEST_F(ToolTextTest, DiffShowsTheChangesUnderTheirSection) {
+  demoText();
+  ToolRun same = run("diff example.bc demo.bct");
+  EXPECT_EQ(same.status, 0);
+  EXPECT_EQ(same.out + same.err, "");
+
+  // A constant edited (its users' comments follow), one added, the block
+  // renumbered: hunks at the start, in the constants and in the instructions.
+  std::string text = readFile(dir_ / "demo.bct");
+  text = replaceAll(text, "block FB 7\n", "block FB 8\n");
+  text = replaceAll(text, "    2 DINT -100000\n", "    2 DINT -100001\n");
+  text = replaceAll(text, "    9 STRING 'hello'\n", "    9 STRING 'hello'\n   10 DINT 5\n");
+  writeFile(dir_ / "edited.bct", text);
+  ToolRun changed = run("diff example.bc edited.bct");
+  EXPECT_EQ(changed.status, 1);
+  EXPECT_EQ(changed.err, "");
+  const std::vector<std::string> diff = lines(changed.out);
+  std::vector<std::string> headers;
+  for (const std::string& line : diff) {
+    if (line.rfind("@@", 0) == 0) headers.push_back(line);
+  }
+  EXPECT_EQ(headers,
+            (std::vector<std::string>{"@@ -1,4 +1,4 @@", "@@ -49,7 +49,7 @@ constant table",
+                                      "@@ -57,6 +57,7 @@ constant table",
+                                      "@@ -101,7 +102,7 @@ instruction list"}));
+  ASSERT_GE(diff.size(), 2u);
+  EXPECT_EQ(diff[0], "--- example.bc");
+  EXPECT_EQ(diff[1], "+++ edited.bct");
+  EXPECT_NE(changed.out.find("\n-    2 DINT -100000\n+    2 DINT -100001\n"), std::string::npos);
+  EXPECT_NE(changed.out.find("\n     9 STRING 'hello'\n+   10 DINT 5\n \n operand table\n"),
+            std::string::npos)
+      << changed.out;
+
+  // The hunks are those of the system's diff of the two canonical texts.
+  ASSERT_EQ(run("dis edited.bct -o canonical.bct").status, 0);
+  const std::string command =
+      "cd '" + dir_.string() + "' && diff -u demo.bct canonical.bct | tail -n +3 > system.diff";
+  if (std::system(command.c_str()) != -1 && fs::file_size(dir_ / "system.diff") > 0) {
+    std::string ours;
+    for (std::size_t i = 2; i < diff.size(); ++i) {
+      const bool header = diff[i].rfind("@@", 0) == 0;
+      ours += (header ? diff[i].substr(0, diff[i].find(" @@") + 3) : diff[i]) + "\n";
+    }
+    EXPECT_EQ(ours, readFile(dir_ / "system.diff"));
+  }
+
+  // Errors: exit 2, whatever the file.
+  writeFile(dir_ / "bad.bct", "block FB 7\nLDD list\n    1 x : 999\n");
+  const std::pair<const char*, const char*> errors[] = {
+      {"diff example.bc missing.bct",
+       "bcode: missing.bct: error: cannot open: No such file or directory\n"},
+      {"diff bad.bct example.bc",
+       "bad.bct:3:11: error: type 999 does not exist: the type table is empty (write 999? to "
+       "keep a reference that does not resolve)\n    1 x : 999\n          ^\n"},
+      {"diff example.bc edited.bct > /dev/full",
+       "bcode: <stdout>: error: cannot write: No space left on device\n"},
+  };
+  for (const auto& [args, message] : errors) {
+    ToolRun failed = run(args);
+    EXPECT_EQ(failed.status, 2) << args;
+    EXPECT_EQ(failed.err, message) << args;
+  }
+}
+
+TEST_F(ToolTextTest, ReadersTakeATextAsTheRecordItAssemblesTo) {
+  demoText();
+  for (const char* command : {"list", "dump", "stats", "layout", "stats --format json",
+                              "layout --format json", "check --format json"}) {
+    ToolRun ofText = run(std::string(command) + " demo.bct");
+    EXPECT_EQ(ofText.status, 0) << command << ofText.err;
+    EXPECT_EQ(replaceAll(ofText.out, "demo.bct", "example.bc"),
+              run(std::string(command) + " example.bc").out)
+        << command;
+  }
+  EXPECT_EQ(run("check demo.bct").out, "demo.bct: ok (FB 7, 25 instructions)\n");
+
+  // What is wrong in a text is told at its line; what is wrong with the
+  // block it makes, without the offsets of a record that is no file.
+  writeEdited("bad.bct", " start : 1 IN ", " start : 1 INN ");
+  writeEdited("refs.bct", "OPD 18 ", "OPD 99? ");
+  for (const char* command : {"list", "dump", "stats", "layout", "check"}) {
+    ToolRun bad = run(std::string(command) + " bad.bct");
+    EXPECT_EQ(bad.status, 1) << command;
+    EXPECT_EQ(bad.out, "") << command;
+    EXPECT_EQ(bad.err.rfind("bad.bct:17:17: error: unknown parameter kind 'INN'", 0), 0u)
+        << command << bad.err;
+  }
+  ToolRun refs = run("check refs.bct");
+  EXPECT_EQ(refs.status, 1);
+  EXPECT_EQ(refs.err,
+            "bcode: refs.bct: error: instruction list: instruction 2 q1: operand 99 does not "
+            "resolve\n");
+  const Json report = json("check --format json bad.bct")["files"][0]["problems"][0];
+  EXPECT_EQ(report["line"], 17);
+  EXPECT_EQ(report["column"], 17);
+  EXPECT_EQ(report["offset"], nullptr);
+}
+
+TEST_F(ToolTextTest, TextSubcommandsHaveHelpAndFailOnOutputThatCannotBeWritten) {
+  demoText();
+  for (const char* command : {"dis", "asm", "diff"}) {
+    ToolRun help = run(std::string(command) + " --help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find(std::string("Usage: bcode ") + command), std::string::npos);
+    EXPECT_NE(help.out.find("first word"), std::string::npos) << command;
+  }
+  EXPECT_NE(run("--help").out.find("  diff "), std::string::npos);
+  for (const char* command : {"dis example.bc", "asm demo.bct"}) {
+    ToolRun full = run(std::string(command) + " -o /dev/full");
+    EXPECT_EQ(full.status, 1) << command;
+    EXPECT_EQ(full.err, "bcode: /dev/full: error: cannot write: No space left on device\n");
+  }
+  ToolRun two = run("dis example.bc demo.bct");
+  EXPECT_EQ(two.status, 2);
 }
 
 }  // namespace

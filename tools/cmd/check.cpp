@@ -6,6 +6,7 @@
 #include "tools/cmd/output.h"
 #include "tools/support/blockinput.h"
 #include "tools/support/errorreport.h"
+#include "tools/support/nametablefile.h"
 #include "tools/support/refcheck.h"
 
 namespace bctool {
@@ -44,7 +45,7 @@ std::optional<Diagnostic> savedAgain(const BlockInput& input) {
 
 // Every problem of one input; none for a valid block.
 std::vector<Diagnostic> problemsOf(const BlockInput& input) {
-  if (!input.ok()) return {*input.failure};
+  if (!input.ok()) return input.failures;
   const BlockReading& reading = input.reading;
   std::vector<Diagnostic> problems;
   if (!reading.layoutFlags.empty()) problems.push_back(layoutFailure(input.file, reading));
@@ -54,6 +55,10 @@ std::vector<Diagnostic> problemsOf(const BlockInput& input) {
                         u.section, std::move(u.text)});
   }
   if (std::optional<Diagnostic> saved = savedAgain(input)) problems.push_back(*saved);
+  // Offsets into the record a text assembles to mean nothing in the text.
+  if (input.text) {
+    for (Diagnostic& d : problems) d.offset.reset();
+  }
   return problems;
 }
 
@@ -68,7 +73,9 @@ nlohmann::ordered_json checkJson(const BlockInput& input, const std::vector<Diag
   for (const Diagnostic& d : problems) {
     found.push_back({{"offset", d.offset ? nlohmann::ordered_json(*d.offset) : nullptr},
                      {"section", d.section.empty() ? nullptr : nlohmann::ordered_json(d.section)},
-                     {"message", d.message}});
+                     {"message", d.message},
+                     {"line", d.place ? nlohmann::ordered_json(d.place->line) : nullptr},
+                     {"column", d.place ? nlohmann::ordered_json(d.place->column) : nullptr}});
   }
   nlohmann::ordered_json block = nullptr;
   if (input.reading.ok()) {
@@ -86,13 +93,15 @@ nlohmann::ordered_json checkJson(const BlockInput& input, const std::vector<Diag
 }  // namespace
 
 int runCheck(const Options& options) {
+  NameTables tables;
+  if (!loadNameTables(options, tables)) return kExitInvalid;
   Output out(options.output);
   if (!out.open()) return kExitInvalid;
   const bool json = options.format == Format::kJson;
   nlohmann::ordered_json files = nlohmann::ordered_json::array();
   bool allValid = true;
   for (const std::string& path : options.inputs) {
-    const BlockInput input = readBlockInput(path, options.maxInput);
+    const BlockInput input = readBlockInput(path, options.maxInput, textMnemonics(options, tables));
     const std::vector<Diagnostic> problems = problemsOf(input);
     allValid = allValid && problems.empty();
     if (json) {

@@ -1,11 +1,16 @@
+#include <unistd.h>
+
 #include <iostream>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
 
+#include "bcode/text/bctext.h"
 #include "tools/cmd/commands.h"
 #include "tools/cmd/output.h"
 #include "tools/support/blockinput.h"
+#include "tools/support/errorreport.h"
+#include "tools/support/nametablefile.h"
 
 namespace bctool {
 
@@ -13,7 +18,59 @@ void report(const Diagnostic& diagnostic) {
   std::cerr << diagnosticLine(diagnostic) << '\n';
 }
 
+bool loadNameTables(const Options& options, NameTables& tables) {
+  const NameTableFiles& files = options.tables;
+  struct Replacement {
+    const std::string& path;
+    NameTable& table;
+  } replacements[] = {{files.mnemonics, tables.mnemonics},
+                      {files.typeNames, tables.typeNames},
+                      {files.classNames, tables.classNames},
+                      {files.paramKindNames, tables.paramKindNames}};
+  for (Replacement& r : replacements) {
+    std::string message;
+    if (!r.path.empty() && !r.table.loadFile(r.path, options.maxInput, message)) {
+      report({displayName(r.path), std::nullopt, "", message});
+      return false;
+    }
+  }
+  return true;
+}
+
+const char* const* textMnemonics(const Options& options, const NameTables& tables) {
+  return options.tables.mnemonics.empty() ? nullptr : tables.mnemonics.get();
+}
+
+BlockInput readReported(const std::string& path, const Options& options,
+                        const char* const* mnemonics) {
+  BlockInput input = readBlockInput(path, options.maxInput, mnemonics);
+  for (const Diagnostic& d : input.failures) report(d);
+  return input;
+}
+
+std::string blockText(const BlockInput& input, const char* const* mnemonics) {
+  std::string text = bcToText(*input.reading.block, mnemonics);
+  if (text.empty()) {
+    report({input.file, std::nullopt, "", "writing the text failed: " + errorFlagsText()});
+    bcInitBCode();
+  }
+  return text;
+}
+
+bool binaryToTerminal(const Options& options) {
+  if (options.output != kStdStream || isatty(STDOUT_FILENO) != 1) return false;
+  report({"", std::nullopt, "",
+          "a block record is binary: name a file with -o FILE or redirect standard output"});
+  return true;
+}
+
 int showEachBlock(const Options& options, const BlockView& view) {
+  NameTables tables;
+  if (!loadNameTables(options, tables)) return kExitInvalid;
+  return showEachBlock(options, tables, view);
+}
+
+int showEachBlock(const Options& options, const NameTables& tables, const BlockView& view) {
   Output out(options.output);
   if (!out.open()) return kExitInvalid;
   const bool json = options.format == Format::kJson && view.json;
@@ -22,9 +79,8 @@ int showEachBlock(const Options& options, const BlockView& view) {
   bool allRead = true;
   bool first = true;
   for (const std::string& path : options.inputs) {
-    const BlockInput input = readBlockInput(path, options.maxInput);
+    const BlockInput input = readReported(path, options, textMnemonics(options, tables));
     if (!input.ok()) {
-      report(*input.failure);
       allRead = false;
       continue;
     }

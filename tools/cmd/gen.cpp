@@ -1,5 +1,3 @@
-#include <unistd.h>
-
 #include "bcode/code/bcode.h"
 #include "tools/cmd/commands.h"
 #include "tools/cmd/output.h"
@@ -11,11 +9,7 @@
 namespace bctool {
 
 int runGen(const Options& options) {
-  if (options.output == kStdStream && isatty(STDOUT_FILENO) == 1) {
-    report({"", std::nullopt, "",
-            "a block record is binary: name a file with -o FILE or redirect standard output"});
-    return kExitUsage;
-  }
+  if (binaryToTerminal(options)) return kExitUsage;
   bcInitBCode();
   const GeneratedBlock generated = generateBlock(options.instructions, options.seed);
   std::string bytes;

@@ -10,6 +10,7 @@
 #include "bcode/code/bcrecordsection.h"
 #include "bcode/interface/bcssb.h"
 #include "bcode/localdata/bcldlist.h"
+#include "bcode/text/bctext.h"
 #include "tools/support/blockfile.h"
 #include "tools/support/blockreading.h"
 #include "tools/support/errorreport.h"
@@ -116,6 +117,13 @@ std::string failureMessage(const std::string& bytes, const BlockReading& reading
 }  // namespace
 
 std::string diagnosticLine(const Diagnostic& d) {
+  if (d.place) {
+    // The library's form, which editors jump to; without its last line end.
+    std::string text = bcFormatDiagnostic(
+        {d.file, d.place->line, d.place->column, d.message, d.place->sourceLine});
+    text.pop_back();
+    return text;
+  }
   std::string line = "bcode: ";
   if (!d.file.empty()) {
     line += d.file;
@@ -125,6 +133,10 @@ std::string diagnosticLine(const Diagnostic& d) {
   line += "error: ";
   if (!d.section.empty()) line += d.section + ": ";
   return line + d.message;
+}
+
+Diagnostic textDiagnostic(const BCTextDiagnostic& d) {
+  return {d.file, std::nullopt, "", d.message, TextPlace{d.line, d.column, d.sourceLine}};
 }
 
 Diagnostic loadFailure(const std::string& file, const std::string& bytes,
