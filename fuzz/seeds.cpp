@@ -1,9 +1,9 @@
 // Writes the seeds of fuzz/corpus that are made rather than found: generated
 // blocks of the sizes compilers write, and type graphs as deep, as shared or
 // as cyclic as a record can carry them, as block records and as type table
-// records. libFuzzer never grows an input beyond -max_len, and mutating small
-// seeds seldom builds a deep graph, so these are where the large inputs
-// start from. `make fuzz-seeds` rewrites them; the files are committed.
+// records, and the texts of some of them. libFuzzer never grows an input beyond -max_len, and
+// mutating small seeds seldom builds a deep graph, so these are where the large inputs start from.
+// `make fuzz-seeds` rewrites them; the files are committed.
 //
 //   bcode_fuzz_seeds CORPUS_DIR
 #include <cstdint>
@@ -22,9 +22,11 @@
 #include "bcode/localdata/bcldlist.h"
 #include "bcode/operand/bclocal.h"
 #include "bcode/operand/bcoperand.h"
+#include "bcode/text/bctext.h"
 #include "bcode/types/krtypedesc.h"
 #include "bcode/types/krtypetab.h"
 #include "tools/support/blockgen.h"
+#include "tools/support/blockreading.h"
 #include "tools/support/errorreport.h"
 
 namespace {
@@ -129,6 +131,12 @@ std::string generated(std::uint32_t instructions, std::uint64_t seed) {
   return generated.block ? blockRecord(*generated.block) : std::string();
 }
 
+// The text of a record's block, as `bcode dis` writes it.
+std::string textOf(const std::string& record) {
+  const bctool::BlockReading reading = bctool::readBlock(record);
+  return reading.ok() ? bcToText(*reading.block) : std::string();
+}
+
 struct Seed {
   const char* target;
   const char* name;
@@ -157,6 +165,11 @@ const Seed kSeeds[] = {
     {"fuzz_type_table", "deep_mixed_1800", [] { return tableRecord(Shape::kMixed, 1800); }},
     {"fuzz_type_table", "shared_60", [] { return tableRecord(Shape::kShared, 60); }},
     {"fuzz_type_table", "deep_cycle_1000", [] { return tableRecord(Shape::kCycle, 1000); }},
+    // Texts of the block records above that stay under 64 KB as text.
+    {"fuzz_text_parse", "generated_seed2_450.bct", [] { return textOf(generated(450, 2)); }},
+    {"fuzz_text_parse", "deep_arrays_300.bct",
+     [] { return textOf(deepBlock(Shape::kArrays, 300)); }},
+    {"fuzz_text_parse", "shared_60.bct", [] { return textOf(deepBlock(Shape::kShared, 60)); }},
 };
 
 }  // namespace
