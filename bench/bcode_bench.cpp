@@ -1,8 +1,9 @@
 // The benchmarks of libbcode: each service on generated blocks of N, 2N and
 // 4N instructions (N = 15000 unless --bcode_n=... says otherwise), then the
 // summary table. Blocks are generated once per size and shared. After these
-// warm figures come the cold ones (bench/cold.h): iload, save, the listing
-// and the tool's check, each sample in a fresh process.
+// warm figures come the cold ones (bench/cold.h): iload, save, the listing,
+// the tool's check and the text form's dis and asm (bench/textcold.cpp),
+// each sample in a fresh process.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <unistd.h>

@@ -264,7 +264,7 @@ std::string format(const char* pattern, double value) {
 
 double valueOf(const Row& row, const Result& r, double recordBytes) {
   if (std::strcmp(row.unit, "x record") == 0) return static_cast<double>(r.peakBytes) / recordBytes;
-  if (std::strcmp(row.unit, "M lines/s") == 0)
+  if (std::strcmp(row.unit, "M lines/s") == 0 || std::strcmp(row.unit, kCountedMBps) == 0)
     return static_cast<double>(r.items) / r.seconds / kMB;
   return recordBytes / r.seconds / kMB;
 }
@@ -294,6 +294,9 @@ int runColdChild(int argc, char** argv) {
     if (op == "iload") r = iloadSample(bytes);
     if (op == "save") r = saveSample(bytes);
     if (op == "listing") r = listingSample(bytes);
+    for (const ColdOperation& o : textColdOperations()) {
+      if (op == o.op) r.seconds = o.run(bytes, r.items);
+    }
   }
   std::printf("%.9f %lld %llu\n", r.seconds, r.peakBytes, r.items);
   return r.seconds < 0 ? 1 : 0;
@@ -314,6 +317,9 @@ bool runCold(std::ostream& os, const std::map<std::uint32_t, std::string>& recor
   for (const char* op : {"read", "memcpy", "iload", "save", "listing", "check"}) {
     if (std::strcmp(op, "check") == 0 && tool.empty()) continue;
     for (const auto& entry : files) jobs.emplace_back(op, entry.first);
+  }
+  for (const ColdOperation& o : textColdOperations()) {
+    for (const auto& entry : files) jobs.emplace_back(o.op, entry.first);
   }
   std::map<std::pair<std::string, std::uint32_t>, Best> best;
   std::mt19937 shuffle(20240601u);
@@ -339,7 +345,11 @@ bool runCold(std::ostream& os, const std::map<std::uint32_t, std::string>& recor
      << "|---|---|---|---|---|---|\n";
   bool met = true;
   std::string targets;
-  for (const Row& row : kRows) {
+  std::vector<Row> rows(std::begin(kRows), std::end(kRows));
+  for (const ColdOperation& o : textColdOperations()) {
+    rows.push_back({o.name, o.op, kCountedMBps, o.targetMBps, false});
+  }
+  for (const Row& row : rows) {
     os << "| " << row.name;
     const Result* previous = nullptr;
     std::string growth;

@@ -9,6 +9,7 @@
 #include <iosfwd>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace bcbench {
 
@@ -24,6 +25,22 @@ int runColdChild(int argc, char** argv);
 // process, empty for none. Prints the table; false when a target is missed.
 bool runCold(std::ostream& os, const std::map<std::uint32_t, std::string>& records, int samples,
              const std::string& tool);
+
+// An operation measured cold that another file of the benchmark defines:
+// in its sample process it is handed the record, and answers the CPU
+// seconds it took (negative on failure) and the bytes it counts, which its
+// row shows per second (kCountedMBps).
+struct ColdOperation {
+  const char* name;   // the row
+  const char* op;     // its --bcode_cold= value
+  double targetMBps;  // at the largest size; 0 for none
+  double (*run)(const std::string& record, unsigned long long& bytes);
+};
+
+inline constexpr const char* kCountedMBps = "MB/s of text";
+
+// The text form's operations (bench/textcold.cpp).
+const std::vector<ColdOperation>& textColdOperations();
 
 }  // namespace bcbench
 
