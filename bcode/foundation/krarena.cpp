@@ -1,5 +1,7 @@
 #include "bcode/foundation/krarena.h"
 
+#include <sys/mman.h>
+
 #include <atomic>
 #include <cstdint>
 #include <new>
@@ -61,6 +63,12 @@ void*& chunkSlotOf(char* segment) {
   return *reinterpret_cast<void**>(segment);
 }
 
+// A load that stays within its first segment is left to fault in what it
+// touches; from the second on, each segment is mapped in at once.
+void populate(char* segment) {
+  krPrefault(segment, kSegmentBytes);
+}
+
 void release(std::atomic<std::uint32_t>& live, std::uint32_t count, void* raw) {
   if (live.fetch_sub(count, std::memory_order_acq_rel) == count) ::operator delete(raw);
 }
@@ -72,6 +80,19 @@ void* checkedHeap(void* storage) {
 }
 
 }  // namespace
+
+void krPrefault(void* storage, std::size_t bytes) noexcept {
+#ifdef MADV_POPULATE_WRITE
+  // Pages of 4 KiB; where they are larger the system refuses the call.
+  const std::uintptr_t page = 4096;
+  const std::uintptr_t begin = (addressOf(storage) + page - 1) & ~(page - 1);
+  const std::uintptr_t end = (addressOf(storage) + bytes) & ~(page - 1);
+  if (begin < end) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+#else
+  static_cast<void>(storage);
+  static_cast<void>(bytes);
+#endif
+}
 
 KRArena::KRArena() noexcept : nextChunkBytes_(kFirstChunkBytes), probe_(tProbe) {}
 
@@ -100,6 +121,7 @@ void* KRArena::allocate(std::size_t size) noexcept {
 
 bool KRArena::nextSegment() noexcept {
   if (segmentEnd_ != nullptr && segmentEnd_ < chunkEnd_) {
+    populate(segmentEnd_);
     chunkSlotOf(segmentEnd_) = chunks_;
     next_ = objectStart(segmentEnd_ + sizeof(void*));
     segmentEnd_ += kSegmentBytes;
@@ -113,6 +135,7 @@ bool KRArena::nextSegment() noexcept {
   if (nextChunkBytes_ < kMaxChunkBytes) nextChunkBytes_ *= 2;
   char* first =
       static_cast<char*>(raw) + ((kSegmentBytes - addressOf(raw) % kSegmentBytes) % kSegmentBytes);
+  if (chunks_ != nullptr) populate(first);
   auto* chunk = new (first + sizeof(void*)) KRArenaChunk{{kArenaBias}, 0, raw, chunks_, {this}};
   chunkSlotOf(first) = chunk;
   chunks_ = chunk;

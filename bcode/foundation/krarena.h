@@ -56,6 +56,11 @@ class BCODE_API KRArenaScope {
   KRArena* previous_;
 };
 
+// Maps in the whole pages of fresh memory about to be filled, in one call
+// rather than one page fault per page, which costs several times as much.
+// Only advice: where the system cannot, the pages fault in as they are touched.
+BCODE_API void krPrefault(void* storage, std::size_t bytes) noexcept;
+
 // For fault injection: arenas made on this thread from now on ask `probe`
 // before each object they place, and fail that allocation when it answers
 // false. Null (the default) asks nothing.

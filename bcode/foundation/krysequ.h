@@ -11,6 +11,7 @@
 #include <ostream>
 #include <type_traits>
 
+#include "bcode/foundation/krarena.h"
 #include "bcode/foundation/krerror.h"
 #include "bcode/foundation/krfieldio.h"
 #include "bcode/foundation/kryflag.h"
@@ -215,6 +216,7 @@ class KRSequence {
     std::unique_ptr<NodeBlock> block(new (std::nothrow) NodeBlock{nullptr, size, 0, blocks_});
     if (block != nullptr) block->nodes.reset(new (std::nothrow) Node[size]);
     if (block == nullptr || block->nodes == nullptr) return false;
+    if (size > kMaxBlockNodes) krPrefault(block->nodes.get(), size * sizeof(Node));
     blocks_ = block.release();
     return true;
   }
