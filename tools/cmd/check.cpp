@@ -24,22 +24,20 @@ std::string sectionAt(const BlockReading& reading, std::size_t offset) {
 // Why the block saved again is not the file, if it is not.
 std::optional<Diagnostic> savedAgain(const BlockInput& input) {
   const BlockReading& reading = input.reading;
-  std::string again;
-  if (!saveBlock(*reading.block, again)) {
-    Diagnostic failed{input.file, again.size(), sectionAt(reading, again.size()),
+  const SavedAgain again = saveAgainst(*reading.block, input.bytes);
+  if (!again.saved) {
+    Diagnostic failed{input.file, again.written, sectionAt(reading, again.written),
                       "saving the block again failed: " + errorFlagsText()};
     bcInitBCode();
     return failed;
   }
-  const std::string& bytes = input.bytes;
-  if (bytes == again) return std::nullopt;
-  if (bytes.size() > again.size() && bytes.compare(0, again.size(), again) == 0) {
-    return Diagnostic{
-        input.file, again.size(), "",
-        grouped(bytes.size() - again.size()) + " bytes follow the end of the block record"};
+  const std::size_t size = input.bytes.size();
+  if (again.sameUpTo == size && again.written == size) return std::nullopt;
+  if (again.sameUpTo == again.written) {
+    return Diagnostic{input.file, again.written, "",
+                      grouped(size - again.written) + " bytes follow the end of the block record"};
   }
-  const std::size_t at = firstDifference(bytes, again);
-  return Diagnostic{input.file, at, sectionAt(reading, at),
+  return Diagnostic{input.file, again.sameUpTo, sectionAt(reading, again.sameUpTo),
                     "saving the block again gives different bytes from here on"};
 }
 

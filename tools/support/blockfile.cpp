@@ -1,11 +1,14 @@
 #include "tools/support/blockfile.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <vector>
+
+#include "bcode/foundation/krarena.h"
 
 namespace bctool {
 
@@ -21,21 +24,40 @@ std::string tooLarge(std::uint64_t limit) {
   return "larger than the input limit of " + grouped(limit) + " bytes (--max-input changes it)";
 }
 
-// Reads what `in` delivers; stops at the first chunk that would take the
-// bytes beyond `limit`, so that an endless input ends there.
-bool readAll(std::istream& in, std::uint64_t limit, std::string& bytes, std::string& message) {
+// Makes `bytes` hold `size` bytes, mapping in the fresh pages at once before
+// they are cleared and filled.
+void resizeFresh(std::string& bytes, std::uint64_t size) {
+  const auto n = static_cast<std::size_t>(size);
+  if (n > bytes.size()) {
+    bytes.reserve(n);
+    krPrefault(bytes.data() + bytes.size(), n - bytes.size());
+  }
+  bytes.resize(n);
+}
+
+// Reads what `in` delivers straight into `bytes`, which starts with room for
+// `expected` bytes and one more (so that a file of the size it stated ends in
+// one read) and doubles when full; stops once the bytes would go beyond
+// `limit`, so that an endless input ends there.
+bool readAll(std::istream& in, std::uint64_t limit, std::size_t expected, std::string& bytes,
+             std::string& message) {
+  const std::uint64_t most = limit < UINT64_MAX ? limit + 1 : limit;
+  std::size_t held = 0;
   bytes.clear();
-  std::vector<char> chunk(kChunk);
+  resizeFresh(bytes, std::min<std::uint64_t>(expected + 1, most));
   while (in) {
-    in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-    const auto got = static_cast<std::size_t>(in.gcount());
-    if (bytes.size() + got > limit) {
+    if (held == bytes.size()) {
+      resizeFresh(bytes, std::min<std::uint64_t>(2 * held, most));
+    }
+    in.read(bytes.data() + held, static_cast<std::streamsize>(bytes.size() - held));
+    held += static_cast<std::size_t>(in.gcount());
+    if (held > limit) {
       bytes = std::string();
       message = tooLarge(limit);
       return false;
     }
-    bytes.append(chunk.data(), got);
   }
+  bytes.resize(held);
   if (in.bad()) {
     message = "cannot read: " + systemReason(errno, "read error");
     return false;
@@ -58,7 +80,7 @@ std::string grouped(std::uint64_t n) {
 bool readInput(const std::string& path, std::uint64_t limit, std::string& bytes,
                std::string& message) {
   errno = 0;
-  if (path == kStdStream) return readAll(std::cin, limit, bytes, message);
+  if (path == kStdStream) return readAll(std::cin, limit, kChunk, bytes, message);
   std::error_code ec;
   const auto status = std::filesystem::status(path, ec);
   if (std::filesystem::is_directory(status)) {
@@ -66,12 +88,14 @@ bool readInput(const std::string& path, std::uint64_t limit, std::string& bytes,
     return false;
   }
   // A regular file too long is refused before a byte of it is read.
+  std::size_t expected = kChunk;
   if (std::filesystem::is_regular_file(status)) {
     const auto size = std::filesystem::file_size(path, ec);
     if (!ec && size > limit) {
       message = tooLarge(limit);
       return false;
     }
+    if (!ec) expected = static_cast<std::size_t>(size);
   }
   errno = 0;
   std::ifstream file(path, std::ios::binary);
@@ -79,7 +103,7 @@ bool readInput(const std::string& path, std::uint64_t limit, std::string& bytes,
     message = "cannot open: " + systemReason(errno, "cannot be opened");
     return false;
   }
-  return readAll(file, limit, bytes, message);
+  return readAll(file, limit, expected, bytes, message);
 }
 
 MemoryBuf::MemoryBuf(const char* data, std::size_t size) {

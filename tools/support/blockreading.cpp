@@ -1,8 +1,11 @@
 #include "tools/support/blockreading.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
+#include <ostream>
 #include <sstream>
+#include <streambuf>
 
 #include "bcode/code/bcode.h"
 #include "bcode/foundation/krblockkind.h"
@@ -103,6 +106,61 @@ class SectionProbe : public ReadingObserver {
   int number_;
 };
 
+// Compares what is written with the bytes expected, a cache-sized area at a
+// time, and keeps only where they first differ.
+class ComparingBuf : public std::streambuf {
+ public:
+  explicit ComparingBuf(const std::string& expected) : expected_(expected) {
+    setp(area_, area_ + sizeof area_);
+  }
+
+  std::size_t written() const { return done_ + static_cast<std::size_t>(pptr() - pbase()); }
+
+  // The first offset at which the two differ or either ends.
+  std::size_t sameUpTo() {
+    compareArea();
+    return std::min(sameUpTo_, expected_.size());
+  }
+
+ protected:
+  int_type overflow(int_type c) override {
+    compareArea();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(c);
+      pbump(1);
+    }
+    return traits_type::not_eof(c);
+  }
+
+  pos_type seekoff(off_type off, std::ios_base::seekdir dir, std::ios_base::openmode) override {
+    if (off != 0 || dir != std::ios_base::cur) return pos_type(off_type(-1));
+    return pos_type(static_cast<off_type>(written()));
+  }
+
+ private:
+  void compareArea() {
+    const auto size = static_cast<std::size_t>(pptr() - pbase());
+    if (sameUpTo_ == done_ && done_ < expected_.size()) {
+      const char* theirs = expected_.data() + done_;
+      const std::size_t both = std::min(size, expected_.size() - done_);
+      std::size_t same = 0;
+      if (std::memcmp(pbase(), theirs, both) == 0) {
+        same = both;
+      } else {
+        while (pbase()[same] == theirs[same]) ++same;
+      }
+      sameUpTo_ += same;
+    }
+    done_ += size;
+    setp(area_, area_ + sizeof area_);
+  }
+
+  const std::string& expected_;
+  char area_[16 * 1024];
+  std::size_t done_ = 0;      // bytes compared so far
+  std::size_t sameUpTo_ = 0;  // how many of them agreed from the start
+};
+
 }  // namespace
 
 BlockReading::BlockReading() = default;
@@ -147,6 +205,17 @@ bool saveBlock(const BCode& block, std::string& bytes) {
   block.save(os);
   bytes = os.str();
   return BCode::getError() == BCode::BCODE_OK;
+}
+
+SavedAgain saveAgainst(const BCode& block, const std::string& bytes) {
+  ComparingBuf compared(bytes);
+  std::ostream os(&compared);
+  block.save(os);
+  SavedAgain result;
+  result.saved = BCode::getError() == BCode::BCODE_OK;
+  result.written = compared.written();
+  result.sameUpTo = compared.sameUpTo();
+  return result;
 }
 
 std::size_t firstDifference(const std::string& a, const std::string& b) {

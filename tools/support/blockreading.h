@@ -74,6 +74,17 @@ std::optional<std::size_t> readThroughSection(const std::string& bytes, int numb
 // The block record of `block`; false when the save reported a failure.
 bool saveBlock(const BCode& block, std::string& bytes);
 
+// How the record of a block compares with bytes it was read from.
+struct SavedAgain {
+  bool saved = false;        // the save reported no failure
+  std::size_t written = 0;   // bytes the save wrote
+  std::size_t sameUpTo = 0;  // the first offset at which the two differ or either ends
+};
+
+// Saves `block` comparing its record with `bytes` as it is written, without
+// keeping a copy of it.
+SavedAgain saveAgainst(const BCode& block, const std::string& bytes);
+
 // The offset of the first byte in which `a` and `b` differ.
 std::size_t firstDifference(const std::string& a, const std::string& b);
 

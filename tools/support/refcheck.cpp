@@ -44,19 +44,24 @@ class ReferenceChecker {
   }
 
  private:
-  void report(const std::string& where, const std::string& what) {
-    problems_.push_back({section_, where + ": " + what});
+  // `where()` names the place; it is called only for a problem, so that a
+  // valid block costs no text.
+  template <class Where>
+  void report(const Where& where, const std::string& what) {
+    problems_.push_back({section_, where() + ": " + what});
   }
 
   // A type index other than 0 must name a descriptor.
-  void checkType(const std::string& where, const KRTypeRef& type) {
+  template <class Where>
+  void checkType(const Where& where, const KRTypeRef& type) {
     if (type.getIndex() != 0 && type.ptr() == nullptr) {
       report(where, "type " + std::to_string(type.getIndex()) + " does not resolve");
     }
   }
 
   // Where a type is required, index 0 is missing too.
-  void checkRequiredType(const std::string& where, const KRTypeRef& type) {
+  template <class Where>
+  void checkRequiredType(const Where& where, const KRTypeRef& type) {
     if (type.getIndex() == 0) {
       report(where, "has no type");
     } else {
@@ -73,10 +78,10 @@ class ReferenceChecker {
   }
 
   void checkDescriptor(std::uint32_t index, const KRTypedesc& desc) {
-    std::string where = "type " + std::to_string(index);
+    const auto where = [index] { return "type " + std::to_string(index); };
     switch (desc.isA()) {
       case KRTypedesc::KR_ARRAY_DESC:
-        checkRequiredType(where + " (array) element",
+        checkRequiredType([&] { return where() + " (array) element"; },
                           static_cast<const KRArrayDesc&>(desc).getElemTypeRef());
         break;
       case KRTypedesc::KR_STRUCT_DESC: {
@@ -84,7 +89,10 @@ class ReferenceChecker {
         for (std::uint16_t n = 1; n <= structure.getNoOfComp(); ++n) {
           const KRStructComp& comp = structure.getComp(n);
           checkRequiredType(
-              where + " (struct) component " + std::to_string(n) + " " + quoted(comp.getName()),
+              [&] {
+                return where() + " (struct) component " + std::to_string(n) + " " +
+                       quoted(comp.getName());
+              },
               comp.getTypeRef());
         }
         break;
@@ -94,9 +102,9 @@ class ReferenceChecker {
         const BCSSBList* list = instance.getSSBList();
         if (list == nullptr ||
             list->lookup(instance.getBlockNo(), instance.getBlockKind()) == nullptr) {
-          report(where + " (instance)", "no interface description of " +
-                                            blockKindName(instance.getBlockKind()) + " " +
-                                            std::to_string(instance.getBlockNo()));
+          report([&] { return where() + " (instance)"; },
+                 "no interface description of " + blockKindName(instance.getBlockKind()) + " " +
+                     std::to_string(instance.getBlockNo()));
         }
         break;
       }
@@ -108,13 +116,17 @@ class ReferenceChecker {
   void checkInterfaces() {
     for (BCSSBListIterator it(block_.getSSBList()); !it.end();) {
       const BCSSB* ssb = it++;
-      std::string where = "interface of " + blockKindName(ssb->getBlockKind()) + " " +
-                          std::to_string(ssb->getBlockNo()) + " entry ";
       std::uint32_t number = 0;
       for (BCSSBIterator entry(*ssb, 1); !entry.end(); ++entry) {
         const BCSSBEntry* e = entry.current();
-        checkRequiredType(where + std::to_string(++number) + " " + quoted(e->getName()),
-                          e->getTypeRef());
+        ++number;
+        checkRequiredType(
+            [&] {
+              return "interface of " + blockKindName(ssb->getBlockKind()) + " " +
+                     std::to_string(ssb->getBlockNo()) + " entry " + std::to_string(number) + " " +
+                     quoted(e->getName());
+            },
+            e->getTypeRef());
       }
     }
   }
@@ -123,9 +135,13 @@ class ReferenceChecker {
     std::uint32_t number = 0;
     for (BCLDListIterator it(list, 1); !it.end(); ++it) {
       const BCLDEntry* e = it.current();
-      checkRequiredType(std::string(listName) + " variable " + std::to_string(++number) + " " +
-                            quoted(e->getName()),
-                        e->getTypeRef());
+      ++number;
+      checkRequiredType(
+          [&] {
+            return std::string(listName) + " variable " + std::to_string(number) + " " +
+                   quoted(e->getName());
+          },
+          e->getTypeRef());
     }
   }
 
@@ -139,8 +155,10 @@ class ReferenceChecker {
 
   void checkOperand(std::uint32_t index, const BCOperand& operand) {
     BCOperand::CLASS_TYPE tag = operand.isA();
-    std::string where = "operand " + std::to_string(index) + " (" +
-                        bcDefaultOperandClassNames()[tag <= BCOperand::CT_LAST ? tag : 0] + ")";
+    const auto where = [index, tag] {
+      return "operand " + std::to_string(index) + " (" +
+             bcDefaultOperandClassNames()[tag <= BCOperand::CT_LAST ? tag : 0] + ")";
+    };
     switch (operand.kind()) {
       case BCOperand::K_GLOBVAR:
       case BCOperand::K_PARAM:
@@ -175,15 +193,18 @@ class ReferenceChecker {
     std::uint32_t number = 0;
     for (BCInstructionListIterator it(block_.getInstrList(), 1); !it.end(); ++it) {
       const BCInstruction* instr = it.current();
-      std::string where = "instruction " + std::to_string(++number) + " ";
-      checkInstrOp(where + "z", instr->getZOp());
-      checkInstrOp(where + "q1", instr->getQ1Op());
-      checkInstrOp(where + "q2", instr->getQ2Op());
+      ++number;
+      checkInstrOp(number, "z", instr->getZOp());
+      checkInstrOp(number, "q1", instr->getQ1Op());
+      checkInstrOp(number, "q2", instr->getQ2Op());
     }
   }
 
-  void checkInstrOp(const std::string& where, const BCInstructionOp* op) {
+  void checkInstrOp(std::uint32_t number, const char* role, const BCInstructionOp* op) {
     if (op == nullptr) return;
+    const auto where = [number, role] {
+      return "instruction " + std::to_string(number) + " " + role;
+    };
     switch (op->isA()) {
       case BCInstructionOp::BCTMP_CLASS:
         checkType(where, static_cast<const BCTMP*>(op)->getTypeRef());
