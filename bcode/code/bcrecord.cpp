@@ -52,6 +52,10 @@ struct LoadContext {
   std::int64_t start = BCLoadObserver::kUnknownOffset;
 };
 
+// What a loaded block keeps in its arena for each byte of its record, about
+// (instructions and their operands take four to five times their record).
+constexpr std::size_t kArenaBytesPerRecordByte = 4;
+
 enum class Outcome {
   kRead,      // the section came back and belongs to the block (unless its flag is set)
   kFailed,    // nothing came back, or the block's own fields were short
@@ -292,6 +296,7 @@ BCode* BCode::iload(std::istream& is, BCLoadObserver* observer) {
   // A construction that reported a failure (flag 2) still loads: every
   // section it could not create is replaced by the loaded one.
   c.block.reset(new (std::nothrow) BCode());
+  if (c.block) c.block->arena_.expect(kArenaBytesPerRecordByte * KRFieldReader(is).remaining());
   for (const Section& s : kSections) {
     if (s.layOutFirst) layOut();
     if (observer != nullptr) observer->sectionBegins(describe(s), c.offset());

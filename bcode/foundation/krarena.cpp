@@ -40,9 +40,13 @@ namespace {
 constexpr std::uintptr_t kSegmentBytes = std::uintptr_t{1} << 16;
 constexpr std::uintptr_t kArenaBit = 8;
 constexpr std::uint32_t kArenaBias = std::uint32_t{1} << 31;
-// Chunks grow from one segment to sixteen.
+// Chunks grow from one segment to a huge page of the system's: a load that
+// needs several megabytes then takes them a huge page at a time, a single
+// fault each where the system hands out huge pages on request, instead of
+// 512 faults of 4 KiB pages. Smaller loads never reach that size.
 constexpr std::size_t kFirstChunkBytes = kSegmentBytes;
-constexpr std::size_t kMaxChunkBytes = 16 * kSegmentBytes;
+constexpr std::size_t kHugePageBytes = std::size_t{2} << 20;
+constexpr std::size_t kMaxChunkBytes = kHugePageBytes;
 // Larger objects than this go to the heap.
 constexpr std::size_t kMaxArenaObject = 1024;
 
@@ -67,6 +71,15 @@ void*& chunkSlotOf(char* segment) {
 // touches; from the second on, each segment is mapped in at once.
 void populate(char* segment) {
   krPrefault(segment, kSegmentBytes);
+}
+
+void askForHugePages(char* chunk, std::size_t bytes) {
+#ifdef MADV_HUGEPAGE
+  ::madvise(chunk, bytes, MADV_HUGEPAGE);
+#else
+  static_cast<void>(chunk);
+  static_cast<void>(bytes);
+#endif
 }
 
 void release(std::atomic<std::uint32_t>& live, std::uint32_t count, void* raw) {
@@ -106,6 +119,10 @@ KRArena::~KRArena() {
   }
 }
 
+void KRArena::expect(std::size_t bytes) noexcept {
+  if (chunks_ == nullptr && bytes >= 2 * kHugePageBytes) nextChunkBytes_ = kHugePageBytes;
+}
+
 void* KRArena::allocate(std::size_t size) noexcept {
   if (probe_ != nullptr && !probe_()) return nullptr;
   if (size > kMaxArenaObject) return checkedHeap(::operator new(size, std::nothrow));
@@ -127,15 +144,21 @@ bool KRArena::nextSegment() noexcept {
     segmentEnd_ += kSegmentBytes;
     return true;
   }
-  // A fresh chunk, with a segment's room to align its first segment; the
-  // room left unused is never touched, so it does not take resident memory.
+  // A fresh chunk, with room to align it to a segment (to a huge page when
+  // it is one); the room left unused is never touched, so it does not take
+  // resident memory.
   const std::size_t bytes = nextChunkBytes_;
-  void* raw = ::operator new(bytes + kSegmentBytes, std::nothrow);
+  const bool huge = bytes == kHugePageBytes;
+  const std::uintptr_t alignment = huge ? kHugePageBytes : kSegmentBytes;
+  void* raw = ::operator new(bytes + alignment, std::nothrow);
   if (raw == nullptr) return false;
   if (nextChunkBytes_ < kMaxChunkBytes) nextChunkBytes_ *= 2;
-  char* first =
-      static_cast<char*>(raw) + ((kSegmentBytes - addressOf(raw) % kSegmentBytes) % kSegmentBytes);
-  if (chunks_ != nullptr) populate(first);
+  char* first = static_cast<char*>(raw) + ((alignment - addressOf(raw) % alignment) % alignment);
+  if (huge) {
+    askForHugePages(first, bytes);
+  } else if (chunks_ != nullptr) {
+    populate(first);
+  }
   auto* chunk = new (first + sizeof(void*)) KRArenaChunk{{kArenaBias}, 0, raw, chunks_, {this}};
   chunkSlotOf(first) = chunk;
   chunks_ = chunk;

@@ -30,6 +30,11 @@ class BCODE_API KRArena {
   // Storage for an object of `size` bytes; null when memory runs out.
   void* allocate(std::size_t size) noexcept;
 
+  // Tells a fresh arena that about `bytes` will be placed in it: when that
+  // is several huge pages, it takes huge pages from the start instead of
+  // growing its chunks up to that size first.
+  void expect(std::size_t bytes) noexcept;
+
   // The arena current on this thread, null when none is.
   static KRArena* current() noexcept;
 

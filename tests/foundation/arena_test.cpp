@@ -1,0 +1,82 @@
+// The arena a load places its objects in: every object it hands out is its
+// own, whatever size its chunks have grown to or were told to start at, and
+// each can be deleted alone, before or after the arena is gone.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "bcode/foundation/krarena.h"
+
+namespace {
+
+struct Placed {
+  unsigned char* at;
+  std::size_t size;
+};
+
+// Fills about `total` bytes with objects of 16 to 1,000 bytes, each object
+// holding its own number in every byte.
+std::vector<Placed> fill(KRArena& arena, std::size_t total) {
+  std::vector<Placed> placed;
+  std::size_t used = 0;
+  for (std::uint32_t i = 0; used < total; ++i) {
+    const std::size_t size = 16 + (i * 37) % 985;
+    auto* at = static_cast<unsigned char*>(arena.allocate(size));
+    EXPECT_NE(at, nullptr);
+    if (at == nullptr) break;
+    std::memset(at, static_cast<int>(placed.size() % 251), size);
+    placed.push_back({at, size});
+    used += size;
+  }
+  return placed;
+}
+
+void expectIntact(const std::vector<Placed>& placed) {
+  for (std::size_t i = 0; i < placed.size(); ++i) {
+    const unsigned char mark = static_cast<unsigned char>(i % 251);
+    for (std::size_t b = 0; b < placed[i].size; ++b) {
+      if (placed[i].at[b] != mark) {
+        ADD_FAILURE() << "object " << i << " of " << placed[i].size << " bytes overwritten at byte "
+                      << b;
+        return;
+      }
+    }
+  }
+}
+
+class ArenaTest : public ::testing::TestWithParam<std::size_t> {};
+
+// Objects never overlap and never overwrite the arena's own bookkeeping,
+// from the first small chunk to chunks of huge pages; deleted with the arena
+// current or not, before and after the arena goes, nothing is freed twice
+// and nothing leaks (the sanitizer builds watch that).
+TEST_P(ArenaTest, HandsOutObjectsOfItsOwnAndTakesEachBackAlone) {
+  std::vector<Placed> placed;
+  std::vector<Placed> survivors;
+  {
+    KRArena arena;
+    arena.expect(GetParam());
+    placed = fill(arena, 9u << 20);
+    expectIntact(placed);
+    {
+      const KRArenaScope scope(&arena);
+      for (std::size_t i = 0; i < placed.size(); i += 3) krArenaDelete(placed[i].at);
+    }
+    for (std::size_t i = 1; i < placed.size(); i += 3) krArenaDelete(placed[i].at);
+    for (std::size_t i = 2; i < placed.size(); i += 3) survivors.push_back(placed[i]);
+    for (std::size_t i = 0; i < survivors.size(); ++i) {
+      std::memset(survivors[i].at, static_cast<int>(i % 251), survivors[i].size);
+    }
+  }
+  // The chunks of the objects still alive outlive the arena.
+  expectIntact(survivors);
+  for (const Placed& p : survivors) krArenaDelete(p.at);
+}
+
+INSTANTIATE_TEST_SUITE_P(ExpectedSizes, ArenaTest,
+                         ::testing::Values(std::size_t{0}, std::size_t{1} << 20,
+                                           std::size_t{16} << 20));
+
+}  // namespace
