@@ -52,9 +52,10 @@ struct LoadContext {
   std::int64_t start = BCLoadObserver::kUnknownOffset;
 };
 
-// What a loaded block keeps in its arena for each byte of its record, about
-// (instructions and their operands take four to five times their record).
-constexpr std::size_t kArenaBytesPerRecordByte = 4;
+// What a loaded block keeps in its arena for each byte of its record, about:
+// instructions, their operands and the nodes of their list take five to six
+// times their record.
+constexpr std::size_t kArenaBytesPerRecordByte = 6;
 
 enum class Outcome {
   kRead,      // the section came back and belongs to the block (unless its flag is set)

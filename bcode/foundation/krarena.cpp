@@ -40,14 +40,15 @@ namespace {
 constexpr std::uintptr_t kSegmentBytes = std::uintptr_t{1} << 16;
 constexpr std::uintptr_t kArenaBit = 8;
 constexpr std::uint32_t kArenaBias = std::uint32_t{1} << 31;
-// Chunks grow from one segment to a huge page of the system's: a load that
-// needs several megabytes then takes them a huge page at a time, a single
-// fault each where the system hands out huge pages on request, instead of
-// 512 faults of 4 KiB pages. Smaller loads never reach that size.
+// Chunks grow from one segment to sixteen. An arena told to expect several
+// megabytes takes chunks of a huge page instead, each a single fault where
+// the system hands out huge pages on request rather than 512 faults of
+// 4 KiB pages; a huge page is resident as a whole, so only large loads ask.
 constexpr std::size_t kFirstChunkBytes = kSegmentBytes;
+constexpr std::size_t kMaxChunkBytes = 16 * kSegmentBytes;
 constexpr std::size_t kHugePageBytes = std::size_t{2} << 20;
-constexpr std::size_t kMaxChunkBytes = kHugePageBytes;
-// Larger objects than this go to the heap.
+// Larger objects than this that do not fit in the current segment take
+// segments of their own (allocateLarge).
 constexpr std::size_t kMaxArenaObject = 1024;
 
 thread_local KRArena* tCurrent = nullptr;
@@ -119,20 +120,60 @@ KRArena::~KRArena() {
   }
 }
 
+// Huge pages for the whole huge pages of what the load is expected to
+// fill, ordinary chunks of the largest size after that: a huge page is
+// resident as a whole, so none is taken that the load may leave half empty.
 void KRArena::expect(std::size_t bytes) noexcept {
-  if (chunks_ == nullptr && bytes >= 2 * kHugePageBytes) nextChunkBytes_ = kHugePageBytes;
+  if (chunks_ != nullptr || bytes < 2 * kHugePageBytes) return;
+  hugeBytesLeft_ = bytes & ~(kHugePageBytes - 1);
+  nextChunkBytes_ = kMaxChunkBytes;
+}
+
+std::size_t KRArena::freshChunkBytes() const noexcept {
+  return hugeBytesLeft_ >= kHugePageBytes ? kHugePageBytes : nextChunkBytes_;
 }
 
 void* KRArena::allocate(std::size_t size) noexcept {
   if (probe_ != nullptr && !probe_()) return nullptr;
-  if (size > kMaxArenaObject) return checkedHeap(::operator new(size, std::nothrow));
   const std::size_t slot = (size + 15) & ~std::size_t{15};
   if (next_ == nullptr || static_cast<std::size_t>(segmentEnd_ - next_) < slot) {
+    if (size > kMaxArenaObject) return allocateLarge(size, slot);
     if (!nextSegment()) return nullptr;
   }
+  return take(slot);
+}
+
+char* KRArena::take(std::size_t slot) noexcept {
   char* storage = next_;
   next_ += slot;
   ++chunks_->handedOut;
+  return storage;
+}
+
+// A large object (a list's block of nodes) runs on over the segments after
+// the one it starts in: no other object may start in those, for their first
+// bytes are the object's, so the next object opens a fresh segment. An
+// object too large for a chunk, or for the chunks of a small load, goes to
+// the heap.
+void* KRArena::allocateLarge(std::size_t size, std::size_t slot) noexcept {
+  // Right after another large object no segment is open: open one.
+  if (next_ != nullptr && next_ == segmentEnd_ && segmentEnd_ < chunkEnd_ && !nextSegment()) {
+    return nullptr;
+  }
+  if (next_ == nullptr || static_cast<std::size_t>(chunkEnd_ - next_) < slot) {
+    if (freshChunkBytes() < slot + kSegmentBytes) {
+      return checkedHeap(::operator new(size, std::nothrow));
+    }
+    if (!newChunk()) return nullptr;
+  }
+  char* const end = next_ + slot;
+  char* const covered =
+      reinterpret_cast<char*>((addressOf(end) + kSegmentBytes - 1) & ~(kSegmentBytes - 1));
+  if (covered > segmentEnd_)
+    krPrefault(segmentEnd_, static_cast<std::size_t>(covered - segmentEnd_));
+  char* storage = take(slot);
+  segmentEnd_ = covered;
+  next_ = covered;
   return storage;
 }
 
@@ -144,15 +185,23 @@ bool KRArena::nextSegment() noexcept {
     segmentEnd_ += kSegmentBytes;
     return true;
   }
+  return newChunk();
+}
+
+bool KRArena::newChunk() noexcept {
   // A fresh chunk, with room to align it to a segment (to a huge page when
   // it is one); the room left unused is never touched, so it does not take
   // resident memory.
-  const std::size_t bytes = nextChunkBytes_;
+  const std::size_t bytes = freshChunkBytes();
   const bool huge = bytes == kHugePageBytes;
   const std::uintptr_t alignment = huge ? kHugePageBytes : kSegmentBytes;
   void* raw = ::operator new(bytes + alignment, std::nothrow);
   if (raw == nullptr) return false;
-  if (nextChunkBytes_ < kMaxChunkBytes) nextChunkBytes_ *= 2;
+  if (huge) {
+    hugeBytesLeft_ -= kHugePageBytes;
+  } else if (nextChunkBytes_ < kMaxChunkBytes) {
+    nextChunkBytes_ *= 2;
+  }
   char* first = static_cast<char*>(raw) + ((alignment - addressOf(raw) % alignment) % alignment);
   if (huge) {
     askForHugePages(first, bytes);

@@ -40,12 +40,17 @@ class BCODE_API KRArena {
 
  private:
   bool nextSegment() noexcept;
+  bool newChunk() noexcept;
+  std::size_t freshChunkBytes() const noexcept;
+  char* take(std::size_t slot) noexcept;
+  void* allocateLarge(std::size_t size, std::size_t slot) noexcept;
 
   KRArenaChunk* chunks_ = nullptr;  // newest first
   char* next_ = nullptr;            // the next free byte of the current segment
   char* segmentEnd_ = nullptr;
   char* chunkEnd_ = nullptr;
   std::size_t nextChunkBytes_;
+  std::size_t hugeBytesLeft_ = 0;  // of what expect() was told, not yet in huge chunks
   bool (*probe_)();
 };
 

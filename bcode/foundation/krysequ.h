@@ -188,8 +188,14 @@ class KRSequence {
   static constexpr std::uint32_t kFirstBlockNodes = 4;
   static constexpr std::uint32_t kMaxBlockNodes = 1024;
   static constexpr std::size_t kMaxCount = 0xFFFF;
+  // Node blocks are made where the list's elements are: in the block's
+  // arena while a load fills the list.
+  static_assert(std::is_trivially_destructible_v<Node>, "nodes are freed as bytes");
+  struct FreeNodes {
+    void operator()(Node* nodes) const noexcept { krArenaDelete(nodes); }
+  };
   struct NodeBlock {
-    std::unique_ptr<Node[]> nodes;
+    std::unique_ptr<Node[], FreeNodes> nodes;
     std::uint32_t size;
     std::uint32_t used;
     NodeBlock* older;
@@ -214,9 +220,11 @@ class KRSequence {
   }
   bool addBlock(std::uint32_t size, const std::nothrow_t&) {
     std::unique_ptr<NodeBlock> block(new (std::nothrow) NodeBlock{nullptr, size, 0, blocks_});
-    if (block != nullptr) block->nodes.reset(new (std::nothrow) Node[size]);
+    if (block != nullptr) {
+      void* storage = krArenaTryNew(size * sizeof(Node));
+      if (storage != nullptr) block->nodes.reset(new (storage) Node[size]);
+    }
     if (block == nullptr || block->nodes == nullptr) return false;
-    if (size > kMaxBlockNodes) krPrefault(block->nodes.get(), size * sizeof(Node));
     blocks_ = block.release();
     return true;
   }

@@ -16,13 +16,14 @@ struct Placed {
   std::size_t size;
 };
 
-// Fills about `total` bytes with objects of 16 to 1,000 bytes, each object
-// holding its own number in every byte.
+// Fills about `total` bytes with objects of 16 to 1,000 bytes and, two in a
+// row now and then, of some 150 KB (as a long list's block of nodes), each
+// object holding its own number in every byte.
 std::vector<Placed> fill(KRArena& arena, std::size_t total) {
   std::vector<Placed> placed;
   std::size_t used = 0;
   for (std::uint32_t i = 0; used < total; ++i) {
-    const std::size_t size = 16 + (i * 37) % 985;
+    const std::size_t size = i % 400 >= 398 ? 150000 + i : 16 + (i * 37) % 985;
     auto* at = static_cast<unsigned char*>(arena.allocate(size));
     EXPECT_NE(at, nullptr);
     if (at == nullptr) break;
