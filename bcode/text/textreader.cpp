@@ -1707,7 +1707,7 @@ class Reader {
   // ---- instruction list
 
   void instructionLine() {
-    if (!listIndex(instructionCount_, "instruction list")) return;
+    if (!listIndex(instructionCount_, headingText(Heading::Instructions))) return;
     const int code = opcodes_.find(state_.opcode.view());
     if (code < 0) {
       std::vector<std::string_view> names = opcodes_.names();

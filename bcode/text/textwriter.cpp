@@ -11,6 +11,7 @@
 
 #include "bcode/code/bcinternal.h"
 #include "bcode/code/bcode.h"
+#include "bcode/code/bcrecordsection.h"
 #include "bcode/const/bcconstant.h"
 #include "bcode/const/bcconstlist.h"
 #include "bcode/const/bcimmediate.h"
@@ -75,9 +76,9 @@ class Writer {
     closeSection();
     interfaceList();
     closeSection();
-    localData("LDD list", block_.getLDDList());
+    localData(BCSection::LDD, block_.getLDDList());
     closeSection();
-    localData("LSD list", block_.getLSDList());
+    localData(BCSection::LSD, block_.getLSDList());
     closeSection();
     constantTable();
     closeSection();
@@ -142,7 +143,9 @@ class Writer {
   }
 
   // A section's title; its entries follow until closeSection().
-  void section(std::string_view title) {
+  // The heading of a section is its name.
+  void section(BCSection id) {
+    const std::string_view title = bcRecordSection(id).name;
     put('\n');
     put(title);
     endLine();
@@ -375,7 +378,7 @@ class Writer {
   }
 
   void typeTable() {
-    section("type table");
+    section(BCSection::Types);
     std::uint32_t first = 1;
     // The fields give every slot on its own.
     if (fields_ == nullptr && startsElementary()) {
@@ -570,7 +573,7 @@ class Writer {
   }
 
   void interfaceList() {
-    section("interface list");
+    section(BCSection::Interfaces);
     std::size_t at = 0;
     std::uint32_t described = 0;
     for (BCSSBListIterator it(block_.getSSBList()); !it.end();) {
@@ -629,8 +632,8 @@ class Writer {
     number(value);
   }
 
-  void localData(std::string_view title, const BCLDList& list) {
-    section(title);
+  void localData(BCSection id, const BCLDList& list) {
+    section(id);
     std::uint32_t n = 0;
     for (BCLDListIterator it(list, 1); !it.end(); ++it, ++variable_) {
       const BCLDEntry& e = *it.current();
@@ -659,8 +662,8 @@ class Writer {
 
   // Every slot of a table: its entry by `write`, or EMPTY.
   template <class Table, class Write>
-  void tableSection(std::string_view title, const Table& table, Write write) {
-    section(title);
+  void tableSection(BCSection id, const Table& table, Write write) {
+    section(id);
     for (std::uint32_t i = 1; i < table.getCount(); ++i) {
       entry(i);
       if (const auto* found = table.entryAt(i)) {
@@ -675,7 +678,7 @@ class Writer {
   }
 
   void constantTable() {
-    tableSection("constant table", block_.getConstList(), [this](const BCConstant& constant) {
+    tableSection(BCSection::Constants, block_.getConstList(), [this](const BCConstant& constant) {
       const std::string_view keyword = literalKeyword(constant);
       put(keyword);
       put(' ');
@@ -851,7 +854,7 @@ class Writer {
   // ---- memory operands
 
   void operandTable() {
-    tableSection("operand table", block_.getOpList(),
+    tableSection(BCSection::Operands, block_.getOpList(),
                  [this](const BCOperand& operand) { operandEntry(operand); });
   }
 
@@ -1058,7 +1061,7 @@ class Writer {
   // ---- instructions
 
   void instructionList() {
-    section("instruction list");
+    section(BCSection::Instructions);
     std::uint32_t n = 0;
     for (BCInstructionListIterator it(block_.getInstrList(), 1); !it.end(); ++it) {
       const BCInstruction& instruction = *it.current();
