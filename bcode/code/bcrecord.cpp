@@ -173,11 +173,13 @@ int noFlag() {
 }
 void noClear() {}
 
+// A section of entries; the block header, which has none, is written out
+// in the table.
 template <class Flag>
 constexpr Section section(BCSection id, const char* name, bool (*save)(const BCode&, std::ostream&),
                           Outcome (*load)(LoadContext&), std::uint32_t (*entries)(const BCode&),
                           bool layOutFirst = false) {
-  return {{static_cast<int>(id), name, entries != nullptr},
+  return {{static_cast<int>(id), name, true},
           save,
           load,
           &bcFlagValue<Flag>,
