@@ -9,6 +9,7 @@
 #include <memory>
 #include <new>
 #include <ostream>
+#include <type_traits>
 
 #include "bcode/foundation/krcalendar.h"
 #include "bcode/foundation/krfieldio.h"
@@ -74,37 +75,6 @@ const C* sameClass(const BCConstant& other) {
   return dynamic_cast<const C*>(&other);
 }
 
-template <class C>
-int sameValue(const C& self, const BCConstant& other) {
-  const C* that = sameClass<C>(other);
-  return that != nullptr && that->getValue() == self.getValue() ? 1 : 0;
-}
-
-template <class C>
-BCConstant* heapCopy(const C& self) {
-  return new (std::nothrow) C(self);
-}
-
-// The 32-bit value part shared by the scalar classes.
-template <class V>
-bool writeWord(std::ostream& os, V value) {
-  return KRFieldWriter(os).u32(static_cast<std::uint32_t>(value)).ok();
-}
-
-template <class V>
-bool readWord(std::istream& is, V& value) {
-  std::uint32_t raw = 0;
-  if (!KRFieldReader(is).u32(raw).ok()) return false;
-  value = static_cast<V>(raw);
-  return true;
-}
-
-// The debug form shows every 32-bit value as signed.
-template <class C>
-void printWord(std::ostream& os, const C& self) {
-  os << rowOf(self).dumpName << std::setw(7) << static_cast<std::int32_t>(self.getValue()) << '\n';
-}
-
 // A duration split into parts that truncate toward zero and keep its sign.
 struct TimeParts {
   long days = 0;
@@ -163,6 +133,26 @@ char* putTimeOfDay(char* line, char* at, std::int32_t value) {
   return putParts(line, at, kFormats, values, 4);
 }
 
+// The value part of a 32-bit constant's listing line; returns the line's end
+// mark.
+char* putWord(BCConstant::CLASS_TYPE tag, char* line, char* at, std::uint32_t bits) {
+  const auto value = static_cast<std::int32_t>(bits);
+  switch (tag) {
+    case BCConstant::DWORD_CONST:
+      krLinePrintf(line, at, "0x%08lx", static_cast<unsigned long>(bits));
+      return at;
+    case BCConstant::DINT_CONST:
+      krLinePrintf(line, at, "%ld", static_cast<long>(value));
+      return at;
+    case BCConstant::TIME_CONST:
+      return putTime(line, at, value);
+    case BCConstant::K4TIME_CONST:
+      return putK4Time(line, at, value);
+    default:
+      return putTimeOfDay(line, at, value);
+  }
+}
+
 void putDate(char* line, char* at, const BCDateConst& date) {
   krLinePrintf(line, at, "D#%i-%i-%i", static_cast<int>(date.getYear()),
                static_cast<int>(date.getMonth()), static_cast<int>(date.getDay()));
@@ -211,26 +201,6 @@ BCConstant* newBlank(std::uint8_t tag) {
 
 }  // namespace
 
-// The members that the five classes holding one 32-bit value share: equality
-// and copy by value, the 4-byte value record and the debug line.
-#define BC_WORD_CONST_MEMBERS(Class)                         \
-  int Class::isEqual(const BCConstant& other) const {        \
-    return sameValue(*this, other);                          \
-  }                                                          \
-  BCConstant* Class::newCopy() const {                       \
-    return heapCopy(*this);                                  \
-  }                                                          \
-  void Class::printOn(std::ostream& os) const {              \
-    const KRNeutralStream neutral(os);                       \
-    printWord(os, *this);                                    \
-  }                                                          \
-  void Class::loadInstance(std::istream& is, int*) {         \
-    if (!readWord(is, value_)) setError(BCCONSTANT_FAILED);  \
-  }                                                          \
-  void Class::saveInstance(std::ostream& os) const {         \
-    if (!writeWord(os, value_)) setError(BCCONSTANT_FAILED); \
-  }
-
 // ---------------------------------------------------------------- BCConstant
 
 int BCConstant::operator==(const BCConstant& other) const {
@@ -278,86 +248,83 @@ void BCConstant::store(std::ostream& os, char* end, char* line) const {
   krLineStore(os, end, line, KR_STORE_SHIFT_CONTROLS);
 }
 
-// -------------------------------------------------------------- BCDWordConst
+// ------------------------------------------- constants of one 32-bit value
 
-BC_WORD_CONST_MEMBERS(BCDWordConst)
-
-void BCDWordConst::printOn(std::ostream& os, char* column, char* line) const {
-  const KRListLine out = named(*this, column, line);
-  out.printf(kValueColumn, "0x%08lx", static_cast<unsigned long>(value_));
-  store(os, out.at(kValueColumn), line);
-}
-
-// --------------------------------------------------------------- BCDIntConst
-
-BC_WORD_CONST_MEMBERS(BCDIntConst)
-
-void BCDIntConst::printOn(std::ostream& os, char* column, char* line) const {
-  const KRListLine out = named(*this, column, line);
-  out.printf(kValueColumn, "%ld", static_cast<long>(value_));
-  store(os, out.at(kValueColumn), line);
-}
-
-// --------------------------------------------------------------- BCRealConst
-
-int BCRealConst::isEqual(const BCConstant& other) const {
-  const BCRealConst* that = sameClass<BCRealConst>(other);
+template <class Derived, class Value, BCConstant::CLASS_TYPE Tag, unsigned char DataType>
+int BCWordConstOf<Derived, Value, Tag, DataType>::isEqual(const BCConstant& other) const {
+  const auto* that = sameClass<BCWordConstOf>(other);
   if (that == nullptr) return 0;
   if (value_ == that->value_) return 1;
-  // A NaN reloads with the same bits, and must compare equal to itself.
-  return std::isnan(value_) && std::memcmp(&value_, &that->value_, sizeof value_) == 0 ? 1 : 0;
+  // Only a NaN differs from a value of the same bits.
+  return std::memcmp(&value_, &that->value_, sizeof value_) == 0 ? 1 : 0;
 }
 
-BCConstant* BCRealConst::newCopy() const {
-  return heapCopy(*this);
+template <class Derived, class Value, BCConstant::CLASS_TYPE Tag, unsigned char DataType>
+void BCWordConstOf<Derived, Value, Tag, DataType>::printOn(std::ostream& os, char* column,
+                                                           char* line) const {
+  char* const at = named(*this, column, line).at(kValueColumn);
+  char* end = at;
+  if constexpr (std::is_floating_point_v<Value>) {
+    krLinePrintf(line, at, "%e", static_cast<double>(value_));
+  } else {
+    end = putWord(Tag, line, at, static_cast<std::uint32_t>(value_));
+  }
+  this->store(os, end, line);
 }
 
-void BCRealConst::printOn(std::ostream& os, char* column, char* line) const {
-  const KRListLine out = named(*this, column, line);
-  out.printf(kValueColumn, "%e", static_cast<double>(value_));
-  store(os, out.at(kValueColumn), line);
-}
-
-void BCRealConst::printOn(std::ostream& os) const {
+// The debug form shows a real as a floating point number and every other
+// value as signed.
+template <class Derived, class Value, BCConstant::CLASS_TYPE Tag, unsigned char DataType>
+void BCWordConstOf<Derived, Value, Tag, DataType>::printOn(std::ostream& os) const {
   const KRNeutralStream neutral(os);
-  os << rowOf(*this).dumpName << std::setw(7) << static_cast<double>(value_) << '\n';
+  os << rowOf(*this).dumpName << std::setw(7);
+  if constexpr (std::is_floating_point_v<Value>) {
+    os << static_cast<double>(value_);
+  } else {
+    os << static_cast<std::int32_t>(value_);
+  }
+  os << '\n';
 }
 
-void BCRealConst::loadInstance(std::istream& is, int*) {
+template <class Derived, class Value, BCConstant::CLASS_TYPE Tag, unsigned char DataType>
+void BCWordConstOf<Derived, Value, Tag, DataType>::loadInstance(std::istream& is, int*) {
   std::uint32_t bits = 0;
-  if (!readWord(is, bits)) {
-    setError(BCCONSTANT_FAILED);
+  if (!KRFieldReader(is).u32(bits).ok()) {
+    this->setError(BCConstant::BCCONSTANT_FAILED);
     return;
   }
   std::memcpy(&value_, &bits, sizeof value_);
 }
 
-void BCRealConst::saveInstance(std::ostream& os) const {
+template <class Derived, class Value, BCConstant::CLASS_TYPE Tag, unsigned char DataType>
+void BCWordConstOf<Derived, Value, Tag, DataType>::saveInstance(std::ostream& os) const {
   std::uint32_t bits = 0;
   std::memcpy(&bits, &value_, sizeof bits);
-  if (!writeWord(os, bits)) setError(BCCONSTANT_FAILED);
+  if (!KRFieldWriter(os).u32(bits).ok()) this->setError(BCConstant::BCCONSTANT_FAILED);
 }
 
-// --------------------------------------------------------------- BCTimeConst
+template class BCWordConstOf<BCDWordConst, std::uint32_t, BCConstant::DWORD_CONST, 6>;
+template class BCWordConstOf<BCDIntConst, std::int32_t, BCConstant::DINT_CONST, 7>;
+template class BCWordConstOf<BCRealConst, float, BCConstant::REAL_CONST, 8>;
+template class BCWordConstOf<BCTimeConst, std::int32_t, BCConstant::TIME_CONST, 11>;
+template class BCWordConstOf<BCK4TimeConst, std::int32_t, BCConstant::K4TIME_CONST, 12>;
+template class BCWordConstOf<BCTODConst, std::int32_t, BCConstant::TOD_CONST, 10>;
 
-BC_WORD_CONST_MEMBERS(BCTimeConst)
-
-void BCTimeConst::printOn(std::ostream& os, char* column, char* line) const {
-  store(os, putTime(line, named(*this, column, line).at(kValueColumn), value_), line);
-}
+// The value follows the vtable pointer: 16 bytes of the arena.
+static_assert(sizeof(BCDWordConst) == 16 && sizeof(BCRealConst) == 16, "word constants grew");
 
 // ------------------------------------------------------------- BCK4TimeConst
 
 void BCK4TimeConst::setVantorK4Time(std::uint16_t word) {
   static const std::int32_t kBase[] = {10, 100, 1000, 10000};
   const std::int32_t count = 100 * ((word >> 8) & 0x0F) + 10 * ((word >> 4) & 0x0F) + (word & 0x0F);
-  value_ = count * kBase[(word >> 12) & 0x03];
+  setValue(count * kBase[(word >> 12) & 0x03]);
 }
 
 std::uint16_t BCK4TimeConst::getVantorK4Time() const {
   constexpr std::int32_t kLargest = 9990000;
-  if (value_ < 10) return 0;
-  std::int32_t rest = std::min(value_, kLargest) / 10;
+  if (getValue() < 10) return 0;
+  std::int32_t rest = std::min(getValue(), kLargest) / 10;
   unsigned units = rest % 10;
   unsigned tens = rest / 10 % 10;
   unsigned hundreds = rest / 100 % 10;
@@ -371,37 +338,25 @@ std::uint16_t BCK4TimeConst::getVantorK4Time() const {
   return static_cast<std::uint16_t>(base << 12 | hundreds << 8 | tens << 4 | units);
 }
 
-BC_WORD_CONST_MEMBERS(BCK4TimeConst)
-
-void BCK4TimeConst::printOn(std::ostream& os, char* column, char* line) const {
-  store(os, putK4Time(line, named(*this, column, line).at(kValueColumn), value_), line);
-}
-
 // ---------------------------------------------------------------- BCTODConst
 
 BCTODConst::BCTODConst(unsigned char hours, unsigned char minutes, unsigned char seconds,
                        std::uint16_t milliseconds)
-    : value_(static_cast<std::int32_t>(((hours * 60U + minutes) * 60U + seconds) * 1000U +
-                                       milliseconds)) {}
+    : BCWordConstOf(static_cast<std::int32_t>(((hours * 60U + minutes) * 60U + seconds) * 1000U +
+                                              milliseconds)) {}
 
 BCTODConst& BCTODConst::operator=(const BCTODConst& other) {
-  value_ = other.value_;
+  setValue(other.getValue());
   return *this;
 }
 
 void BCTODConst::calcHMS(unsigned char& hours, unsigned char& minutes, unsigned char& seconds,
                          std::uint16_t& milliseconds) const {
-  const TimeParts p = splitTime(value_, false);
+  const TimeParts p = splitTime(getValue(), false);
   hours = static_cast<unsigned char>(p.hours);
   minutes = static_cast<unsigned char>(p.minutes);
   seconds = static_cast<unsigned char>(p.seconds);
   milliseconds = static_cast<std::uint16_t>(p.milliseconds);
-}
-
-BC_WORD_CONST_MEMBERS(BCTODConst)
-
-void BCTODConst::printOn(std::ostream& os, char* column, char* line) const {
-  store(os, putTimeOfDay(line, named(*this, column, line).at(kValueColumn), value_), line);
 }
 
 // --------------------------------------------------------------- BCDateConst
@@ -442,10 +397,6 @@ int BCDateConst::isEqual(const BCConstant& other) const {
   return that != nullptr && day_ == that->day_ && month_ == that->month_ && year_ == that->year_
              ? 1
              : 0;
-}
-
-BCConstant* BCDateConst::newCopy() const {
-  return heapCopy(*this);
 }
 
 void BCDateConst::printOn(std::ostream& os, char* column, char* line) const {
@@ -511,10 +462,6 @@ int BCDTConst::isEqual(const BCConstant& other) const {
   return that != nullptr && date_ == that->date_ && tod_ == that->tod_ ? 1 : 0;
 }
 
-BCConstant* BCDTConst::newCopy() const {
-  return heapCopy(*this);
-}
-
 void BCDTConst::printOn(std::ostream& os, char* column, char* line) const {
   const KRListLine out = named(*this, column, line);
   putDate(line, out.at(kValueColumn), date_);
@@ -558,7 +505,7 @@ BCStringConst::BCStringConst(const KRString& value) {
   copyFrom(value);
 }
 
-BCStringConst::BCStringConst(const BCStringConst& other) : BCConstant(other) {
+BCStringConst::BCStringConst(const BCStringConst& other) : BCConstantOf(other) {
   copyFrom(other.value_);
 }
 
@@ -583,7 +530,7 @@ int BCStringConst::isEqual(const BCConstant& other) const {
 }
 
 BCConstant* BCStringConst::newCopy() const {
-  std::unique_ptr<BCConstant> copy(heapCopy(*this));
+  std::unique_ptr<BCConstant> copy(new (std::nothrow) BCStringConst(*this));
   if (getError() != BCCONSTANT_OK) {
     resetError();
     return nullptr;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <new>
 
 #include "bcode/foundation/krarena.h"
 #include "bcode/foundation/krerror.h"
@@ -78,156 +79,103 @@ class BCODE_API BCConstant : public KRArenaObject {
   BCConstant& operator=(const BCConstant&) { return *this; }
 };
 
-class BCODE_API BCDWordConst : public BCConstant {
+// What every constant class shares: its class tag, its data type code and
+// the copy, made as `Derived`, the class deriving from it.
+template <class Derived, BCConstant::CLASS_TYPE Tag, unsigned char DataType>
+class BCODE_API BCConstantOf : public BCConstant {
  public:
-  explicit BCDWordConst(std::uint32_t value) : value_(value) {}
-  BCDWordConst(const BCDWordConst&) = default;
-
-  std::uint32_t getValue() const { return value_; }
-
-  CLASS_TYPE isA() const override { return DWORD_CONST; }
-  unsigned char getDataType() const override { return 6; }
-  int isEqual(const BCConstant& other) const override;
-  BCConstant* newCopy() const override;
-  void printOn(std::ostream& os, char* column, char* line) const override;
-  void printOn(std::ostream& os) const override;
+  CLASS_TYPE isA() const override { return Tag; }
+  unsigned char getDataType() const override { return DataType; }
+  BCConstant* newCopy() const override {
+    return new (std::nothrow) Derived(static_cast<const Derived&>(*this));
+  }
 
  protected:
-  void loadInstance(std::istream& is, int* extra) override;
-  void saveInstance(std::ostream& os) const override;
-
- private:
-  std::uint32_t value_;
+  BCConstantOf() = default;
+  BCConstantOf(const BCConstantOf&) = default;
 };
 
-class BCODE_API BCDIntConst : public BCConstant {
+// A constant of one 32-bit value: equal by value (two NaNs with the same bits
+// are equal too, as a NaN must reload equal to itself), a 4-byte record of
+// the value's bits, the listing form of its class tag and a dump of the value.
+template <class Derived, class Value, BCConstant::CLASS_TYPE Tag, unsigned char DataType>
+class BCODE_API BCWordConstOf : public BCConstantOf<Derived, Tag, DataType> {
  public:
-  explicit BCDIntConst(std::int32_t value) : value_(value) {}
-  BCDIntConst(const BCDIntConst&) = default;
+  Value getValue() const { return value_; }
 
-  std::int32_t getValue() const { return value_; }
-
-  CLASS_TYPE isA() const override { return DINT_CONST; }
-  unsigned char getDataType() const override { return 7; }
   int isEqual(const BCConstant& other) const override;
-  BCConstant* newCopy() const override;
   void printOn(std::ostream& os, char* column, char* line) const override;
   void printOn(std::ostream& os) const override;
 
  protected:
+  explicit BCWordConstOf(Value value) : value_(value) {}
+  BCWordConstOf(const BCWordConstOf&) = default;
+
+  void setValue(Value value) { value_ = value; }
+
   void loadInstance(std::istream& is, int* extra) override;
   void saveInstance(std::ostream& os) const override;
 
  private:
-  std::int32_t value_;
+  Value value_;
 };
 
-class BCODE_API BCRealConst : public BCConstant {
+class BCODE_API BCDWordConst
+    : public BCWordConstOf<BCDWordConst, std::uint32_t, BCConstant::DWORD_CONST, 6> {
  public:
-  explicit BCRealConst(float value) : value_(value) {}
-  BCRealConst(const BCRealConst&) = default;
+  explicit BCDWordConst(std::uint32_t value) : BCWordConstOf(value) {}
+};
 
-  float getValue() const { return value_; }
+class BCODE_API BCDIntConst
+    : public BCWordConstOf<BCDIntConst, std::int32_t, BCConstant::DINT_CONST, 7> {
+ public:
+  explicit BCDIntConst(std::int32_t value) : BCWordConstOf(value) {}
+};
 
-  CLASS_TYPE isA() const override { return REAL_CONST; }
-  unsigned char getDataType() const override { return 8; }
-  // Equal as floats (+0.0 == -0.0); two NaNs with the same bits are equal too.
-  int isEqual(const BCConstant& other) const override;
-  BCConstant* newCopy() const override;
-  void printOn(std::ostream& os, char* column, char* line) const override;
-  void printOn(std::ostream& os) const override;
-
- protected:
-  void loadInstance(std::istream& is, int* extra) override;
-  void saveInstance(std::ostream& os) const override;
-
- private:
-  float value_;
+// Equal as floats (+0.0 == -0.0).
+class BCODE_API BCRealConst : public BCWordConstOf<BCRealConst, float, BCConstant::REAL_CONST, 8> {
+ public:
+  explicit BCRealConst(float value) : BCWordConstOf(value) {}
 };
 
 // A duration in milliseconds.
-class BCODE_API BCTimeConst : public BCConstant {
+class BCODE_API BCTimeConst
+    : public BCWordConstOf<BCTimeConst, std::int32_t, BCConstant::TIME_CONST, 11> {
  public:
-  explicit BCTimeConst(std::int32_t milliseconds) : value_(milliseconds) {}
-  BCTimeConst(const BCTimeConst&) = default;
-
-  std::int32_t getValue() const { return value_; }
-
-  CLASS_TYPE isA() const override { return TIME_CONST; }
-  unsigned char getDataType() const override { return 11; }
-  int isEqual(const BCConstant& other) const override;
-  BCConstant* newCopy() const override;
-  void printOn(std::ostream& os, char* column, char* line) const override;
-  void printOn(std::ostream& os) const override;
-
- protected:
-  void loadInstance(std::istream& is, int* extra) override;
-  void saveInstance(std::ostream& os) const override;
-
- private:
-  std::int32_t value_;
+  explicit BCTimeConst(std::int32_t milliseconds) : BCWordConstOf(milliseconds) {}
 };
 
 // A coarse timer duration, kept in milliseconds; the 16-bit timer word
 // (three BCD digits and a time base) exists only at the conversions.
-class BCODE_API BCK4TimeConst : public BCConstant {
+class BCODE_API BCK4TimeConst
+    : public BCWordConstOf<BCK4TimeConst, std::int32_t, BCConstant::K4TIME_CONST, 12> {
  public:
-  explicit BCK4TimeConst(std::int32_t milliseconds) : value_(milliseconds) {}
-  BCK4TimeConst(const BCK4TimeConst&) = default;
+  explicit BCK4TimeConst(std::int32_t milliseconds) : BCWordConstOf(milliseconds) {}
 
-  std::int32_t getValue() const { return value_; }
   // Replaces the value by the milliseconds the timer word denotes.
   void setVantorK4Time(std::uint16_t word);
   // The timer word: the three leading digits of the value in 10 ms units,
   // cut (never rounded), with the smallest time base that fits.
   std::uint16_t getVantorK4Time() const;
-
-  CLASS_TYPE isA() const override { return K4TIME_CONST; }
-  unsigned char getDataType() const override { return 12; }
-  int isEqual(const BCConstant& other) const override;
-  BCConstant* newCopy() const override;
-  void printOn(std::ostream& os, char* column, char* line) const override;
-  void printOn(std::ostream& os) const override;
-
- protected:
-  void loadInstance(std::istream& is, int* extra) override;
-  void saveInstance(std::ostream& os) const override;
-
- private:
-  std::int32_t value_;
 };
 
 // A time of day in milliseconds since midnight.
-class BCODE_API BCTODConst : public BCConstant {
+class BCODE_API BCTODConst
+    : public BCWordConstOf<BCTODConst, std::int32_t, BCConstant::TOD_CONST, 10> {
  public:
-  explicit BCTODConst(std::int32_t milliseconds) : value_(milliseconds) {}
+  explicit BCTODConst(std::int32_t milliseconds) : BCWordConstOf(milliseconds) {}
   // Parts are not range-checked.
   BCTODConst(unsigned char hours, unsigned char minutes, unsigned char seconds,
              std::uint16_t milliseconds);
   BCTODConst(const BCTODConst&) = default;
   BCTODConst& operator=(const BCTODConst& other);
 
-  std::int32_t getValue() const { return value_; }
   void calcHMS(unsigned char& hours, unsigned char& minutes, unsigned char& seconds,
                std::uint16_t& milliseconds) const;
-
-  CLASS_TYPE isA() const override { return TOD_CONST; }
-  unsigned char getDataType() const override { return 10; }
-  int isEqual(const BCConstant& other) const override;
-  BCConstant* newCopy() const override;
-  void printOn(std::ostream& os, char* column, char* line) const override;
-  void printOn(std::ostream& os) const override;
-
- protected:
-  void loadInstance(std::istream& is, int* extra) override;
-  void saveInstance(std::ostream& os) const override;
-
- private:
-  std::int32_t value_;
 };
 
 // A calendar date, not validated; the year is the full year.
-class BCODE_API BCDateConst : public BCConstant {
+class BCODE_API BCDateConst : public BCConstantOf<BCDateConst, BCConstant::DATE_CONST, 9> {
  public:
   BCDateConst(unsigned char day, unsigned char month, std::uint16_t year)
       : day_(day), month_(month), year_(year) {}
@@ -243,10 +191,7 @@ class BCODE_API BCDateConst : public BCConstant {
   // number beyond 16 bits.
   std::uint16_t getVantorDate() const;
 
-  CLASS_TYPE isA() const override { return DATE_CONST; }
-  unsigned char getDataType() const override { return 9; }
   int isEqual(const BCConstant& other) const override;
-  BCConstant* newCopy() const override;
   void printOn(std::ostream& os, char* column, char* line) const override;
   void printOn(std::ostream& os) const override;
 
@@ -261,7 +206,7 @@ class BCODE_API BCDateConst : public BCConstant {
 };
 
 // A date and a time of day.
-class BCODE_API BCDTConst : public BCConstant {
+class BCODE_API BCDTConst : public BCConstantOf<BCDTConst, BCConstant::DT_CONST, 14> {
  public:
   BCDTConst(const BCDateConst& date, const BCTODConst& tod) : date_(date), tod_(tod) {}
   // From the controller's record; the weekday nibble is ignored.
@@ -273,10 +218,7 @@ class BCODE_API BCDTConst : public BCConstant {
   // The controller's record, with the weekday of the date in the last nibble.
   BC_VANTOR_DT getVantorDT() const;
 
-  CLASS_TYPE isA() const override { return DT_CONST; }
-  unsigned char getDataType() const override { return 14; }
   int isEqual(const BCConstant& other) const override;
-  BCConstant* newCopy() const override;
   // Two lines: the date at the column, then the time of day.
   void printOn(std::ostream& os, char* column, char* line) const override;
   void printOn(std::ostream& os) const override;
@@ -291,7 +233,7 @@ class BCODE_API BCDTConst : public BCConstant {
 };
 
 // A string; only strings of up to 255 characters can be stored in a record.
-class BCODE_API BCStringConst : public BCConstant {
+class BCODE_API BCStringConst : public BCConstantOf<BCStringConst, BCConstant::STRING_CONST, 19> {
  public:
   // Copies the characters; flag 1 when the string could not be made.
   explicit BCStringConst(const KRString& value);
@@ -301,8 +243,6 @@ class BCODE_API BCStringConst : public BCConstant {
   // The length's low 8 bits, as the record carries it.
   unsigned char getActLength() const { return static_cast<unsigned char>(value_.length()); }
 
-  CLASS_TYPE isA() const override { return STRING_CONST; }
-  unsigned char getDataType() const override { return 19; }
   // Equal characters up to the terminating zero; case matters.
   int isEqual(const BCConstant& other) const override;
   // Null (flag cleared) when the copy reported a failure.

@@ -11,160 +11,83 @@
 #include "bcode/foundation/krexport.h"
 #include "bcode/instr/bcinstrop.h"
 
-class BCODE_API BCBoolConst : public BCIMM {
+// What every immediate shares: the value, written to the record in its own
+// width, the class tag, equality by value, the copy (made as `Derived`, the
+// class deriving from it) and the listing and dump forms, which the class's
+// row in bcimmediate.def fixes.
+template <class Derived, class Value, BCInstructionOp::CLASS_TYPE Tag>
+class BCODE_API BCImmediateOf : public BCIMM {
  public:
-  explicit BCBoolConst(unsigned char value);
-  BCBoolConst(const BCBoolConst& other) = default;
-
-  CLASS_TYPE isA() const override { return BCBOOLCONST_CLASS; }
+  CLASS_TYPE isA() const override { return Tag; }
   int isEqual(const BCInstructionOp& other) const override;
   BCInstructionOp* newCopy() const override;
   void printOn(std::ostream& os, char* column, char* line,
                const char* const* typeNames) const override;
   void printOn(std::ostream& os) const override;
 
-  unsigned char getValue() const { return value_; }
-
  protected:
+  // Also sets the data type of the class's row.
+  explicit BCImmediateOf(Value value);
+  BCImmediateOf(const BCImmediateOf& other) = default;
+
+  Value value() const { return value_; }
+
   void saveInstance(std::ostream& os) const override;
   void loadInstance(std::istream& is, BCode* block) override;
 
  private:
-  unsigned char value_;
+  Value value_;
 };
 
-class BCODE_API BCByteConst : public BCIMM {
+class BCODE_API BCBoolConst
+    : public BCImmediateOf<BCBoolConst, unsigned char, BCInstructionOp::BCBOOLCONST_CLASS> {
  public:
-  explicit BCByteConst(unsigned char value);
-  BCByteConst(const BCByteConst& other) = default;
-
-  CLASS_TYPE isA() const override { return BCBYTECONST_CLASS; }
-  int isEqual(const BCInstructionOp& other) const override;
-  BCInstructionOp* newCopy() const override;
-  void printOn(std::ostream& os, char* column, char* line,
-               const char* const* typeNames) const override;
-  void printOn(std::ostream& os) const override;
-
-  unsigned char getValue() const { return value_; }
-
- protected:
-  void saveInstance(std::ostream& os) const override;
-  void loadInstance(std::istream& is, BCode* block) override;
-
- private:
-  unsigned char value_;
+  explicit BCBoolConst(unsigned char value) : BCImmediateOf(value) {}
+  unsigned char getValue() const { return value(); }
 };
 
-class BCODE_API BCCharConst : public BCIMM {
+class BCODE_API BCByteConst
+    : public BCImmediateOf<BCByteConst, unsigned char, BCInstructionOp::BCBYTECONST_CLASS> {
  public:
-  explicit BCCharConst(unsigned char value);
-  BCCharConst(const BCCharConst& other) = default;
-
-  CLASS_TYPE isA() const override { return BCCHARCONST_CLASS; }
-  int isEqual(const BCInstructionOp& other) const override;
-  BCInstructionOp* newCopy() const override;
-  void printOn(std::ostream& os, char* column, char* line,
-               const char* const* typeNames) const override;
-  void printOn(std::ostream& os) const override;
-
-  unsigned char getValue() const { return value_; }
-
- protected:
-  void saveInstance(std::ostream& os) const override;
-  void loadInstance(std::istream& is, BCode* block) override;
-
- private:
-  unsigned char value_;
+  explicit BCByteConst(unsigned char value) : BCImmediateOf(value) {}
+  unsigned char getValue() const { return value(); }
 };
 
-class BCODE_API BCWordConst : public BCIMM {
+class BCODE_API BCCharConst
+    : public BCImmediateOf<BCCharConst, unsigned char, BCInstructionOp::BCCHARCONST_CLASS> {
  public:
-  explicit BCWordConst(std::uint16_t value);
-  BCWordConst(const BCWordConst& other) = default;
-
-  CLASS_TYPE isA() const override { return BCWORDCONST_CLASS; }
-  int isEqual(const BCInstructionOp& other) const override;
-  BCInstructionOp* newCopy() const override;
-  void printOn(std::ostream& os, char* column, char* line,
-               const char* const* typeNames) const override;
-  void printOn(std::ostream& os) const override;
-
-  std::uint16_t getValue() const { return value_; }
-
- protected:
-  void saveInstance(std::ostream& os) const override;
-  void loadInstance(std::istream& is, BCode* block) override;
-
- private:
-  std::uint16_t value_;
+  explicit BCCharConst(unsigned char value) : BCImmediateOf(value) {}
+  unsigned char getValue() const { return value(); }
 };
 
-class BCODE_API BCIntConst : public BCIMM {
+class BCODE_API BCWordConst
+    : public BCImmediateOf<BCWordConst, std::uint16_t, BCInstructionOp::BCWORDCONST_CLASS> {
  public:
-  explicit BCIntConst(std::int16_t value);
-  BCIntConst(const BCIntConst& other) = default;
+  explicit BCWordConst(std::uint16_t value) : BCImmediateOf(value) {}
+  std::uint16_t getValue() const { return value(); }
+};
 
-  CLASS_TYPE isA() const override { return BCINTCONST_CLASS; }
-  int isEqual(const BCInstructionOp& other) const override;
-  BCInstructionOp* newCopy() const override;
-  void printOn(std::ostream& os, char* column, char* line,
-               const char* const* typeNames) const override;
-  void printOn(std::ostream& os) const override;
-
-  std::int16_t getValue() const { return value_; }
-
- protected:
-  void saveInstance(std::ostream& os) const override;
-  void loadInstance(std::istream& is, BCode* block) override;
-
- private:
-  std::int16_t value_;
+class BCODE_API BCIntConst
+    : public BCImmediateOf<BCIntConst, std::int16_t, BCInstructionOp::BCINTCONST_CLASS> {
+ public:
+  explicit BCIntConst(std::int16_t value) : BCImmediateOf(value) {}
+  std::int16_t getValue() const { return value(); }
 };
 
 // The null pointer; a nil flag of 0 only comes from a record and lists "???".
-class BCODE_API BCPtrConst : public BCIMM {
+class BCODE_API BCPtrConst
+    : public BCImmediateOf<BCPtrConst, unsigned char, BCInstructionOp::BCPTRCONST_CLASS> {
  public:
-  BCPtrConst();
-  BCPtrConst(const BCPtrConst& other) = default;
-
-  CLASS_TYPE isA() const override { return BCPTRCONST_CLASS; }
-  int isEqual(const BCInstructionOp& other) const override;
-  BCInstructionOp* newCopy() const override;
-  void printOn(std::ostream& os, char* column, char* line,
-               const char* const* typeNames) const override;
-  void printOn(std::ostream& os) const override;
-
-  int isNil() const { return nil_; }
-
- protected:
-  void saveInstance(std::ostream& os) const override;
-  void loadInstance(std::istream& is, BCode* block) override;
-
- private:
-  unsigned char nil_ = 1;
+  BCPtrConst() : BCImmediateOf(1) {}
+  int isNil() const { return value(); }
 };
 
 // The null ANY; as BCPtrConst.
-class BCODE_API BCAnyConst : public BCIMM {
+class BCODE_API BCAnyConst
+    : public BCImmediateOf<BCAnyConst, unsigned char, BCInstructionOp::BCANYCONST_CLASS> {
  public:
-  BCAnyConst();
-  BCAnyConst(const BCAnyConst& other) = default;
-
-  CLASS_TYPE isA() const override { return BCANYCONST_CLASS; }
-  int isEqual(const BCInstructionOp& other) const override;
-  BCInstructionOp* newCopy() const override;
-  void printOn(std::ostream& os, char* column, char* line,
-               const char* const* typeNames) const override;
-  void printOn(std::ostream& os) const override;
-
-  int isNil() const { return nil_; }
-
- protected:
-  void saveInstance(std::ostream& os) const override;
-  void loadInstance(std::istream& is, BCode* block) override;
-
- private:
-  unsigned char nil_ = 1;
+  BCAnyConst() : BCImmediateOf(1) {}
+  int isNil() const { return value(); }
 };
 
 #endif  // BCODE_CONST_BCIMMEDIATE_H

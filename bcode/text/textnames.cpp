@@ -160,7 +160,8 @@ const std::vector<ConstantClass>& constantTable() {
 
 const std::vector<ImmClass>& immTable() {
   static const std::vector<ImmClass> table = {
-#define BC_X(tag, Class, blank) {BCInstructionOp::tag, Class blank.getDataType(), kImmValue<Class>},
+#define BC_X(tag, Class, blank, ...) \
+  {BCInstructionOp::tag, Class blank.getDataType(), kImmValue<Class>},
 #include "bcode/const/bcimmediate.def"
 #undef BC_X
   };
