@@ -357,91 +357,62 @@ void BCIMM::dumpImmediate(std::ostream& os) const {
 // ---------------------------------------------------------------------------
 // BCCST and BCOPD: handles of table entries
 
-BCCST::BCCST(const BCConstRef& constant) : constant_(constant) {
-  if (const BCConstant* entry = constant_.ptr()) {
-    setDataType(entry->getDataType());
-  } else {
-    setError(BCINSTRUCTIONOP_FAILED);
-  }
+namespace {
+
+// The table a loaded handle binds to; none without a block.
+BCConstantList* tableOf(BCode* block, const BCConstant*) {
+  return block != nullptr ? &block->getConstList() : nullptr;
+}
+BCOperandList* tableOf(BCode* block, const BCOperand*) {
+  return block != nullptr ? &block->getOpList() : nullptr;
 }
 
-int BCCST::isEqual(const BCInstructionOp& other) const {
-  const BCCST* cst = sameClass<BCCST>(other);
-  if (cst == nullptr || !BCInstructionOp::isEqual(other)) return 0;
-  if (constant_.getIndex() == cst->constant_.getIndex()) return 1;
-  const BCConstant* own = constant_.ptr();
-  const BCConstant* others = cst->constant_.ptr();
-  if (own == nullptr || others == nullptr) {
-    setError(BCINSTRUCTIONOP_FAILED);
-    return 0;
-  }
-  return *own == *others ? 1 : 0;
+// The dump's line for a handle that names no entry.
+const char* illegalHandleText(const BCConstant*) {
+  return "*** Error: illegal constRef !\n";
+}
+const char* illegalHandleText(const BCOperand*) {
+  return "*** Error: illegal opRef !\n";
 }
 
-BCInstructionOp* BCCST::newCopy() const {
-  return new (std::nothrow) BCCST(*this);
-}
-
-void BCCST::printOn(std::ostream& os, char* column, char* line,
-                    const char* const* /*typeNames*/) const {
-  if (noLine(column, line)) return;
-  const KRListLine out(line, column);
-  listHandle(*this, out, constant_.getIndex());
-  // The constant writes its own columns from the type name on.
-  if (const BCConstant* entry = constant_.ptr()) {
+// The listing columns from the type name on, emitted: a constant writes its
+// own ("???" for none), an operand shows its data type and no value.
+void listEntry(std::ostream& os, const KRListLine& out, char* line, const BCConstant* entry,
+               const char* /*typeName*/) {
+  if (entry != nullptr) {
     entry->printOn(os, out.at(kTypeNameColumn), line);
     return;
   }
   out.put(kTypeNameColumn, "???");
   out.store(os, kTypeNameColumn);
 }
-
-void BCCST::printOn(std::ostream& os) const {
-  const KRNeutralStream neutral(os);
-  dumpHandle(os, *this, constant_.getIndex());
-  if (const BCConstant* entry = constant_.ptr()) {
-    entry->printOn(os);
-  } else {
-    os << "*** Error: illegal constRef !\n";
-  }
+void listEntry(std::ostream& os, const KRListLine& out, char* /*line*/, const BCOperand* /*entry*/,
+               const char* typeName) {
+  out.put(kTypeNameColumn, typeName);
+  out.put(kValueColumn, "-");
+  out.store(os, kValueColumn);
 }
 
-void BCCST::saveInstance(std::ostream& os) const {
-  BCInstructionOp::saveInstance(os);
-  if (!KRFieldWriter(os).u16(constant_.getIndex()).ok()) setError(BCINSTRUCTIONOP_FAILED);
-}
+}  // namespace
 
-void BCCST::loadInstance(std::istream& is, BCode* block) {
-  BCInstructionOp::loadInstance(is, block);
-  std::uint16_t index = 0;
-  if (!KRFieldReader(is).u16(index).ok()) setError(BCINSTRUCTIONOP_FAILED);
-  constant_ = BCConstRef(
-      KRReference<BCConstant*>(index, block != nullptr ? &block->getConstList() : nullptr));
-}
-
-BCOPD::BCOPD(const BCOpRef& operand) : operand_(operand) {
-  if (const BCOperand* entry = operand_.ptr()) {
+template <class Derived, class Entry, class Ref, BCInstructionOp::CLASS_TYPE Tag,
+          BCInstructionOp::OP_KIND Kind>
+BCHandleOf<Derived, Entry, Ref, Tag, Kind>::BCHandleOf(const Ref& ref) : ref_(ref) {
+  if (const Entry* entry = ref_.ptr()) {
     setDataType(entry->getDataType());
   } else {
     setError(BCINSTRUCTIONOP_FAILED);
   }
 }
 
-int BCOPD::identView(const BCInstructionOp& other) const {
-  const BCOPD* opd = other.kind() == OPD ? sameClass<BCOPD>(other) : nullptr;
-  if (opd == nullptr) return 0;
-  const BCOperand* own = operand_.ptr();
-  const BCOperand* others = opd->operand_.ptr();
-  if (own == nullptr || others == nullptr) return 0;
-  return own->identView(*others);
-}
-
-int BCOPD::isEqual(const BCInstructionOp& other) const {
-  const BCOPD* opd = sameClass<BCOPD>(other);
-  if (opd == nullptr || !BCInstructionOp::isEqual(other)) return 0;
-  if (operand_.getIndex() == opd->operand_.getIndex()) return 1;
-  const BCOperand* own = operand_.ptr();
-  const BCOperand* others = opd->operand_.ptr();
+template <class Derived, class Entry, class Ref, BCInstructionOp::CLASS_TYPE Tag,
+          BCInstructionOp::OP_KIND Kind>
+int BCHandleOf<Derived, Entry, Ref, Tag, Kind>::isEqual(const BCInstructionOp& other) const {
+  const auto* that = sameClass<BCHandleOf>(other);
+  if (that == nullptr || !BCInstructionOp::isEqual(other)) return 0;
+  if (ref_.getIndex() == that->ref_.getIndex()) return 1;
+  const Entry* own = ref_.ptr();
+  const Entry* others = that->ref_.ptr();
   if (own == nullptr || others == nullptr) {
     setError(BCINSTRUCTIONOP_FAILED);
     return 0;
@@ -449,41 +420,63 @@ int BCOPD::isEqual(const BCInstructionOp& other) const {
   return *own == *others ? 1 : 0;
 }
 
-BCInstructionOp* BCOPD::newCopy() const {
-  return new (std::nothrow) BCOPD(*this);
+template <class Derived, class Entry, class Ref, BCInstructionOp::CLASS_TYPE Tag,
+          BCInstructionOp::OP_KIND Kind>
+BCInstructionOp* BCHandleOf<Derived, Entry, Ref, Tag, Kind>::newCopy() const {
+  return new (std::nothrow) Derived(static_cast<const Derived&>(*this));
 }
 
-void BCOPD::printOn(std::ostream& os, char* column, char* line,
-                    const char* const* typeNames) const {
+template <class Derived, class Entry, class Ref, BCInstructionOp::CLASS_TYPE Tag,
+          BCInstructionOp::OP_KIND Kind>
+void BCHandleOf<Derived, Entry, Ref, Tag, Kind>::printOn(std::ostream& os, char* column, char* line,
+                                                         const char* const* typeNames) const {
   if (noLine(column, line)) return;
   const KRListLine out(line, column);
-  listHandle(*this, out, operand_.getIndex());
-  out.put(kTypeNameColumn, typeNameOf(typeNames, getDataType()));
-  out.put(kValueColumn, "-");
-  out.store(os, kValueColumn);
+  listHandle(*this, out, ref_.getIndex());
+  listEntry(os, out, line, ref_.ptr(), typeNameOf(typeNames, getDataType()));
 }
 
-void BCOPD::printOn(std::ostream& os) const {
+template <class Derived, class Entry, class Ref, BCInstructionOp::CLASS_TYPE Tag,
+          BCInstructionOp::OP_KIND Kind>
+void BCHandleOf<Derived, Entry, Ref, Tag, Kind>::printOn(std::ostream& os) const {
   const KRNeutralStream neutral(os);
-  dumpHandle(os, *this, operand_.getIndex());
-  if (const BCOperand* entry = operand_.ptr()) {
+  dumpHandle(os, *this, ref_.getIndex());
+  const Entry* entry = ref_.ptr();
+  if (entry != nullptr) {
     entry->printOn(os);
   } else {
-    os << "*** Error: illegal opRef !\n";
+    os << illegalHandleText(entry);
   }
 }
 
-void BCOPD::saveInstance(std::ostream& os) const {
+template <class Derived, class Entry, class Ref, BCInstructionOp::CLASS_TYPE Tag,
+          BCInstructionOp::OP_KIND Kind>
+void BCHandleOf<Derived, Entry, Ref, Tag, Kind>::saveInstance(std::ostream& os) const {
   BCInstructionOp::saveInstance(os);
-  if (!KRFieldWriter(os).u16(operand_.getIndex()).ok()) setError(BCINSTRUCTIONOP_FAILED);
+  if (!KRFieldWriter(os).u16(ref_.getIndex()).ok()) setError(BCINSTRUCTIONOP_FAILED);
 }
 
-void BCOPD::loadInstance(std::istream& is, BCode* block) {
+template <class Derived, class Entry, class Ref, BCInstructionOp::CLASS_TYPE Tag,
+          BCInstructionOp::OP_KIND Kind>
+void BCHandleOf<Derived, Entry, Ref, Tag, Kind>::loadInstance(std::istream& is, BCode* block) {
   BCInstructionOp::loadInstance(is, block);
   std::uint16_t index = 0;
   if (!KRFieldReader(is).u16(index).ok()) setError(BCINSTRUCTIONOP_FAILED);
-  operand_ =
-      BCOpRef(KRReference<BCOperand*>(index, block != nullptr ? &block->getOpList() : nullptr));
+  ref_ = Ref(KRReference<Entry*>(index, tableOf(block, static_cast<const Entry*>(nullptr))));
+}
+
+template class BCHandleOf<BCCST, BCConstant, BCConstRef, BCInstructionOp::BCCST_CLASS,
+                          BCInstructionOp::CST>;
+template class BCHandleOf<BCOPD, BCOperand, BCOpRef, BCInstructionOp::BCOPD_CLASS,
+                          BCInstructionOp::OPD>;
+
+int BCOPD::identView(const BCInstructionOp& other) const {
+  const BCOPD* opd = other.kind() == OPD ? sameClass<BCOPD>(other) : nullptr;
+  if (opd == nullptr) return 0;
+  const BCOperand* own = ref().ptr();
+  const BCOperand* others = opd->ref().ptr();
+  if (own == nullptr || others == nullptr) return 0;
+  return own->identView(*others);
 }
 
 // ---------------------------------------------------------------------------

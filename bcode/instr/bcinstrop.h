@@ -202,61 +202,65 @@ class BCODE_API BCIMM : public BCInstructionOp {
   static BCInstructionOp* newOfClass(unsigned tag);
 };
 
-// A handle of an entry in the block's constant table.
-class BCODE_API BCCST : public BCInstructionOp {
+// What the handles of table entries share: the handle, a data type taken
+// from the entry, equality of the handles or else of the entries, the copy
+// (made as `Derived`, the class deriving from it), the index record bound to
+// the loading block's table on reading, and the listing and dump forms.
+template <class Derived, class Entry, class Ref, BCInstructionOp::CLASS_TYPE Tag,
+          BCInstructionOp::OP_KIND Kind>
+class BCODE_API BCHandleOf : public BCInstructionOp {
  public:
-  // Takes the data type from the constant; an unresolvable handle sets the
-  // error flag 1 and leaves the data type 0.
-  explicit BCCST(const BCConstRef& constant);
-  BCCST(const BCCST& other) = default;
-
-  CLASS_TYPE isA() const override { return BCCST_CLASS; }
-  OP_KIND kind() const override { return CST; }
+  CLASS_TYPE isA() const override { return Tag; }
+  OP_KIND kind() const override { return Kind; }
   int isEqual(const BCInstructionOp& other) const override;
   BCInstructionOp* newCopy() const override;
   void printOn(std::ostream& os, char* column, char* line,
                const char* const* typeNames) const override;
   void printOn(std::ostream& os) const override;
 
-  const BCConstRef& getConstRef() const { return constant_; }
+ protected:
+  BCHandleOf() = default;
+  // Takes the data type from the entry; an unresolvable handle sets the
+  // error flag 1 and leaves the data type 0.
+  explicit BCHandleOf(const Ref& ref);
+  BCHandleOf(const BCHandleOf& other) = default;
+
+  const Ref& ref() const { return ref_; }
+
+  void saveInstance(std::ostream& os) const override;
+  void loadInstance(std::istream& is, BCode* block) override;
+
+ private:
+  Ref ref_;
+};
+
+// A handle of an entry in the block's constant table; the constant lists its
+// own columns from the type name on.
+class BCODE_API BCCST : public BCHandleOf<BCCST, BCConstant, BCConstRef,
+                                          BCInstructionOp::BCCST_CLASS, BCInstructionOp::CST> {
+ public:
+  explicit BCCST(const BCConstRef& constant) : BCHandleOf(constant) {}
+
+  const BCConstRef& getConstRef() const { return ref(); }
 
  protected:
   friend class BCInstructionOp;
   BCCST() = default;
-  void saveInstance(std::ostream& os) const override;
-  void loadInstance(std::istream& is, BCode* block) override;
-
- private:
-  BCConstRef constant_;
 };
 
 // A handle of an entry in the block's operand table.
-class BCODE_API BCOPD : public BCInstructionOp {
+class BCODE_API BCOPD : public BCHandleOf<BCOPD, BCOperand, BCOpRef, BCInstructionOp::BCOPD_CLASS,
+                                          BCInstructionOp::OPD> {
  public:
-  // Takes the data type from the memory operand; an unresolvable handle sets
-  // the error flag 1 and leaves the data type 0.
-  explicit BCOPD(const BCOpRef& operand);
-  BCOPD(const BCOPD& other) = default;
+  explicit BCOPD(const BCOpRef& operand) : BCHandleOf(operand) {}
 
-  CLASS_TYPE isA() const override { return BCOPD_CLASS; }
-  OP_KIND kind() const override { return OPD; }
   int identView(const BCInstructionOp& other) const override;
-  int isEqual(const BCInstructionOp& other) const override;
-  BCInstructionOp* newCopy() const override;
-  void printOn(std::ostream& os, char* column, char* line,
-               const char* const* typeNames) const override;
-  void printOn(std::ostream& os) const override;
 
-  const BCOpRef& getOpRef() const { return operand_; }
+  const BCOpRef& getOpRef() const { return ref(); }
 
  protected:
   friend class BCInstructionOp;
   BCOPD() = default;
-  void saveInstance(std::ostream& os) const override;
-  void loadInstance(std::istream& is, BCode* block) override;
-
- private:
-  BCOpRef operand_;
 };
 
 #endif  // BCODE_INSTR_BCINSTROP_H

@@ -186,6 +186,12 @@ TEST_F(InstrTest, LoadedHandlesBindToTheLoadingBlock) {
   EXPECT_EQ(ref.getTable(), &block.getConstList());
   EXPECT_EQ(ref.ptr(), block.getConstList().entryAt(3));
 
+  OpPtr opd = load("03 05 01 00 02 00");
+  ASSERT_NE(opd, nullptr);
+  const auto& opRef = static_cast<const BCOPD&>(*opd).getOpRef();
+  EXPECT_EQ(opRef.getTable(), &block.getOpList());
+  EXPECT_EQ(opRef.ptr(), block.getOpList().entryAt(2));
+
   OpPtr t = load("00 05 00 01 18 00 01 00 00 00 00 00");
   ASSERT_NE(t, nullptr);
   EXPECT_EQ(static_cast<const BCTMP&>(*t).getTypeRef().ptr(), intB.ptr());
