@@ -46,11 +46,9 @@ class BCODE_API BCGlobArea : public BCGlobVar {
 };
 
 // The input image.
-class BCODE_API BCoE : public BCGlobArea {
+class BCODE_API BCoE : public BCOperandOf<BCoE, BCGlobArea, BCOperand::CT_E> {
  public:
-  using BCGlobArea::BCGlobArea;
-  CLASS_TYPE isA() const override { return CT_E; }
-  BCOperand* newCopy() const override;
+  using BCOperandOf::BCOperandOf;
 
  protected:
   BCoE() = default;
@@ -58,11 +56,9 @@ class BCODE_API BCoE : public BCGlobArea {
 };
 
 // The output image.
-class BCODE_API BCoA : public BCGlobArea {
+class BCODE_API BCoA : public BCOperandOf<BCoA, BCGlobArea, BCOperand::CT_A> {
  public:
-  using BCGlobArea::BCGlobArea;
-  CLASS_TYPE isA() const override { return CT_A; }
-  BCOperand* newCopy() const override;
+  using BCOperandOf::BCOperandOf;
 
  protected:
   BCoA() = default;
@@ -70,11 +66,9 @@ class BCODE_API BCoA : public BCGlobArea {
 };
 
 // The flag memory.
-class BCODE_API BCoM : public BCGlobArea {
+class BCODE_API BCoM : public BCOperandOf<BCoM, BCGlobArea, BCOperand::CT_M> {
  public:
-  using BCGlobArea::BCGlobArea;
-  CLASS_TYPE isA() const override { return CT_M; }
-  BCOperand* newCopy() const override;
+  using BCOperandOf::BCOperandOf;
 
  protected:
   BCoM() = default;
@@ -82,11 +76,9 @@ class BCODE_API BCoM : public BCGlobArea {
 };
 
 // The peripheral inputs.
-class BCODE_API BCoPE : public BCGlobArea {
+class BCODE_API BCoPE : public BCOperandOf<BCoPE, BCGlobArea, BCOperand::CT_PE> {
  public:
-  using BCGlobArea::BCGlobArea;
-  CLASS_TYPE isA() const override { return CT_PE; }
-  BCOperand* newCopy() const override;
+  using BCOperandOf::BCOperandOf;
 
  protected:
   BCoPE() = default;
@@ -94,11 +86,9 @@ class BCODE_API BCoPE : public BCGlobArea {
 };
 
 // The peripheral outputs.
-class BCODE_API BCoPA : public BCGlobArea {
+class BCODE_API BCoPA : public BCOperandOf<BCoPA, BCGlobArea, BCOperand::CT_PA> {
  public:
-  using BCGlobArea::BCGlobArea;
-  CLASS_TYPE isA() const override { return CT_PA; }
-  BCOperand* newCopy() const override;
+  using BCOperandOf::BCOperandOf;
 
  protected:
   BCoPA() = default;
@@ -106,14 +96,12 @@ class BCODE_API BCoPA : public BCGlobArea {
 };
 
 // A variable in the area of one data block.
-class BCODE_API BCoDBBER : public BCGlobVar {
+class BCODE_API BCoDBBER : public BCOperandOf<BCoDBBER, BCGlobVar, BCOperand::CT_DBBER> {
  public:
   BCoDBBER(std::uint16_t dbNo, std::uint32_t offset, const KRTypeRef& type)
-      : BCGlobVar(offset, type), dbNo(dbNo) {}
+      : BCOperandOf(offset, type), dbNo(dbNo) {}
 
-  CLASS_TYPE isA() const override { return CT_DBBER; }
   int isEqual(const BCOperand& other) const override;
-  BCOperand* newCopy() const override;
   void printOn(std::ostream& os, char* col, char* line, const char* const* classNames,
                const char* const* typeNames) const override;
   void printOn(std::ostream& os) const override;
@@ -155,13 +143,11 @@ class BCODE_API BCNumberedOperand : public BCOperand {
 };
 
 // A numbered flag; always BOOL.
-class BCODE_API BCoMFL : public BCNumberedOperand {
+class BCODE_API BCoMFL : public BCOperandOf<BCoMFL, BCNumberedOperand, BCOperand::CT_MFL> {
  public:
-  explicit BCoMFL(std::uint16_t mflNo) : BCNumberedOperand(mflNo) {}
+  explicit BCoMFL(std::uint16_t mflNo) : BCOperandOf(mflNo) {}
 
-  CLASS_TYPE isA() const override { return CT_MFL; }
   KIND kind() const override { return K_MFL; }
-  BCOperand* newCopy() const override;
 
   std::uint16_t getMflNo() const { return number(); }
 };
@@ -176,18 +162,14 @@ class BCODE_API BCFctElem : public BCNumberedOperand {
   std::uint16_t getFctNo() const { return number(); }
 };
 
-class BCODE_API BCoT : public BCFctElem {
+class BCODE_API BCoT : public BCOperandOf<BCoT, BCFctElem, BCOperand::CT_T> {
  public:
-  using BCFctElem::BCFctElem;
-  CLASS_TYPE isA() const override { return CT_T; }
-  BCOperand* newCopy() const override;
+  using BCOperandOf::BCOperandOf;
 };
 
-class BCODE_API BCoZ : public BCFctElem {
+class BCODE_API BCoZ : public BCOperandOf<BCoZ, BCFctElem, BCOperand::CT_Z> {
  public:
-  using BCFctElem::BCFctElem;
-  CLASS_TYPE isA() const override { return CT_Z; }
-  BCOperand* newCopy() const override;
+  using BCOperandOf::BCOperandOf;
 };
 
 // A whole block or call object.
@@ -200,61 +182,45 @@ class BCODE_API BCBlock : public BCNumberedOperand {
   std::uint16_t getBlockNo() const { return number(); }
 };
 
-class BCODE_API BCoOB : public BCBlock {
+class BCODE_API BCoOB : public BCOperandOf<BCoOB, BCBlock, BCOperand::CT_OB> {
  public:
-  using BCBlock::BCBlock;
-  CLASS_TYPE isA() const override { return CT_OB; }
-  BCOperand* newCopy() const override;
+  using BCOperandOf::BCOperandOf;
 };
 
-class BCODE_API BCoFB : public BCBlock {
+class BCODE_API BCoFB : public BCOperandOf<BCoFB, BCBlock, BCOperand::CT_FB> {
  public:
-  using BCBlock::BCBlock;
-  CLASS_TYPE isA() const override { return CT_FB; }
-  BCOperand* newCopy() const override;
+  using BCOperandOf::BCOperandOf;
 };
 
-class BCODE_API BCoFC : public BCBlock {
+class BCODE_API BCoFC : public BCOperandOf<BCoFC, BCBlock, BCOperand::CT_FC> {
  public:
-  using BCBlock::BCBlock;
-  CLASS_TYPE isA() const override { return CT_FC; }
-  BCOperand* newCopy() const override;
+  using BCOperandOf::BCOperandOf;
 };
 
-class BCODE_API BCoSFB : public BCBlock {
+class BCODE_API BCoSFB : public BCOperandOf<BCoSFB, BCBlock, BCOperand::CT_SFB> {
  public:
-  using BCBlock::BCBlock;
-  CLASS_TYPE isA() const override { return CT_SFB; }
-  BCOperand* newCopy() const override;
+  using BCOperandOf::BCOperandOf;
 };
 
-class BCODE_API BCoSFC : public BCBlock {
+class BCODE_API BCoSFC : public BCOperandOf<BCoSFC, BCBlock, BCOperand::CT_SFC> {
  public:
-  using BCBlock::BCBlock;
-  CLASS_TYPE isA() const override { return CT_SFC; }
-  BCOperand* newCopy() const override;
+  using BCOperandOf::BCOperandOf;
 };
 
-class BCODE_API BCoDB : public BCBlock {
+class BCODE_API BCoDB : public BCOperandOf<BCoDB, BCBlock, BCOperand::CT_DB> {
  public:
-  using BCBlock::BCBlock;
-  CLASS_TYPE isA() const override { return CT_DB; }
-  BCOperand* newCopy() const override;
+  using BCOperandOf::BCOperandOf;
 };
 
-class BCODE_API BCoSDB : public BCBlock {
+class BCODE_API BCoSDB : public BCOperandOf<BCoSDB, BCBlock, BCOperand::CT_SDB> {
  public:
-  using BCBlock::BCBlock;
-  CLASS_TYPE isA() const override { return CT_SDB; }
-  BCOperand* newCopy() const override;
+  using BCOperandOf::BCOperandOf;
 };
 
 // A numbered call object.
-class BCODE_API BCoICall : public BCBlock {
+class BCODE_API BCoICall : public BCOperandOf<BCoICall, BCBlock, BCOperand::CT_ICALL> {
  public:
-  using BCBlock::BCBlock;
-  CLASS_TYPE isA() const override { return CT_ICALL; }
-  BCOperand* newCopy() const override;
+  using BCOperandOf::BCOperandOf;
 };
 
 #endif  // BCODE_OPERAND_BCGLOBAL_H

@@ -43,13 +43,11 @@ class BCODE_API BCLocalOperand : public BCOperand {
 };
 
 // A variable of the static local data.
-class BCODE_API BCoLSD : public BCLocalOperand {
+class BCODE_API BCoLSD : public BCOperandOf<BCoLSD, BCLocalOperand, BCOperand::CT_LSD> {
  public:
-  explicit BCoLSD(const BCLDRef& ref) : BCLocalOperand(ref) {}
+  explicit BCoLSD(const BCLDRef& ref) : BCOperandOf(ref) {}
 
-  CLASS_TYPE isA() const override { return CT_LSD; }
   KIND kind() const override { return K_LSD; }
-  BCOperand* newCopy() const override;
 
   BCLDRef getLSDRef() const { return ldRef; }
 
@@ -59,13 +57,11 @@ class BCODE_API BCoLSD : public BCLocalOperand {
 };
 
 // A variable of the dynamic local data.
-class BCODE_API BCoLDD : public BCLocalOperand {
+class BCODE_API BCoLDD : public BCOperandOf<BCoLDD, BCLocalOperand, BCOperand::CT_LDD> {
  public:
-  explicit BCoLDD(const BCLDRef& ref) : BCLocalOperand(ref) {}
+  explicit BCoLDD(const BCLDRef& ref) : BCOperandOf(ref) {}
 
-  CLASS_TYPE isA() const override { return CT_LDD; }
   KIND kind() const override { return K_LDD; }
-  BCOperand* newCopy() const override;
 
   BCLDRef getLDDRef() const { return ldRef; }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <iosfwd>
+#include <new>
 
 #include "bcode/foundation/krarena.h"
 #include "bcode/foundation/krerror.h"
@@ -175,6 +176,23 @@ class BCODE_API BCOperand : public KRArenaObject {
 };
 
 extern template class BCODE_API KRRefTable<BCOperand*>;
+
+// What each class of the operand table's records adds to its family: its
+// class tag and its copy, made as `Derived`, the class deriving from it. The
+// family's constructors stay the constructors.
+template <class Derived, class Family, BCOperand::CLASS_TYPE Tag>
+class BCODE_API BCOperandOf : public Family {
+ public:
+  using Family::Family;
+
+  BCOperand::CLASS_TYPE isA() const override { return Tag; }
+  BCOperand* newCopy() const override {
+    return new (std::nothrow) Derived(static_cast<const Derived&>(*this));
+  }
+
+ protected:
+  BCOperandOf() = default;
+};
 
 // Names one operand of an operand table by index; index 0 names none.
 class BCODE_API BCOpRef : public KRReference<BCOperand*> {

@@ -1,6 +1,6 @@
 // What the table of memory operand classes (bcoperand.def) makes of the
-// classes themselves: the loader's factory and every leaf's copy. It knows
-// all the leaves, so it stands apart from the families' own sources.
+// classes themselves: the loader's factory. It knows all the leaves, so it
+// stands apart from the families' own sources.
 #include <new>
 
 #include "bcode/operand/bcglobal.h"
@@ -19,10 +19,3 @@ BCOperand* BCOperand::newOfClass(unsigned tag) {
       return nullptr;
   }
 }
-
-#define BC_X(classTag, Class, ...)          \
-  BCOperand* Class::newCopy() const {       \
-    return new (std::nothrow) Class(*this); \
-  }
-#include "bcode/operand/bcoperand.def"
-#undef BC_X

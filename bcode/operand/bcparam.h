@@ -220,154 +220,126 @@ class BCODE_API BCSonFC : public BCSonParam<BCParFC> {
 
 // The input (EP), output (AP) and in-out (DP) parameters of each family:
 // alike but for their tags.
-class BCODE_API BCoFBEP : public BCOwnFB {
+class BCODE_API BCoFBEP : public BCOperandOf<BCoFBEP, BCOwnFB, BCOperand::CT_FBEP> {
  public:
-  using BCOwnFB::BCOwnFB;
-  CLASS_TYPE isA() const override { return CT_FBEP; }
-  BCOperand* newCopy() const override;
+  using BCOperandOf::BCOperandOf;
 
  protected:
   BCoFBEP() = default;
   friend class BCOperand;
 };
 
-class BCODE_API BCoFBAP : public BCOwnFB {
+class BCODE_API BCoFBAP : public BCOperandOf<BCoFBAP, BCOwnFB, BCOperand::CT_FBAP> {
  public:
-  using BCOwnFB::BCOwnFB;
-  CLASS_TYPE isA() const override { return CT_FBAP; }
-  BCOperand* newCopy() const override;
+  using BCOperandOf::BCOperandOf;
 
  protected:
   BCoFBAP() = default;
   friend class BCOperand;
 };
 
-class BCODE_API BCoFBDP : public BCOwnFB {
+class BCODE_API BCoFBDP : public BCOperandOf<BCoFBDP, BCOwnFB, BCOperand::CT_FBDP> {
  public:
-  using BCOwnFB::BCOwnFB;
-  CLASS_TYPE isA() const override { return CT_FBDP; }
-  BCOperand* newCopy() const override;
+  using BCOperandOf::BCOperandOf;
 
  protected:
   BCoFBDP() = default;
   friend class BCOperand;
 };
 
-class BCODE_API BCoFCEP : public BCOwnFC {
+class BCODE_API BCoFCEP : public BCOperandOf<BCoFCEP, BCOwnFC, BCOperand::CT_FCEP> {
  public:
-  using BCOwnFC::BCOwnFC;
-  CLASS_TYPE isA() const override { return CT_FCEP; }
-  BCOperand* newCopy() const override;
+  using BCOperandOf::BCOperandOf;
 
  protected:
   BCoFCEP() = default;
   friend class BCOperand;
 };
 
-class BCODE_API BCoFCAP : public BCOwnFC {
+class BCODE_API BCoFCAP : public BCOperandOf<BCoFCAP, BCOwnFC, BCOperand::CT_FCAP> {
  public:
-  using BCOwnFC::BCOwnFC;
-  CLASS_TYPE isA() const override { return CT_FCAP; }
-  BCOperand* newCopy() const override;
+  using BCOperandOf::BCOperandOf;
 
  protected:
   BCoFCAP() = default;
   friend class BCOperand;
 };
 
-class BCODE_API BCoFCDP : public BCOwnFC {
+class BCODE_API BCoFCDP : public BCOperandOf<BCoFCDP, BCOwnFC, BCOperand::CT_FCDP> {
  public:
-  using BCOwnFC::BCOwnFC;
-  CLASS_TYPE isA() const override { return CT_FCDP; }
-  BCOperand* newCopy() const override;
+  using BCOperandOf::BCOperandOf;
 
  protected:
   BCoFCDP() = default;
   friend class BCOperand;
 };
 
-class BCODE_API BCoSFBEP : public BCSonFB {
+class BCODE_API BCoSFBEP : public BCOperandOf<BCoSFBEP, BCSonFB, BCOperand::CT_SFBEP> {
  public:
-  using BCSonFB::BCSonFB;
-  CLASS_TYPE isA() const override { return CT_SFBEP; }
-  BCOperand* newCopy() const override;
+  using BCOperandOf::BCOperandOf;
 
  protected:
   BCoSFBEP() = default;
   friend class BCOperand;
 };
 
-class BCODE_API BCoSFBAP : public BCSonFB {
+class BCODE_API BCoSFBAP : public BCOperandOf<BCoSFBAP, BCSonFB, BCOperand::CT_SFBAP> {
  public:
-  using BCSonFB::BCSonFB;
-  CLASS_TYPE isA() const override { return CT_SFBAP; }
-  BCOperand* newCopy() const override;
+  using BCOperandOf::BCOperandOf;
 
  protected:
   BCoSFBAP() = default;
   friend class BCOperand;
 };
 
-class BCODE_API BCoSFBDP : public BCSonFB {
+class BCODE_API BCoSFBDP : public BCOperandOf<BCoSFBDP, BCSonFB, BCOperand::CT_SFBDP> {
  public:
-  using BCSonFB::BCSonFB;
-  CLASS_TYPE isA() const override { return CT_SFBDP; }
-  BCOperand* newCopy() const override;
+  using BCOperandOf::BCOperandOf;
 
  protected:
   BCoSFBDP() = default;
   friend class BCOperand;
 };
 
-class BCODE_API BCoSFCEP : public BCSonFC {
+class BCODE_API BCoSFCEP : public BCOperandOf<BCoSFCEP, BCSonFC, BCOperand::CT_SFCEP> {
  public:
-  using BCSonFC::BCSonFC;
-  CLASS_TYPE isA() const override { return CT_SFCEP; }
-  BCOperand* newCopy() const override;
+  using BCOperandOf::BCOperandOf;
 
  protected:
   BCoSFCEP() = default;
   friend class BCOperand;
 };
 
-class BCODE_API BCoSFCAP : public BCSonFC {
+class BCODE_API BCoSFCAP : public BCOperandOf<BCoSFCAP, BCSonFC, BCOperand::CT_SFCAP> {
  public:
-  using BCSonFC::BCSonFC;
-  CLASS_TYPE isA() const override { return CT_SFCAP; }
-  BCOperand* newCopy() const override;
+  using BCOperandOf::BCOperandOf;
 
  protected:
   BCoSFCAP() = default;
   friend class BCOperand;
 };
 
-class BCODE_API BCoSFCDP : public BCSonFC {
+class BCODE_API BCoSFCDP : public BCOperandOf<BCoSFCDP, BCSonFC, BCOperand::CT_SFCDP> {
  public:
-  using BCSonFC::BCSonFC;
-  CLASS_TYPE isA() const override { return CT_SFCDP; }
-  BCOperand* newCopy() const override;
+  using BCOperandOf::BCOperandOf;
 
  protected:
   BCoSFCDP() = default;
   friend class BCOperand;
 };
 
-class BCODE_API BCoICEP : public BCParICALL {
+class BCODE_API BCoICEP : public BCOperandOf<BCoICEP, BCParICALL, BCOperand::CT_ICEP> {
  public:
-  using BCParICALL::BCParICALL;
-  CLASS_TYPE isA() const override { return CT_ICEP; }
-  BCOperand* newCopy() const override;
+  using BCOperandOf::BCOperandOf;
 
  protected:
   BCoICEP() = default;
   friend class BCOperand;
 };
 
-class BCODE_API BCoICAP : public BCParICALL {
+class BCODE_API BCoICAP : public BCOperandOf<BCoICAP, BCParICALL, BCOperand::CT_ICAP> {
  public:
-  using BCParICALL::BCParICALL;
-  CLASS_TYPE isA() const override { return CT_ICAP; }
-  BCOperand* newCopy() const override;
+  using BCOperandOf::BCOperandOf;
 
  protected:
   BCoICAP() = default;
