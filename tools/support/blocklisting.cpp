@@ -114,16 +114,25 @@ class Lister {
     krLineStore(os_, entryColumn(), line_);
   }
 
-  void types(const KRTypeTab& table) {
+  // Every slot of a table from 1 on: the index, then the entry's columns,
+  // or the empty slot's line.
+  template <class Table, class PrintEntry>
+  void slots(const Table& table, PrintEntry printEntry) {
     for (std::uint32_t i = 1; i < table.getCount(); ++i) {
-      const KRTypedesc* desc = table.entryAt(i);
-      if (desc == nullptr) {
+      const auto* entry = table.entryAt(i);
+      if (entry == nullptr) {
         emptySlot(i);
         continue;
       }
       putIndex(i);
-      desc->printOn(os_, kTypeLevel, nullptr, line_, names_.typeNames.get());
+      printEntry(*entry);
     }
+  }
+
+  void types(const KRTypeTab& table) {
+    slots(table, [this](const KRTypedesc& desc) {
+      desc.printOn(os_, kTypeLevel, nullptr, line_, names_.typeNames.get());
+    });
   }
 
   void localData(const char* name, const BCLDList& list) {
@@ -136,27 +145,14 @@ class Lister {
   }
 
   void constants(const BCConstantList& table) {
-    for (std::uint32_t i = 1; i < table.getCount(); ++i) {
-      const BCConstant* constant = table.entryAt(i);
-      if (constant == nullptr) {
-        emptySlot(i);
-        continue;
-      }
-      putIndex(i);
-      constant->printOn(os_, entryColumn(), line_);
-    }
+    slots(table,
+          [this](const BCConstant& constant) { constant.printOn(os_, entryColumn(), line_); });
   }
 
   void operands(const BCOperandList& table) {
-    for (std::uint32_t i = 1; i < table.getCount(); ++i) {
-      const BCOperand* operand = table.entryAt(i);
-      if (operand == nullptr) {
-        emptySlot(i);
-        continue;
-      }
-      putIndex(i);
-      operand->printOn(os_, entryColumn(), line_, names_.classNames.get(), names_.typeNames.get());
-    }
+    slots(table, [this](const BCOperand& operand) {
+      operand.printOn(os_, entryColumn(), line_, names_.classNames.get(), names_.typeNames.get());
+    });
   }
 
   // The mnemonic opens the line; the operand columns start 7 further on.

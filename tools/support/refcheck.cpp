@@ -23,6 +23,14 @@ std::string quoted(const KRString& name) {
   return "'" + std::string(name.c_str(), name.length()) + "'";
 }
 
+// Calls `check(index, entry)` for every occupied slot of a table.
+template <class Table, class Check>
+void forEachEntry(const Table& table, Check check) {
+  for (std::uint32_t i = 1; i < table.getCount(); ++i) {
+    if (const auto* entry = table.entryAt(i)) check(i, *entry);
+  }
+}
+
 class ReferenceChecker {
  public:
   explicit ReferenceChecker(const BCode& block) : block_(block) {}
@@ -70,11 +78,9 @@ class ReferenceChecker {
   }
 
   void checkTypes() {
-    const KRTypeTab& table = block_.getTypeTab();
-    for (std::uint32_t i = 1; i < table.getCount(); ++i) {
-      const KRTypedesc* desc = table.entryAt(i);
-      if (desc != nullptr) checkDescriptor(i, *desc);
-    }
+    forEachEntry(block_.getTypeTab(), [this](std::uint32_t index, const KRTypedesc& desc) {
+      checkDescriptor(index, desc);
+    });
   }
 
   void checkDescriptor(std::uint32_t index, const KRTypedesc& desc) {
@@ -146,11 +152,9 @@ class ReferenceChecker {
   }
 
   void checkOperands() {
-    const BCOperandList& table = block_.getOpList();
-    for (std::uint32_t i = 1; i < table.getCount(); ++i) {
-      const BCOperand* operand = table.entryAt(i);
-      if (operand != nullptr) checkOperand(i, *operand);
-    }
+    forEachEntry(block_.getOpList(), [this](std::uint32_t index, const BCOperand& operand) {
+      checkOperand(index, operand);
+    });
   }
 
   void checkOperand(std::uint32_t index, const BCOperand& operand) {
