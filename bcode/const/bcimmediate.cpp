@@ -81,7 +81,7 @@ BCInstructionOp* BCIMM::newOfClass(unsigned tag) {
 
 template <class Derived, class Value, BCInstructionOp::CLASS_TYPE Tag>
 BCImmediateOf<Derived, Value, Tag>::BCImmediateOf(Value value) : value_(value) {
-  setDataType(rowOf(Tag).dataType);
+  this->setDataType(rowOf(Tag).dataType);
 }
 
 // Equality: the value only.
@@ -91,24 +91,21 @@ int BCImmediateOf<Derived, Value, Tag>::isEqual(const BCInstructionOp& other) co
   return same != nullptr && same->value_ == value_ ? 1 : 0;
 }
 
-template <class Derived, class Value, BCInstructionOp::CLASS_TYPE Tag>
-BCInstructionOp* BCImmediateOf<Derived, Value, Tag>::newCopy() const {
-  return new (std::nothrow) Derived(static_cast<const Derived&>(*this));
-}
-
 // The value after the BCIMM part; a failed field sets the operand flag.
 template <class Derived, class Value, BCInstructionOp::CLASS_TYPE Tag>
 void BCImmediateOf<Derived, Value, Tag>::saveInstance(std::ostream& os) const {
   BCIMM::saveInstance(os);
   KRFieldWriter out(os);
-  if (!writeValue(out, value_).ok()) setError(BCINSTRUCTIONOP_FAILED);
+  if (!writeValue(out, value_).ok())
+    BCInstructionOp::setError(BCInstructionOp::BCINSTRUCTIONOP_FAILED);
 }
 
 template <class Derived, class Value, BCInstructionOp::CLASS_TYPE Tag>
 void BCImmediateOf<Derived, Value, Tag>::loadInstance(std::istream& is, BCode* block) {
   BCIMM::loadInstance(is, block);
   KRFieldReader in(is);
-  if (!readValue(in, value_).ok()) setError(BCINSTRUCTIONOP_FAILED);
+  if (!readValue(in, value_).ok())
+    BCInstructionOp::setError(BCInstructionOp::BCINSTRUCTIONOP_FAILED);
 }
 
 // Listing: the flag row, then the value at column 59.
@@ -116,9 +113,9 @@ template <class Derived, class Value, BCInstructionOp::CLASS_TYPE Tag>
 void BCImmediateOf<Derived, Value, Tag>::printOn(std::ostream& os, char* column, char* line,
                                                  const char* const* typeNames) const {
   if (rowOf(Tag).dumpForm == DumpForm::nil) {
-    listImmediate(os, column, line, typeNames, nilText(value_));
+    this->listImmediate(os, column, line, typeNames, nilText(value_));
   } else {
-    listImmediate(os, column, line, typeNames, rowOf(Tag).listFormat, value_);
+    this->listImmediate(os, column, line, typeNames, rowOf(Tag).listFormat, value_);
   }
 }
 
@@ -137,7 +134,7 @@ void BCImmediateOf<Derived, Value, Tag>::printOn(std::ostream& os) const {
       os << std::setw(7) << +value_;
       break;
   }
-  dumpImmediate(os);
+  this->dumpImmediate(os);
 }
 
 #define BC_X(tag, Class, blank, Value, ...) \

@@ -12,15 +12,12 @@
 #include "bcode/instr/bcinstrop.h"
 
 // What every immediate shares: the value, written to the record in its own
-// width, the class tag, equality by value, the copy (made as `Derived`, the
-// class deriving from it) and the listing and dump forms, which the class's
-// row in bcimmediate.def fixes.
+// width, equality by value, and the listing and dump forms, which the
+// class's row in bcimmediate.def fixes.
 template <class Derived, class Value, BCInstructionOp::CLASS_TYPE Tag>
-class BCODE_API BCImmediateOf : public BCIMM {
+class BCODE_API BCImmediateOf : public BCInstructionOpOf<Derived, BCIMM, Tag> {
  public:
-  CLASS_TYPE isA() const override { return Tag; }
   int isEqual(const BCInstructionOp& other) const override;
-  BCInstructionOp* newCopy() const override;
   void printOn(std::ostream& os, char* column, char* line,
                const char* const* typeNames) const override;
   void printOn(std::ostream& os) const override;

@@ -214,10 +214,6 @@ int BCTMP::isEqual(const BCInstructionOp& other) const {
   return own != nullptr && others != nullptr && *own == *others;
 }
 
-BCInstructionOp* BCTMP::newCopy() const {
-  return new (std::nothrow) BCTMP(*this);
-}
-
 void BCTMP::printOn(std::ostream& os, char* column, char* line,
                     const char* const* typeNames) const {
   if (noLine(column, line)) return;
@@ -273,10 +269,6 @@ void BCTMP::loadInstance(std::istream& is, BCode* block) {
 int BCNUM::isEqual(const BCInstructionOp& other) const {
   const BCNUM* num = sameClass<BCNUM>(other);
   return num != nullptr && value_ == num->value_;
-}
-
-BCInstructionOp* BCNUM::newCopy() const {
-  return new (std::nothrow) BCNUM(*this);
 }
 
 void BCNUM::printOn(std::ostream& os, char* column, char* line,
@@ -399,9 +391,9 @@ template <class Derived, class Entry, class Ref, BCInstructionOp::CLASS_TYPE Tag
           BCInstructionOp::OP_KIND Kind>
 BCHandleOf<Derived, Entry, Ref, Tag, Kind>::BCHandleOf(const Ref& ref) : ref_(ref) {
   if (const Entry* entry = ref_.ptr()) {
-    setDataType(entry->getDataType());
+    this->setDataType(entry->getDataType());
   } else {
-    setError(BCINSTRUCTIONOP_FAILED);
+    BCInstructionOp::setError(BCInstructionOp::BCINSTRUCTIONOP_FAILED);
   }
 }
 
@@ -414,16 +406,10 @@ int BCHandleOf<Derived, Entry, Ref, Tag, Kind>::isEqual(const BCInstructionOp& o
   const Entry* own = ref_.ptr();
   const Entry* others = that->ref_.ptr();
   if (own == nullptr || others == nullptr) {
-    setError(BCINSTRUCTIONOP_FAILED);
+    BCInstructionOp::setError(BCInstructionOp::BCINSTRUCTIONOP_FAILED);
     return 0;
   }
   return *own == *others ? 1 : 0;
-}
-
-template <class Derived, class Entry, class Ref, BCInstructionOp::CLASS_TYPE Tag,
-          BCInstructionOp::OP_KIND Kind>
-BCInstructionOp* BCHandleOf<Derived, Entry, Ref, Tag, Kind>::newCopy() const {
-  return new (std::nothrow) Derived(static_cast<const Derived&>(*this));
 }
 
 template <class Derived, class Entry, class Ref, BCInstructionOp::CLASS_TYPE Tag,
@@ -433,7 +419,7 @@ void BCHandleOf<Derived, Entry, Ref, Tag, Kind>::printOn(std::ostream& os, char*
   if (noLine(column, line)) return;
   const KRListLine out(line, column);
   listHandle(*this, out, ref_.getIndex());
-  listEntry(os, out, line, ref_.ptr(), typeNameOf(typeNames, getDataType()));
+  listEntry(os, out, line, ref_.ptr(), typeNameOf(typeNames, this->getDataType()));
 }
 
 template <class Derived, class Entry, class Ref, BCInstructionOp::CLASS_TYPE Tag,
@@ -453,7 +439,8 @@ template <class Derived, class Entry, class Ref, BCInstructionOp::CLASS_TYPE Tag
           BCInstructionOp::OP_KIND Kind>
 void BCHandleOf<Derived, Entry, Ref, Tag, Kind>::saveInstance(std::ostream& os) const {
   BCInstructionOp::saveInstance(os);
-  if (!KRFieldWriter(os).u16(ref_.getIndex()).ok()) setError(BCINSTRUCTIONOP_FAILED);
+  if (!KRFieldWriter(os).u16(ref_.getIndex()).ok())
+    BCInstructionOp::setError(BCInstructionOp::BCINSTRUCTIONOP_FAILED);
 }
 
 template <class Derived, class Entry, class Ref, BCInstructionOp::CLASS_TYPE Tag,
@@ -461,7 +448,8 @@ template <class Derived, class Entry, class Ref, BCInstructionOp::CLASS_TYPE Tag
 void BCHandleOf<Derived, Entry, Ref, Tag, Kind>::loadInstance(std::istream& is, BCode* block) {
   BCInstructionOp::loadInstance(is, block);
   std::uint16_t index = 0;
-  if (!KRFieldReader(is).u16(index).ok()) setError(BCINSTRUCTIONOP_FAILED);
+  if (!KRFieldReader(is).u16(index).ok())
+    BCInstructionOp::setError(BCInstructionOp::BCINSTRUCTIONOP_FAILED);
   ref_ = Ref(KRReference<Entry*>(index, tableOf(block, static_cast<const Entry*>(nullptr))));
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <new>
 
 #include "bcode/const/bcconstlist.h"
 #include "bcode/foundation/krarena.h"
@@ -107,8 +108,24 @@ class BCODE_API BCInstructionOp : public KRArenaObject {
   unsigned char testFlag_ = 0;
 };
 
+// What each class of the operand records adds to its family: its class tag
+// and its copy, made as `Derived`, the class deriving from it.
+template <class Derived, class Family, BCInstructionOp::CLASS_TYPE Tag>
+class BCODE_API BCInstructionOpOf : public Family {
+ public:
+  BCInstructionOp::CLASS_TYPE isA() const override { return Tag; }
+  BCInstructionOp* newCopy() const override {
+    return new (std::nothrow) Derived(static_cast<const Derived&>(*this));
+  }
+
+ protected:
+  BCInstructionOpOf() = default;
+  BCInstructionOpOf(const BCInstructionOpOf& other) = default;
+};
+
 // A numbered temporary holding an intermediate result.
-class BCODE_API BCTMP : public BCInstructionOp {
+class BCODE_API BCTMP
+    : public BCInstructionOpOf<BCTMP, BCInstructionOp, BCInstructionOp::BCTMP_CLASS> {
  public:
   enum STATUS_TYPE : int { TMG = 0, TML = 1, TMT = 2 };
   enum AREA_TYPE : int { L_AREA = 0, G_AREA = 1 };
@@ -118,10 +135,8 @@ class BCODE_API BCTMP : public BCInstructionOp {
   BCTMP(unsigned char dataType, std::uint32_t tmpNo, STATUS_TYPE status, AREA_TYPE lArea);
   BCTMP(const BCTMP& other) = default;
 
-  CLASS_TYPE isA() const override { return BCTMP_CLASS; }
   OP_KIND kind() const override { return TMP; }
   int isEqual(const BCInstructionOp& other) const override;
-  BCInstructionOp* newCopy() const override;
   void printOn(std::ostream& os, char* column, char* line,
                const char* const* typeNames) const override;
   void printOn(std::ostream& os) const override;
@@ -147,16 +162,15 @@ class BCODE_API BCTMP : public BCInstructionOp {
 };
 
 // A small number such as a count or a jump label.
-class BCODE_API BCNUM : public BCInstructionOp {
+class BCODE_API BCNUM
+    : public BCInstructionOpOf<BCNUM, BCInstructionOp, BCInstructionOp::BCNUM_CLASS> {
  public:
   explicit BCNUM(std::uint16_t value) : value_(value) {}
   BCNUM(const BCNUM& other) = default;
 
-  CLASS_TYPE isA() const override { return BCNUM_CLASS; }
   OP_KIND kind() const override { return NUM; }
   // The values only, unlike every other operand class.
   int isEqual(const BCInstructionOp& other) const override;
-  BCInstructionOp* newCopy() const override;
   void printOn(std::ostream& os, char* column, char* line,
                const char* const* typeNames) const override;
   void printOn(std::ostream& os) const override;
@@ -203,17 +217,15 @@ class BCODE_API BCIMM : public BCInstructionOp {
 };
 
 // What the handles of table entries share: the handle, a data type taken
-// from the entry, equality of the handles or else of the entries, the copy
-// (made as `Derived`, the class deriving from it), the index record bound to
-// the loading block's table on reading, and the listing and dump forms.
+// from the entry, equality of the handles or else of the entries, the index
+// record bound to the loading block's table on reading, and the listing and
+// dump forms.
 template <class Derived, class Entry, class Ref, BCInstructionOp::CLASS_TYPE Tag,
           BCInstructionOp::OP_KIND Kind>
-class BCODE_API BCHandleOf : public BCInstructionOp {
+class BCODE_API BCHandleOf : public BCInstructionOpOf<Derived, BCInstructionOp, Tag> {
  public:
-  CLASS_TYPE isA() const override { return Tag; }
-  OP_KIND kind() const override { return Kind; }
+  BCInstructionOp::OP_KIND kind() const override { return Kind; }
   int isEqual(const BCInstructionOp& other) const override;
-  BCInstructionOp* newCopy() const override;
   void printOn(std::ostream& os, char* column, char* line,
                const char* const* typeNames) const override;
   void printOn(std::ostream& os) const override;
