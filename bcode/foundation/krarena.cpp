@@ -68,12 +68,6 @@ void*& chunkSlotOf(char* segment) {
   return *reinterpret_cast<void**>(segment);
 }
 
-// A load that stays within its first segment is left to fault in what it
-// touches; from the second on, each segment is mapped in at once.
-void populate(char* segment) {
-  krPrefault(segment, kSegmentBytes);
-}
-
 void askForHugePages(char* chunk, std::size_t bytes) {
 #ifdef MADV_HUGEPAGE
   ::madvise(chunk, bytes, MADV_HUGEPAGE);
@@ -169,17 +163,23 @@ void* KRArena::allocateLarge(std::size_t size, std::size_t slot) noexcept {
   char* const end = next_ + slot;
   char* const covered =
       reinterpret_cast<char*>((addressOf(end) + kSegmentBytes - 1) & ~(kSegmentBytes - 1));
-  if (covered > segmentEnd_)
-    krPrefault(segmentEnd_, static_cast<std::size_t>(covered - segmentEnd_));
+  if (covered > segmentEnd_) mapIn(segmentEnd_, covered);
   char* storage = take(slot);
   segmentEnd_ = covered;
   next_ = covered;
   return storage;
 }
 
+// Segments of an ordinary chunk are mapped in as they are opened, with one
+// call instead of a fault a page; a huge page comes whole with its first
+// fault.
+void KRArena::mapIn(char* from, char* to) const noexcept {
+  if (mapsInSegments_) krPrefault(from, static_cast<std::size_t>(to - from));
+}
+
 bool KRArena::nextSegment() noexcept {
   if (segmentEnd_ != nullptr && segmentEnd_ < chunkEnd_) {
-    populate(segmentEnd_);
+    mapIn(segmentEnd_, segmentEnd_ + kSegmentBytes);
     chunkSlotOf(segmentEnd_) = chunks_;
     next_ = objectStart(segmentEnd_ + sizeof(void*));
     segmentEnd_ += kSegmentBytes;
@@ -203,11 +203,11 @@ bool KRArena::newChunk() noexcept {
     nextChunkBytes_ *= 2;
   }
   char* first = static_cast<char*>(raw) + ((alignment - addressOf(raw) % alignment) % alignment);
-  if (huge) {
-    askForHugePages(first, bytes);
-  } else if (chunks_ != nullptr) {
-    populate(first);
-  }
+  mapsInSegments_ = !huge;
+  if (huge) askForHugePages(first, bytes);
+  // A load that stays within its first segment is left to fault in what it
+  // touches.
+  if (chunks_ != nullptr) mapIn(first, first + kSegmentBytes);
   auto* chunk = new (first + sizeof(void*)) KRArenaChunk{{kArenaBias}, 0, raw, chunks_, {this}};
   chunkSlotOf(first) = chunk;
   chunks_ = chunk;

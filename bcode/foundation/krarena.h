@@ -42,6 +42,7 @@ class BCODE_API KRArena {
   bool nextSegment() noexcept;
   bool newChunk() noexcept;
   std::size_t freshChunkBytes() const noexcept;
+  void mapIn(char* from, char* to) const noexcept;
   char* take(std::size_t slot) noexcept;
   void* allocateLarge(std::size_t size, std::size_t slot) noexcept;
 
@@ -50,6 +51,7 @@ class BCODE_API KRArena {
   char* segmentEnd_ = nullptr;
   char* chunkEnd_ = nullptr;
   std::size_t nextChunkBytes_;
+  bool mapsInSegments_ = false;    // false in a huge chunk
   std::size_t hugeBytesLeft_ = 0;  // of what expect() was told, not yet in huge chunks
   bool (*probe_)();
 };
