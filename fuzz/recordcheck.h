@@ -20,6 +20,7 @@
 #include "bcode/interface/bcssb.h"
 #include "bcode/text/bcfields.h"
 #include "bcode/types/krtypetab.h"
+#include "tools/support/blockfile.h"
 #include "tools/support/blocklayout.h"
 #include "tools/support/blocklisting.h"
 #include "tools/support/errorreport.h"
@@ -59,19 +60,8 @@ class DiscardBuf : public std::streambuf {
   std::size_t taken_ = 0;
 };
 
-// Reads bytes in place without copying them.
-class BytesBuf : public std::streambuf {
- public:
-  explicit BytesBuf(const std::string& bytes) {
-    char* begin = const_cast<char*>(bytes.data());  // only ever read
-    setg(begin, begin, begin + bytes.size());
-  }
-  // How many bytes have been read.
-  std::size_t consumed() const { return static_cast<std::size_t>(gptr() - eback()); }
-};
-
 inline std::unique_ptr<BCode> loadBlock(const std::string& bytes) {
-  BytesBuf buf(bytes);
+  bctool::MemoryBuf buf(bytes.data(), bytes.size());
   std::istream is(&buf);
   return std::unique_ptr<BCode>(BCode::iload(is));
 }
@@ -203,7 +193,7 @@ inline std::string checkTypeTableRecord(const std::string& bytes, unsigned int b
   bcInitBCode();
   BCSSBList interfaces;
   KRTypeEnv env(nullptr, &interfaces, boundaryByteLen);
-  BytesBuf in(bytes);
+  bctool::MemoryBuf in(bytes.data(), bytes.size());
   std::istream is(&in);
   const std::unique_ptr<KRTypeTab> table(KRTypeTab::iload(is, &env));
   if (!table) {
@@ -228,7 +218,7 @@ inline std::string checkTypeTableRecord(const std::string& bytes, unsigned int b
   bcInitBCode();
   for (const auto& text :
        {std::make_pair("a dump", dumps.taken()), std::make_pair("a listing", listing.taken())}) {
-    const std::string tooLong = checkTextBound(text.first, text.second, in.consumed());
+    const std::string tooLong = checkTextBound(text.first, text.second, in.offset());
     if (!tooLong.empty()) return tooLong;
   }
   const std::string first = saveTable(*table);
@@ -236,7 +226,7 @@ inline std::string checkTypeTableRecord(const std::string& bytes, unsigned int b
     return failure("a loaded table did not save");
 
   KRTypeEnv again(nullptr, &interfaces, 4);
-  BytesBuf savedBuf(first);
+  bctool::MemoryBuf savedBuf(first.data(), first.size());
   std::istream saved(&savedBuf);
   const std::unique_ptr<KRTypeTab> reloaded(KRTypeTab::iload(saved, &again));
   if (!reloaded) return failure("a saved type table did not load again");

@@ -224,7 +224,7 @@ class LoadOperation : public Operation {
   void prepare() override { block_.reset(); }
   // A block returned with BCode's flag set had its layout fail.
   bool run() override {
-    bcfuzz::BytesBuf buf(reference().record);
+    bctool::MemoryBuf buf(reference().record.data(), reference().record.size());
     std::istream is(&buf);
     block_.reset(BCode::iload(is));
     return block_ == nullptr || BCode::getError() != BCode::BCODE_OK;
