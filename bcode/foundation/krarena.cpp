@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <new>
@@ -40,13 +41,15 @@ namespace {
 constexpr std::uintptr_t kSegmentBytes = std::uintptr_t{1} << 16;
 constexpr std::uintptr_t kArenaBit = 8;
 constexpr std::uint32_t kArenaBias = std::uint32_t{1} << 31;
-// Chunks grow from one segment to sixteen. An arena told to expect several
-// megabytes takes chunks of a huge page instead, each a single fault where
-// the system hands out huge pages on request rather than 512 faults of
-// 4 KiB pages; a huge page is resident as a whole, so only large loads ask.
+// Chunks grow from one segment to sixteen. An arena told to expect at least
+// three quarters of a huge page takes chunks of a huge page instead, each a
+// single fault where the system hands out huge pages on request rather than
+// 512 faults of 4 KiB pages (which cost as much as filling the page many
+// times over); a huge page is resident as a whole, so only large loads ask.
 constexpr std::size_t kFirstChunkBytes = kSegmentBytes;
 constexpr std::size_t kMaxChunkBytes = 16 * kSegmentBytes;
 constexpr std::size_t kHugePageBytes = std::size_t{2} << 20;
+constexpr std::size_t kMinHugeFill = kHugePageBytes / 4 * 3;
 // Larger objects than this that do not fit in the current segment take
 // segments of their own (allocateLarge).
 constexpr std::size_t kMaxArenaObject = 1024;
@@ -114,33 +117,38 @@ KRArena::~KRArena() {
   }
 }
 
-// Huge pages for the whole huge pages of what the load is expected to
-// fill, ordinary chunks of the largest size after that: a huge page is
-// resident as a whole, so none is taken that the load may leave half empty.
+// Huge pages while the load is expected to fill most of one, ordinary
+// chunks of the largest size after that: a huge page is resident as a
+// whole, so none is taken that the load would leave more than a quarter
+// empty.
 void KRArena::expect(std::size_t bytes) noexcept {
-  if (chunks_ != nullptr || bytes < 2 * kHugePageBytes) return;
-  hugeBytesLeft_ = bytes & ~(kHugePageBytes - 1);
+  if (chunks_ != nullptr || bytes < kMinHugeFill) return;
+  hugeBytesLeft_ = bytes;
   nextChunkBytes_ = kMaxChunkBytes;
 }
 
 std::size_t KRArena::freshChunkBytes() const noexcept {
-  return hugeBytesLeft_ >= kHugePageBytes ? kHugePageBytes : nextChunkBytes_;
+  return hugeBytesLeft_ >= kMinHugeFill ? kHugePageBytes : nextChunkBytes_;
 }
 
 void* KRArena::allocate(std::size_t size) noexcept {
   if (probe_ != nullptr && !probe_()) return nullptr;
   const std::size_t slot = (size + 15) & ~std::size_t{15};
-  if (next_ == nullptr || static_cast<std::size_t>(segmentEnd_ - next_) < slot) {
+  while (!fits(slot)) {
     if (size > kMaxArenaObject) return allocateLarge(size, slot);
     if (!nextSegment()) return nullptr;
   }
   return take(slot);
 }
 
+bool KRArena::fits(std::size_t slot) const noexcept {
+  return open_.next != nullptr && static_cast<std::size_t>(open_.segmentEnd - open_.next) >= slot;
+}
+
 char* KRArena::take(std::size_t slot) noexcept {
-  char* storage = next_;
-  next_ += slot;
-  ++chunks_->handedOut;
+  char* storage = open_.next;
+  open_.next += slot;
+  ++open_.chunk->handedOut;
   return storage;
 }
 
@@ -151,38 +159,56 @@ char* KRArena::take(std::size_t slot) noexcept {
 // the heap.
 void* KRArena::allocateLarge(std::size_t size, std::size_t slot) noexcept {
   // Right after another large object no segment is open: open one.
-  if (next_ != nullptr && next_ == segmentEnd_ && segmentEnd_ < chunkEnd_ && !nextSegment()) {
+  if (open_.next != nullptr && open_.next == open_.segmentEnd &&
+      open_.segmentEnd < open_.chunkEnd && !nextSegment()) {
     return nullptr;
   }
-  if (next_ == nullptr || static_cast<std::size_t>(chunkEnd_ - next_) < slot) {
+  if (open_.next == nullptr || static_cast<std::size_t>(open_.chunkEnd - open_.next) < slot) {
     if (freshChunkBytes() < slot + kSegmentBytes) {
       return checkedHeap(::operator new(size, std::nothrow));
     }
+    keepAsSpare();
     if (!newChunk()) return nullptr;
   }
-  char* const end = next_ + slot;
+  char* const end = open_.next + slot;
   char* const covered =
       reinterpret_cast<char*>((addressOf(end) + kSegmentBytes - 1) & ~(kSegmentBytes - 1));
-  if (covered > segmentEnd_) mapIn(segmentEnd_, covered);
+  if (covered > open_.segmentEnd) mapIn(open_.segmentEnd, covered);
   char* storage = take(slot);
-  segmentEnd_ = covered;
-  next_ = covered;
+  open_.segmentEnd = covered;
+  open_.next = covered;
   return storage;
+}
+
+// Before a large object moves on to a fresh chunk, the open chunk's rest is
+// kept for the small objects that follow: in a huge page it is resident
+// already. Of two rests the larger is kept.
+void KRArena::keepAsSpare() noexcept {
+  const auto rest = [](const Cursor& c) {
+    return c.chunk == nullptr ? 0 : static_cast<std::size_t>(c.chunkEnd - c.next);
+  };
+  if (rest(open_) >= kSegmentBytes && rest(open_) > rest(spare_)) spare_ = open_;
 }
 
 // Segments of an ordinary chunk are mapped in as they are opened, with one
 // call instead of a fault a page; a huge page comes whole with its first
 // fault.
 void KRArena::mapIn(char* from, char* to) const noexcept {
-  if (mapsInSegments_) krPrefault(from, static_cast<std::size_t>(to - from));
+  if (open_.mapsInSegments) krPrefault(from, static_cast<std::size_t>(to - from));
 }
 
 bool KRArena::nextSegment() noexcept {
-  if (segmentEnd_ != nullptr && segmentEnd_ < chunkEnd_) {
-    mapIn(segmentEnd_, segmentEnd_ + kSegmentBytes);
-    chunkSlotOf(segmentEnd_) = chunks_;
-    next_ = objectStart(segmentEnd_ + sizeof(void*));
-    segmentEnd_ += kSegmentBytes;
+  if (open_.segmentEnd != nullptr && open_.segmentEnd < open_.chunkEnd) {
+    char* const segment = open_.segmentEnd;
+    mapIn(segment, segment + kSegmentBytes);
+    chunkSlotOf(segment) = open_.chunk;
+    open_.next = objectStart(segment + sizeof(void*));
+    open_.segmentEnd = segment + kSegmentBytes;
+    return true;
+  }
+  if (spare_.chunk != nullptr) {
+    open_ = spare_;
+    spare_ = Cursor{};
     return true;
   }
   return newChunk();
@@ -198,22 +224,21 @@ bool KRArena::newChunk() noexcept {
   void* raw = ::operator new(bytes + alignment, std::nothrow);
   if (raw == nullptr) return false;
   if (huge) {
-    hugeBytesLeft_ -= kHugePageBytes;
+    hugeBytesLeft_ -= std::min(hugeBytesLeft_, kHugePageBytes);
   } else if (nextChunkBytes_ < kMaxChunkBytes) {
     nextChunkBytes_ *= 2;
   }
   char* first = static_cast<char*>(raw) + ((alignment - addressOf(raw) % alignment) % alignment);
-  mapsInSegments_ = !huge;
   if (huge) askForHugePages(first, bytes);
-  // A load that stays within its first segment is left to fault in what it
-  // touches.
-  if (chunks_ != nullptr) mapIn(first, first + kSegmentBytes);
   auto* chunk = new (first + sizeof(void*)) KRArenaChunk{{kArenaBias}, 0, raw, chunks_, {this}};
   chunkSlotOf(first) = chunk;
+  // A load that stays within its first segment is left to fault in what it
+  // touches.
+  const bool firstChunk = chunks_ == nullptr;
   chunks_ = chunk;
-  next_ = objectStart(reinterpret_cast<char*>(chunk + 1));
-  segmentEnd_ = first + kSegmentBytes;
-  chunkEnd_ = first + bytes;
+  open_ = Cursor{chunk, objectStart(reinterpret_cast<char*>(chunk + 1)), first + kSegmentBytes,
+                 first + bytes, !huge};
+  if (!firstChunk) mapIn(first, first + kSegmentBytes);
   return true;
 }
 

@@ -39,19 +39,31 @@ class BCODE_API KRArena {
   static KRArena* current() noexcept;
 
  private:
+  // Where objects are placed: the open segment of a chunk and the segments
+  // after it.
+  struct Cursor {
+    KRArenaChunk* chunk = nullptr;
+    char* next = nullptr;  // the next free byte of the open segment
+    char* segmentEnd = nullptr;
+    char* chunkEnd = nullptr;
+    bool mapsInSegments = false;  // false in a huge chunk
+  };
+
+  bool fits(std::size_t slot) const noexcept;
   bool nextSegment() noexcept;
   bool newChunk() noexcept;
   std::size_t freshChunkBytes() const noexcept;
   void mapIn(char* from, char* to) const noexcept;
   char* take(std::size_t slot) noexcept;
   void* allocateLarge(std::size_t size, std::size_t slot) noexcept;
+  void keepAsSpare() noexcept;
 
   KRArenaChunk* chunks_ = nullptr;  // newest first
-  char* next_ = nullptr;            // the next free byte of the current segment
-  char* segmentEnd_ = nullptr;
-  char* chunkEnd_ = nullptr;
+  Cursor open_;
+  // The rest of a chunk that a large object left for a fresh one; objects
+  // go there once the open chunk is full.
+  Cursor spare_;
   std::size_t nextChunkBytes_;
-  bool mapsInSegments_ = false;    // false in a huge chunk
   std::size_t hugeBytesLeft_ = 0;  // of what expect() was told, not yet in huge chunks
   bool (*probe_)();
 };

@@ -3,6 +3,7 @@
 // each can be deleted alone, before or after the arena is gone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -74,6 +75,31 @@ TEST_P(ArenaTest, HandsOutObjectsOfItsOwnAndTakesEachBackAlone) {
   // The chunks of the objects still alive outlive the arena.
   expectIntact(survivors);
   for (const Placed& p : survivors) krArenaDelete(p.at);
+}
+
+// Chunks of a huge page are resident as a whole: a large object that does
+// not fit in the rest of one must not leave that rest empty. Small objects,
+// a block of nodes too large for what is left, then small objects again fit
+// in two huge chunks, not three.
+TEST(ArenaChunks, SmallObjectsFillWhatALargeOneLeftBehind) {
+  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+  KRArena arena;
+  arena.expect(std::size_t{4} << 20);
+  std::vector<void*> objects;
+  const auto smallObjects = [&](std::size_t bytes) {
+    for (std::size_t used = 0; used < bytes; used += 256) objects.push_back(arena.allocate(256));
+  };
+  smallObjects(std::size_t{1} << 20);
+  objects.push_back(arena.allocate(std::size_t{3} << 19));
+  smallObjects(std::size_t{1} << 20);
+  std::vector<std::uintptr_t> chunks;
+  for (void* p : objects) {
+    ASSERT_NE(p, nullptr);
+    const std::uintptr_t chunk = reinterpret_cast<std::uintptr_t>(p) & ~(kHugePage - 1);
+    if (std::find(chunks.begin(), chunks.end(), chunk) == chunks.end()) chunks.push_back(chunk);
+  }
+  EXPECT_EQ(chunks.size(), 2u);
+  for (void* p : objects) krArenaDelete(p);
 }
 
 INSTANTIATE_TEST_SUITE_P(ExpectedSizes, ArenaTest,
