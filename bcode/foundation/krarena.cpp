@@ -71,15 +71,6 @@ void*& chunkSlotOf(char* segment) {
   return *reinterpret_cast<void**>(segment);
 }
 
-void askForHugePages(char* chunk, std::size_t bytes) {
-#ifdef MADV_HUGEPAGE
-  ::madvise(chunk, bytes, MADV_HUGEPAGE);
-#else
-  static_cast<void>(chunk);
-  static_cast<void>(bytes);
-#endif
-}
-
 void release(std::atomic<std::uint32_t>& live, std::uint32_t count, void* raw) {
   if (live.fetch_sub(count, std::memory_order_acq_rel) == count) ::operator delete(raw);
 }
@@ -90,15 +81,30 @@ void* checkedHeap(void* storage) {
   return storage;
 }
 
+// Gives `advice` for the whole pages of `page` bytes inside the range only:
+// a page shared with a neighbour is not the range's to advise on.
+[[maybe_unused]] void adviseWholePages(void* storage, std::size_t bytes, std::uintptr_t page,
+                                       int advice) {
+  const std::uintptr_t begin = (addressOf(storage) + page - 1) & ~(page - 1);
+  const std::uintptr_t end = (addressOf(storage) + bytes) & ~(page - 1);
+  if (begin < end) ::madvise(reinterpret_cast<void*>(begin), end - begin, advice);
+}
+
 }  // namespace
 
 void krPrefault(void* storage, std::size_t bytes) noexcept {
 #ifdef MADV_POPULATE_WRITE
   // Pages of 4 KiB; where they are larger the system refuses the call.
-  const std::uintptr_t page = 4096;
-  const std::uintptr_t begin = (addressOf(storage) + page - 1) & ~(page - 1);
-  const std::uintptr_t end = (addressOf(storage) + bytes) & ~(page - 1);
-  if (begin < end) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+  adviseWholePages(storage, bytes, 4096, MADV_POPULATE_WRITE);
+#else
+  static_cast<void>(storage);
+  static_cast<void>(bytes);
+#endif
+}
+
+void krAdviseHugePages(void* storage, std::size_t bytes) noexcept {
+#ifdef MADV_HUGEPAGE
+  adviseWholePages(storage, bytes, kHugePageBytes, MADV_HUGEPAGE);
 #else
   static_cast<void>(storage);
   static_cast<void>(bytes);
@@ -229,7 +235,7 @@ bool KRArena::newChunk() noexcept {
     nextChunkBytes_ *= 2;
   }
   char* first = static_cast<char*>(raw) + ((alignment - addressOf(raw) % alignment) % alignment);
-  if (huge) askForHugePages(first, bytes);
+  if (huge) krAdviseHugePages(first, bytes);
   auto* chunk = new (first + sizeof(void*)) KRArenaChunk{{kArenaBias}, 0, raw, chunks_, {this}};
   chunkSlotOf(first) = chunk;
   // A load that stays within its first segment is left to fault in what it

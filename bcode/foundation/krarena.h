@@ -85,6 +85,12 @@ class BCODE_API KRArenaScope {
 // Only advice: where the system cannot, the pages fault in as they are touched.
 BCODE_API void krPrefault(void* storage, std::size_t bytes) noexcept;
 
+// Asks the system to back the whole huge pages (2 MB) inside a large buffer
+// about to be filled with huge pages: one fault each instead of 512. Only
+// advice, and only worth it for memory that will be filled: a huge page is
+// resident as a whole.
+BCODE_API void krAdviseHugePages(void* storage, std::size_t bytes) noexcept;
+
 // For fault injection: arenas made on this thread from now on ask `probe`
 // before each object they place, and fail that allocation when it answers
 // false. Null (the default) asks nothing.

@@ -5,13 +5,41 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cinttypes>
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <map>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "bcode/foundation/krarena.h"
 
 namespace {
+
+// The mappings of this process by start: their end and whether they carry
+// the huge page advice.
+std::map<std::uintptr_t, std::pair<std::uintptr_t, bool>> hugeAdvice() {
+  std::map<std::uintptr_t, std::pair<std::uintptr_t, bool>> areas;
+  std::ifstream smaps("/proc/self/smaps");
+  std::uintptr_t start = 0;
+  for (std::string line; std::getline(smaps, line);) {
+    std::uintptr_t from = 0;
+    std::uintptr_t to = 0;
+    // A mapping's first line starts with its range; the lines of its
+    // fields start with a name and a colon.
+    if (std::sscanf(line.c_str(), "%" SCNxPTR "-%" SCNxPTR, &from, &to) == 2) {
+      start = from;
+      areas[from] = {to, false};
+    } else if (line.rfind("VmFlags:", 0) == 0) {
+      areas[start].second = line.find(" hg") != std::string::npos;
+    }
+  }
+  return areas;
+}
 
 constexpr std::size_t kPages = 16;
 
@@ -71,6 +99,38 @@ TEST_F(PrefaultTest, KeepsWhatTheRangeHolds) {
     const char expected = i >= 4 * kPage && i < 6 * kPage ? 0x5A : 0;
     ASSERT_EQ(base_[i], expected) << "byte " << i;
   }
+}
+
+// Huge pages are asked for the whole huge pages inside a buffer only: the
+// system splits the mapping there, and only the middle part carries the
+// advice (VmFlags "hg" in /proc/self/smaps).
+TEST(HugePageAdvice, CoversTheWholeHugePagesOfTheRangeOnly) {
+#ifndef MADV_HUGEPAGE
+  GTEST_SKIP() << "the system knows no huge page advice";
+#else
+  constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
+  const std::size_t length = 4 * kHuge;
+  void* map = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(map, MAP_FAILED);
+  const auto base = reinterpret_cast<std::uintptr_t>(map);
+  // From a little way into the mapping to a little before its end: the huge
+  // pages lying wholly inside run from `firstWhole` to `end`.
+  const std::uintptr_t firstWhole = (base + 100 + kHuge - 1) & ~(kHuge - 1);
+  const std::uintptr_t end = (base + length - 100) & ~(kHuge - 1);
+  krAdviseHugePages(reinterpret_cast<char*>(base) + 100, length - 200);
+  const std::map<std::uintptr_t, std::pair<std::uintptr_t, bool>> areas = hugeAdvice();
+  ::munmap(map, length);
+  const auto advised = [&](std::uintptr_t at) {
+    auto area = areas.upper_bound(at);
+    if (area == areas.begin()) return false;
+    --area;
+    return at < area->second.first && area->second.second;
+  };
+  EXPECT_TRUE(advised(firstWhole));
+  EXPECT_TRUE(advised(end - 1));
+  EXPECT_FALSE(advised(firstWhole - 1));
+  EXPECT_FALSE(advised(end));
+#endif
 }
 
 }  // namespace
