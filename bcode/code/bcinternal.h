@@ -6,8 +6,15 @@
 #include <memory>
 #include <new>
 
+#include "bcode/code/bcode.h"
+#include "bcode/foundation/krarena.h"
 #include "bcode/foundation/krerror.h"
 #include "bcode/foundation/krysequ.h"
+
+// The arena of a block being built: what a reader makes in bulk goes there.
+struct BCArenaAccess {
+  static KRArena& of(BCode& block) { return block.arena_; }
+};
 
 // Array bounds in a block record are four bytes wide.
 constexpr unsigned int kBCRecordBoundaryByteLen = 4;

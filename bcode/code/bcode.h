@@ -94,6 +94,10 @@ class BCODE_API BCode {
   void init();
 
  private:
+  // Lets the library's other readers of blocks (the text form) place what
+  // they build in the block's arena, as iload does.
+  friend struct BCArenaAccess;
+
   // Whether every collection exists (a failed construction leaves some absent).
   bool isComplete() const;
 

@@ -49,6 +49,9 @@ constexpr std::uint32_t kMaxTableIndex = 65534;
 constexpr std::uint32_t kMaxListEntries = 65535;
 constexpr std::uint32_t kMaxNameLength = 255;
 constexpr std::uint32_t kMaxDimensions = 255;
+// What a block read from its text keeps in its arena, in eighths of a byte
+// for each byte of text: about one and a half times the text.
+constexpr std::size_t kArenaEighthsPerTextByte = 12;
 
 // ---- what the actions note about one line
 
@@ -903,7 +906,9 @@ class Reader {
       block_.reset();
       blockMissing_ = true;
       error(line_.begin, "the block could not be created");
+      return;
     }
+    BCArenaAccess::of(*block_).expect(text_.size() / 8 * kArenaEighthsPerTextByte);
   }
 
   // Completes every section before `heading`.
@@ -943,7 +948,14 @@ class Reader {
   bool load(Heading heading, const std::string& bytes, Load loadSection) {
     BytesIn in(bytes);
     std::istream is(&in);
-    if (loadSection(is)) return true;
+    bool loaded = false;
+    {
+      // What the section's loader makes in bulk goes to the block's arena,
+      // as in a load of the block's record.
+      const KRArenaScope arena(&BCArenaAccess::of(*block_));
+      loaded = loadSection(is);
+    }
+    if (loaded) return true;
     bcInitBCode();
     clean_[slot(heading)] = false;
     const Where& where =
