@@ -436,6 +436,10 @@ class Reader {
     }
     for (std::string* list : {&interfaces_, &ldd_, &lsd_, &instructions_}) put16(*list, 0);
     std::fill(std::begin(clean_), std::end(clean_), true);
+    // The instructions are most of a block and their record a good third of
+    // its text at most: room for them at once instead of a copy per doubling
+    // (the room never filled is never touched).
+    instructions_.reserve(text.size() / 3);
   }
 
   BCTextReading run() {
