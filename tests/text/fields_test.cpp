@@ -84,7 +84,7 @@ class PathSink : public BCFieldSink {
 };
 
 std::unique_ptr<BCode> readData(const char* name) {
-  std::string text;
+  bctool::ByteBuffer text;
   std::string message;
   EXPECT_TRUE(bctool::readInput((fs::path(BCODE_TEXT_DATA_DIR) / name).string(),
                                 bctool::kDefaultMaxInput, text, message))

@@ -23,11 +23,11 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string readFile(const fs::path& path) {
-  std::string bytes;
+  bctool::ByteBuffer bytes;
   std::string message;
   EXPECT_TRUE(bctool::readInput(path.string(), bctool::kDefaultMaxInput, bytes, message))
       << message;
-  return bytes;
+  return std::string(bytes.view());
 }
 
 std::string dataFile(const char* name) {

@@ -21,7 +21,7 @@ int runAsm(const Options& options) {
   // The output is opened only now: a text with errors leaves no file behind.
   Output out(options.output);
   if (!out.open()) return kExitInvalid;
-  out.write(input.bytes);
+  out.write(input.bytes.data(), input.bytes.size());
   return out.close() ? kExitOk : kExitInvalid;
 }
 

@@ -1,14 +1,13 @@
 #include "tools/support/blockfile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iostream>
-
-#include "bcode/foundation/krarena.h"
 
 namespace bctool {
 
@@ -16,52 +15,58 @@ namespace {
 
 constexpr std::size_t kChunk = 64 * 1024;
 
-std::string systemReason(int error, const char* fallback) {
-  return error != 0 ? std::strerror(error) : fallback;
-}
-
 std::string tooLarge(std::uint64_t limit) {
   return "larger than the input limit of " + grouped(limit) + " bytes (--max-input changes it)";
 }
 
-// Makes `bytes` hold `size` bytes, mapping in the fresh pages at once before
-// they are cleared and filled.
-void resizeFresh(std::string& bytes, std::uint64_t size) {
-  const auto n = static_cast<std::size_t>(size);
-  if (n > bytes.size()) {
-    bytes.reserve(n);
-    krPrefault(bytes.data() + bytes.size(), n - bytes.size());
-  }
-  bytes.resize(n);
+// Closes the file it holds when it goes.
+class OpenFile {
+ public:
+  explicit OpenFile(int fd) : fd_(fd) {}
+  OpenFile(const OpenFile&) = delete;
+  OpenFile& operator=(const OpenFile&) = delete;
+  ~OpenFile() { ::close(fd_); }
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// The bytes a regular file still holds from where `fd` stands; for any
+// other file, what reading may well begin with.
+std::size_t expectedBytes(int fd) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return kChunk;
+  const off_t at = ::lseek(fd, 0, SEEK_CUR);
+  return static_cast<std::size_t>(info.st_size - std::clamp<off_t>(at, 0, info.st_size));
 }
 
-// Reads what `in` delivers straight into `bytes`, which starts with room for
-// `expected` bytes and one more (so that a file of the size it stated ends in
-// one read) and doubles when full; stops once the bytes would go beyond
-// `limit`, so that an endless input ends there.
-bool readAll(std::istream& in, std::uint64_t limit, std::size_t expected, std::string& bytes,
-             std::string& message) {
+// Reads what `fd` delivers into room for the bytes expected and one more
+// (so that a file of the size it stated ends in one read), which doubles
+// when full, and hands it to `bytes` once the input ends; stops once the
+// bytes would go beyond `limit`, so that an endless input ends there.
+bool readAll(int fd, std::uint64_t limit, ByteBuffer& bytes, std::string& message) {
   const std::uint64_t most = limit < UINT64_MAX ? limit + 1 : limit;
-  std::size_t held = 0;
-  bytes.clear();
-  resizeFresh(bytes, std::min<std::uint64_t>(expected + 1, most));
-  while (in) {
-    if (held == bytes.size()) {
-      resizeFresh(bytes, std::min<std::uint64_t>(2 * held, most));
+  ByteBuffer read;
+  read.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(expectedBytes(fd) + 1, most)));
+  for (;;) {
+    if (read.size() == read.capacity()) {
+      read.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(2 * read.size(), most)));
     }
-    in.read(bytes.data() + held, static_cast<std::streamsize>(bytes.size() - held));
-    held += static_cast<std::size_t>(in.gcount());
-    if (held > limit) {
-      bytes = std::string();
+    const ssize_t n = ::read(fd, read.data() + read.size(), read.capacity() - read.size());
+    if (n == 0) break;
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      message = std::string("cannot read: ") + std::strerror(errno);
+      return false;
+    }
+    read.resize(read.size() + static_cast<std::size_t>(n));
+    if (read.size() > limit) {
       message = tooLarge(limit);
       return false;
     }
   }
-  bytes.resize(held);
-  if (in.bad()) {
-    message = "cannot read: " + systemReason(errno, "read error");
-    return false;
-  }
+  bytes = std::move(read);
   return true;
 }
 
@@ -77,33 +82,25 @@ std::string grouped(std::uint64_t n) {
   return digits;
 }
 
-bool readInput(const std::string& path, std::uint64_t limit, std::string& bytes,
+bool readInput(const std::string& path, std::uint64_t limit, ByteBuffer& bytes,
                std::string& message) {
-  errno = 0;
-  if (path == kStdStream) return readAll(std::cin, limit, kChunk, bytes, message);
-  std::error_code ec;
-  const auto status = std::filesystem::status(path, ec);
-  if (std::filesystem::is_directory(status)) {
-    message = "cannot read: Is a directory";
+  bytes = ByteBuffer();
+  if (path == kStdStream) return readAll(STDIN_FILENO, limit, bytes, message);
+  // A regular file too long is refused before a byte of it is read. (A
+  // directory opens; reading it tells what it is.)
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+      static_cast<std::uint64_t>(info.st_size) > limit) {
+    message = tooLarge(limit);
     return false;
   }
-  // A regular file too long is refused before a byte of it is read.
-  std::size_t expected = kChunk;
-  if (std::filesystem::is_regular_file(status)) {
-    const auto size = std::filesystem::file_size(path, ec);
-    if (!ec && size > limit) {
-      message = tooLarge(limit);
-      return false;
-    }
-    if (!ec) expected = static_cast<std::size_t>(size);
-  }
-  errno = 0;
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    message = "cannot open: " + systemReason(errno, "cannot be opened");
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    message = std::string("cannot open: ") + std::strerror(errno);
     return false;
   }
-  return readAll(file, limit, expected, bytes, message);
+  const OpenFile file(fd);
+  return readAll(file.fd(), limit, bytes, message);
 }
 
 MemoryBuf::MemoryBuf(const char* data, std::size_t size) {
@@ -124,7 +121,7 @@ MemoryBuf::int_type MemoryBuf::underflow() {
   return traits_type::eof();
 }
 
-MemoryStream::MemoryStream(const std::string& bytes)
+MemoryStream::MemoryStream(std::string_view bytes)
     : std::istream(nullptr), buf_(bytes.data(), bytes.size()) {
   rdbuf(&buf_);
 }

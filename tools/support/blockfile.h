@@ -9,6 +9,9 @@
 #include <istream>
 #include <streambuf>
 #include <string>
+#include <string_view>
+
+#include "tools/support/bytebuffer.h"
 
 namespace bctool {
 
@@ -23,10 +26,12 @@ inline constexpr std::uint64_t kDefaultMaxInput = std::uint64_t{256} << 20;
 // How `path` is named in diagnostics: "<stdin>" for "-".
 std::string displayName(const std::string& path);
 
-// The bytes of `path`, or of standard input for "-". False, with the reason
-// in `message` ("cannot open: No such file or directory"), when the file
-// cannot be read or holds more than `limit` bytes; reading stops there.
-bool readInput(const std::string& path, std::uint64_t limit, std::string& bytes,
+// The bytes of `path`, or of standard input for "-", read straight into
+// `bytes` (a large file into huge pages). False, with the reason in
+// `message` ("cannot open: No such file or directory") and `bytes` empty,
+// when the file cannot be read or holds more than `limit` bytes; reading
+// stops there.
+bool readInput(const std::string& path, std::uint64_t limit, ByteBuffer& bytes,
                std::string& message);
 
 // "1,048,576": numbers in messages, grouped by thousands.
@@ -53,7 +58,7 @@ class MemoryBuf : public std::streambuf {
 // An input stream over a MemoryBuf.
 class MemoryStream : public std::istream {
  public:
-  explicit MemoryStream(const std::string& bytes);
+  explicit MemoryStream(std::string_view bytes);
   std::size_t offset() const { return buf_.offset(); }
   bool reachedEnd() const { return buf_.reachedEnd(); }
 

@@ -27,7 +27,7 @@ bool assemble(BlockInput& input, const char* const* mnemonics) {
     bcInitBCode();
     return false;
   }
-  input.bytes = std::move(record);
+  input.bytes = ByteBuffer(std::move(record));
   return true;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tools/support/blockreading.h"
+#include "tools/support/bytebuffer.h"
 #include "tools/support/diagnostic.h"
 
 namespace bctool {
@@ -19,7 +20,7 @@ struct BlockInput {
   std::string file;   // as diagnostics name it
   bool text = false;  // whether the file is a block's text
   // The block record: what the file holds, or what its text assembles to.
-  std::string bytes;
+  ByteBuffer bytes;
   BlockReading reading;              // the block and its sections, when it was read
   std::vector<Diagnostic> failures;  // why no block came of it (up to 20 for a text)
 

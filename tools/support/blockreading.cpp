@@ -110,7 +110,7 @@ class SectionProbe : public ReadingObserver {
 // time, and keeps only where they first differ.
 class ComparingBuf : public std::streambuf {
  public:
-  explicit ComparingBuf(const std::string& expected) : expected_(expected) {
+  explicit ComparingBuf(std::string_view expected) : expected_(expected) {
     setp(area_, area_ + sizeof area_);
   }
 
@@ -155,7 +155,7 @@ class ComparingBuf : public std::streambuf {
     setp(area_, area_ + sizeof area_);
   }
 
-  const std::string& expected_;
+  std::string_view expected_;
   char area_[16 * 1024];
   std::size_t done_ = 0;      // bytes compared so far
   std::size_t sameUpTo_ = 0;  // how many of them agreed from the start
@@ -175,7 +175,7 @@ const SectionInfo* BlockReading::section(const char* name) const {
   return nullptr;
 }
 
-BlockReading readBlock(const std::string& bytes) {
+BlockReading readBlock(std::string_view bytes) {
   bcInitBCode();
   BlockReading reading;
   MemoryStream in(bytes);
@@ -185,7 +185,7 @@ BlockReading readBlock(const std::string& bytes) {
   return reading;
 }
 
-std::optional<std::size_t> readThroughSection(const std::string& bytes, int number) {
+std::optional<std::size_t> readThroughSection(std::string_view bytes, int number) {
   bcInitBCode();
   BlockReading reading;
   MemoryStream in(bytes);
@@ -207,7 +207,7 @@ bool saveBlock(const BCode& block, std::string& bytes) {
   return BCode::getError() == BCode::BCODE_OK;
 }
 
-SavedAgain saveAgainst(const BCode& block, const std::string& bytes) {
+SavedAgain saveAgainst(const BCode& block, std::string_view bytes) {
   ComparingBuf compared(bytes);
   std::ostream os(&compared);
   block.save(os);

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "bcode/code/bcerrorflags.h"
@@ -64,12 +65,12 @@ struct BlockReading {
 // record would have declared it. A failed layout is kept in `layoutFlags`
 // and its flags cleared; the flags of a failed section are kept in
 // `failureFlags` and cleared as well.
-BlockReading readBlock(const std::string& bytes);
+BlockReading readBlock(std::string_view bytes);
 
 // Reads `bytes` as readBlock does, but only up to the end of section
 // `number`: where it ends, or nothing when the record fails before. Leaves
 // every error flag clear.
-std::optional<std::size_t> readThroughSection(const std::string& bytes, int number);
+std::optional<std::size_t> readThroughSection(std::string_view bytes, int number);
 
 // The block record of `block`; false when the save reported a failure.
 bool saveBlock(const BCode& block, std::string& bytes);
@@ -83,7 +84,7 @@ struct SavedAgain {
 
 // Saves `block` comparing its record with `bytes` as it is written, without
 // keeping a copy of it.
-SavedAgain saveAgainst(const BCode& block, const std::string& bytes);
+SavedAgain saveAgainst(const BCode& block, std::string_view bytes);
 
 // The offset of the first byte in which `a` and `b` differ.
 std::size_t firstDifference(const std::string& a, const std::string& b);

@@ -49,7 +49,7 @@ struct FailedEntry {
 // The loader frees a section that fails, so which entry failed is found by
 // reading the record again with the section's entry count lowered: the
 // largest count that still reads ends just before the failing entry.
-std::optional<FailedEntry> failedEntry(const std::string& bytes, const BlockReading& reading,
+std::optional<FailedEntry> failedEntry(std::string_view bytes, const BlockReading& reading,
                                        const SectionWords& words) {
   const std::size_t at = reading.failedBegin;
   if (words.entry == nullptr || at + kCountBytes > bytes.size()) return std::nullopt;
@@ -58,7 +58,7 @@ std::optional<FailedEntry> failedEntry(const std::string& bytes, const BlockRead
   std::uint32_t bad = byte(at) | byte(at + 1) << 8;
   if (bad <= good) return std::nullopt;
 
-  std::string probe = bytes;
+  std::string probe(bytes);
   const auto readsWith = [&](std::uint32_t count) {
     probe[at] = static_cast<char>(count & 0xFF);
     probe[at + 1] = static_cast<char>(count >> 8);
@@ -96,7 +96,7 @@ std::string meanings(const std::vector<BCErrorFlag>& flags, const char* ownFlag)
   return text.empty() ? "the loader gave no reason" : text;
 }
 
-std::string failureMessage(const std::string& bytes, const BlockReading& reading,
+std::string failureMessage(std::string_view bytes, const BlockReading& reading,
                            const SectionWords& words) {
   const std::optional<FailedEntry> entry = failedEntry(bytes, reading, words);
   const std::string where = entry ? std::string(words.entry) + " " + grouped(entry->number) +
@@ -139,7 +139,7 @@ Diagnostic textDiagnostic(const BCTextDiagnostic& d) {
   return {d.file, std::nullopt, "", d.message, TextPlace{d.line, d.column, d.sourceLine}};
 }
 
-Diagnostic loadFailure(const std::string& file, const std::string& bytes,
+Diagnostic loadFailure(const std::string& file, std::string_view bytes,
                        const BlockReading& reading) {
   if (bytes.empty()) return {file, 0, "", "empty file: not a block record"};
   const int number = reading.failed ? reading.failed->number : 0;

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 struct BCTextDiagnostic;
 
@@ -45,7 +46,7 @@ Diagnostic textDiagnostic(const BCTextDiagnostic& d);
 // Why the record in `bytes` failed to load, as `reading` saw it: the section,
 // the entry that could not be read (found by reading the record again) and
 // what the raised flags mean.
-Diagnostic loadFailure(const std::string& file, const std::string& bytes,
+Diagnostic loadFailure(const std::string& file, std::string_view bytes,
                        const BlockReading& reading);
 
 // Why laying out a loaded block failed: the part of it that fails (its own

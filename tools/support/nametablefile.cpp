@@ -1,6 +1,7 @@
 #include "tools/support/nametablefile.h"
 
-#include <sstream>
+#include <algorithm>
+#include <string_view>
 
 #include "bcode/code/bcnametables.h"
 #include "tools/support/blockfile.h"
@@ -13,13 +14,14 @@ constexpr const char* kMissingName = "???";
 
 // The lines of `text`; a final line end does not start another line, and a
 // carriage return before a line end belongs to the line end.
-std::vector<std::string> splitLines(const std::string& text) {
+std::vector<std::string> splitLines(std::string_view text) {
   std::vector<std::string> lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
+  while (!text.empty()) {
+    const std::size_t end = std::min(text.find('\n'), text.size());
+    std::string_view line = text.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.emplace_back(line);
+    text.remove_prefix(std::min(end + 1, text.size()));
   }
   return lines;
 }
@@ -33,7 +35,7 @@ NameTable::NameTable(const char* const* defaults, int size) {
 }
 
 bool NameTable::loadFile(const std::string& path, std::uint64_t limit, std::string& message) {
-  std::string text;
+  ByteBuffer text;
   if (!readInput(path, limit, text, message)) return false;
   std::vector<std::string> lines = splitLines(text);
   if (lines.size() > names_.size()) {
