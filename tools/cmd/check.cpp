@@ -99,7 +99,7 @@ int runCheck(const Options& options) {
   nlohmann::ordered_json files = nlohmann::ordered_json::array();
   bool allValid = true;
   for (const std::string& path : options.inputs) {
-    const BlockInput input = readBlockInput(path, options.maxInput, textMnemonics(options, tables));
+    BlockInput input = readBlockInput(path, options.maxInput, textMnemonics(options, tables));
     const std::vector<Diagnostic> problems = problemsOf(input);
     allValid = allValid && problems.empty();
     if (json) {
@@ -109,6 +109,7 @@ int runCheck(const Options& options) {
     } else {
       for (const Diagnostic& d : problems) report(d);
     }
+    if (&path == &options.inputs.back()) keepUntilExit(input);
   }
   if (json) out.write(nlohmann::ordered_json{{"files", files}});
   const bool written = out.close();

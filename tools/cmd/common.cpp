@@ -1,10 +1,13 @@
 #include <unistd.h>
 
 #include <iostream>
+#include <memory>
 #include <sstream>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "bcode/code/bcode.h"
 #include "bcode/text/bctext.h"
 #include "tools/cmd/commands.h"
 #include "tools/cmd/output.h"
@@ -48,6 +51,13 @@ BlockInput readReported(const std::string& path, const Options& options,
   return input;
 }
 
+void keepUntilExit(BlockInput& input) {
+  if (input.reading.block == nullptr) return;
+  // Never destroyed; what it holds stays reachable from here.
+  static auto* const kept = new std::vector<std::unique_ptr<BCode>>();
+  kept->push_back(std::move(input.reading.block));
+}
+
 std::string blockText(const BlockInput& input, const char* const* mnemonics) {
   std::string text = bcToText(*input.reading.block, mnemonics);
   if (text.empty()) {
@@ -79,7 +89,7 @@ int showEachBlock(const Options& options, const NameTables& tables, const BlockV
   bool allRead = true;
   bool first = true;
   for (const std::string& path : options.inputs) {
-    const BlockInput input = readReported(path, options, textMnemonics(options, tables));
+    BlockInput input = readReported(path, options, textMnemonics(options, tables));
     if (!input.ok()) {
       allRead = false;
       continue;
@@ -91,13 +101,14 @@ int showEachBlock(const Options& options, const NameTables& tables, const BlockV
       } else {
         allRead = false;
       }
-      continue;
+    } else {
+      std::ostringstream text;
+      if (headers) text << (first ? "" : "\n") << "==> " << input.file << " <==\n";
+      first = false;
+      view.text(text, input);
+      out.write(text.str());
     }
-    std::ostringstream text;
-    if (headers) text << (first ? "" : "\n") << "==> " << input.file << " <==\n";
-    first = false;
-    view.text(text, input);
-    out.write(text.str());
+    if (&path == &options.inputs.back()) keepUntilExit(input);
     if (!out.good()) break;
   }
   if (json) out.write(nlohmann::ordered_json{{"files", files}});

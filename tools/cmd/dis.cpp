@@ -9,9 +9,10 @@ int runDis(const Options& options) {
   NameTables tables;
   if (!loadNameTables(options, tables)) return kExitInvalid;
   const char* const* mnemonics = textMnemonics(options, tables);
-  const BlockInput input = readReported(options.inputs.front(), options, mnemonics);
+  BlockInput input = readReported(options.inputs.front(), options, mnemonics);
   if (!input.ok()) return kExitInvalid;
   const std::string text = blockText(input, mnemonics);
+  keepUntilExit(input);
   if (text.empty()) return kExitInvalid;
   Output out(options.output);
   if (!out.open()) return kExitInvalid;
