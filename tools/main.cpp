@@ -3,8 +3,12 @@
 // reads and compares the text form of a block.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <iostream>
+#include <iterator>
 #include <new>
 #include <string>
 #include <vector>
@@ -24,10 +28,14 @@ constexpr std::uint32_t kDefaultInstructions = 1000;
 // The instruction list record counts its instructions in 16 bits.
 constexpr std::uint32_t kMostInstructions = 65535;
 
-// A subcommand and what runs it.
+// A subcommand: what it is called and does, how its options are added
+// (with the end of its help) and what runs it.
 struct Subcommand {
-  CLI::App* app;
+  const char* name;
+  const char* description;
+  std::function<void(CLI::App&)> setUp;
   int (*run)(const Options&);
+  CLI::App* app = nullptr;
 };
 
 // How a file is told to be a block's text, for the help of every reader.
@@ -78,56 +86,48 @@ void addFormat(CLI::App& command, Options& options) {
 
 // A subcommand that reads blocks and writes what it finds.
 // Its help ends with what `about` says and how a text is told from a record.
-CLI::App* addReader(CLI::App& app, const char* name, const char* description, Options& options,
-                    const std::string& about = "", int count = 0) {
-  CLI::App* command = app.add_subcommand(name, description);
-  addInputs(*command, options, count);
-  addOutput(*command, options.output, "Write to FILE instead of standard output");
-  command->footer(about + kTextFiles);
-  return command;
+void setUpReader(CLI::App& command, Options& options, const std::string& about = "",
+                 int count = 0) {
+  addInputs(command, options, count);
+  addOutput(command, options.output, "Write to FILE instead of standard output");
+  command.footer(about + kTextFiles);
 }
 
 // One that can also write JSON.
-CLI::App* addJsonReader(CLI::App& app, const char* name, const char* description, Options& options,
-                        const std::string& about = "") {
-  CLI::App* command = addReader(app, name, description, options, about);
-  addFormat(*command, options);
-  return command;
+void setUpJsonReader(CLI::App& command, Options& options, const std::string& about = "") {
+  setUpReader(command, options, about);
+  addFormat(command, options);
 }
 
-CLI::App* addDemo(CLI::App& app, std::string& output) {
-  CLI::App* demo =
-      app.add_subcommand("demo", "Build the example block, save it, load it back and list it");
-  demo->footer(
+void setUpDemo(CLI::App& demo, std::string& output) {
+  demo.footer(
       "Builds FB 7 through the library, lays it out, saves it, loads it back, checks that "
       "saving the loaded block gives the same bytes, and prints its listing.");
-  addOutput(*demo, output,
+  addOutput(demo, output,
             "File to save the block to (default example.bc; '-': standard output, the listing "
             "then goes to standard error)");
-  return demo;
 }
 
-CLI::App* addList(CLI::App& app, Options& options) {
-  CLI::App* list = addReader(
-      app, "list", "Print the fixed-column listing of blocks", options,
+void setUpList(CLI::App& list, Options& options) {
+  setUpReader(
+      list, options,
       "Lists the type table, interface list, local data, constants, operands and instructions. A "
       "name file replaces the library's default table: line n is entry n - 1, entries after the "
       "last line read \"???\". ");
-  list->add_option("--type-names", options.tables.typeNames,
-                   "Data type names, one per line, by data type code (256)")
+  list.add_option("--type-names", options.tables.typeNames,
+                  "Data type names, one per line, by data type code (256)")
       ->type_name("FILE");
-  list->add_option("--class-names", options.tables.classNames,
-                   "Operand class names, one per line, by class tag (34)")
+  list.add_option("--class-names", options.tables.classNames,
+                  "Operand class names, one per line, by class tag (34)")
       ->type_name("FILE");
-  list->add_option("--param-kind-names", options.tables.paramKindNames,
-                   "Parameter kind names, one per line, by parameter kind (256)")
+  list.add_option("--param-kind-names", options.tables.paramKindNames,
+                  "Parameter kind names, one per line, by parameter kind (256)")
       ->type_name("FILE");
-  return list;
 }
 
-CLI::App* addCheck(CLI::App& app, Options& options) {
-  return addJsonReader(
-      app, "check", "Check that block records load, resolve and save again unchanged", options,
+void setUpCheck(CLI::App& check, Options& options) {
+  setUpJsonReader(
+      check, options,
       "Prints 'FILE: ok (FB 7, 25 instructions)' for each valid file; every problem of the others "
       "goes to standard error as 'bcode: FILE:OFFSET: error: MESSAGE' (without an offset for a "
       "text). With --format json the results of all files, problems included, form one JSON "
@@ -135,49 +135,44 @@ CLI::App* addCheck(CLI::App& app, Options& options) {
       "be written, 2 on wrong usage. ");
 }
 
-CLI::App* addGen(CLI::App& app, Options& options) {
-  CLI::App* gen = app.add_subcommand("gen", "Generate a large, valid, realistic block record");
-  gen->add_option("--seed", options.seed,
-                  "Seed of the generator; 0 gives the block the benchmarks measure")
+void setUpGen(CLI::App& gen, Options& options) {
+  gen.add_option("--seed", options.seed,
+                 "Seed of the generator; 0 gives the block the benchmarks measure")
       ->default_str("0");
-  options.instructions = kDefaultInstructions;
-  gen->add_option("--instructions", options.instructions, "Number of instructions")
+  gen.add_option("--instructions", options.instructions, "Number of instructions")
       ->check(CLI::Range(std::uint32_t{2}, kMostInstructions))
       ->default_str(std::to_string(kDefaultInstructions));
-  addOutput(*gen, options.output, "Write the record to FILE instead of standard output");
-  gen->footer(
+  addOutput(gen, options.output, "Write the record to FILE instead of standard output");
+  gen.footer(
       "The same seed and size give the same bytes on every machine; other seeds give other "
       "names, types, proportions and operand mixes. Every block generated passes 'bcode "
       "check'.");
-  return gen;
 }
 
-CLI::App* addDis(CLI::App& app, Options& options) {
-  return addReader(app, "dis", "Write a block (record or text) as its canonical text", options,
-                   "The text says everything the record says, one entry a line, under a keyword "
-                   "per section (docs/text-format.md); 'bcode asm' reads it back to the same "
-                   "bytes. Instruction codes are written as IC<code>, or by the --mnemonics "
-                   "given. ",
-                   1);
+void setUpDis(CLI::App& dis, Options& options) {
+  setUpReader(dis, options,
+              "The text says everything the record says, one entry a line, under a keyword "
+              "per section (docs/text-format.md); 'bcode asm' reads it back to the same "
+              "bytes. Instruction codes are written as IC<code>, or by the --mnemonics "
+              "given. ",
+              1);
 }
 
-CLI::App* addAsm(CLI::App& app, Options& options) {
-  CLI::App* assemble = app.add_subcommand("asm", "Read a block's text and write its record");
-  addInputs(*assemble, options, 1);
-  addOutput(*assemble, options.output, "Write the record to FILE instead of standard output");
-  assemble->footer(
+void setUpAsm(CLI::App& assemble, Options& options) {
+  addInputs(assemble, options, 1);
+  addOutput(assemble, options.output, "Write the record to FILE instead of standard output");
+  assemble.footer(
       "FILE is a block's text, as 'bcode dis' writes it: its first word, after blanks, line ends "
       "and ';' comments, is the keyword 'block'. Every error of the text (at most 20) goes to "
       "standard error as 'FILE:LINE:COL: error: MESSAGE', with the line and a caret under the "
       "column; a text with an error writes nothing and does not create the output file. Exit "
       "status: 0 success, 1 an error in the text or output that cannot be written, 2 wrong "
       "usage.");
-  return assemble;
 }
 
-CLI::App* addDiff(CLI::App& app, Options& options) {
-  return addReader(
-      app, "diff", "Compare two blocks (records or texts) by their canonical texts", options,
+void setUpDiff(CLI::App& diff, Options& options) {
+  setUpReader(
+      diff, options,
       "Prints nothing when the texts are the same, else a unified diff whose hunk headers name "
       "the section of the change ('@@ -49,7 +49,7 @@ constant table'). Exit status: 0 the same, "
       "1 different, 2 an input that cannot be read or is invalid, output that cannot be "
@@ -238,25 +233,41 @@ int main(int argc, char** argv) {
              kTextFiles);
 
   Options options;
+  options.instructions = kDefaultInstructions;
   std::string demoOutput = kDemoOutput;
-  CLI::App* demo = addDemo(app, demoOutput);
-  const Subcommand subcommands[] = {
-      {demo, bctool::runDemo},
-      {addList(app, options), bctool::runList},
-      {addJsonReader(app, "dump", "Print the debugging dump of every section of blocks", options),
-       bctool::runDump},
-      {addCheck(app, options), bctool::runCheck},
-      {addJsonReader(app, "stats", "Print the sections of blocks with their entries and bytes",
-                     options),
-       bctool::runStats},
-      {addJsonReader(app, "layout",
-                     "Show where each variable of blocks sits: offsets, sizes, holes", options),
-       bctool::runLayout},
-      {addGen(app, options), bctool::runGen},
-      {addDis(app, options), bctool::runDis},
-      {addAsm(app, options), bctool::runAsm},
-      {addDiff(app, options), bctool::runDiff},
+  const auto with = [&options](void (*setUp)(CLI::App&, Options&)) {
+    return [&options, setUp](CLI::App& command) { setUp(command, options); };
   };
+  const auto jsonReader = [&options](CLI::App& command) { setUpJsonReader(command, options); };
+  Subcommand subcommands[] = {
+      {"demo", "Build the example block, save it, load it back and list it",
+       [&demoOutput](CLI::App& demo) { setUpDemo(demo, demoOutput); }, bctool::runDemo},
+      {"list", "Print the fixed-column listing of blocks", with(setUpList), bctool::runList},
+      {"dump", "Print the debugging dump of every section of blocks", jsonReader, bctool::runDump},
+      {"check", "Check that block records load, resolve and save again unchanged", with(setUpCheck),
+       bctool::runCheck},
+      {"stats", "Print the sections of blocks with their entries and bytes", jsonReader,
+       bctool::runStats},
+      {"layout", "Show where each variable of blocks sits: offsets, sizes, holes", jsonReader,
+       bctool::runLayout},
+      {"gen", "Generate a large, valid, realistic block record", with(setUpGen), bctool::runGen},
+      {"dis", "Write a block (record or text) as its canonical text", with(setUpDis),
+       bctool::runDis},
+      {"asm", "Read a block's text and write its record", with(setUpAsm), bctool::runAsm},
+      {"diff", "Compare two blocks (records or texts) by their canonical texts", with(setUpDiff),
+       bctool::runDiff},
+  };
+  // Setting up the options of every subcommand takes a good part of the
+  // tool's start, and a command line that names a subcommand first uses only
+  // that one's. Help and wrong usage without one get them all.
+  const auto namedFirst = [argc, argv](const Subcommand& s) {
+    return argc > 1 && std::strcmp(argv[1], s.name) == 0;
+  };
+  const bool named = std::any_of(std::begin(subcommands), std::end(subcommands), namedFirst);
+  for (Subcommand& s : subcommands) {
+    s.app = app.add_subcommand(s.name, s.description);
+    if (!named || namedFirst(s)) s.setUp(*s.app);
+  }
 
   if (unknownSubcommand(app, argc, argv)) return bctool::kExitUsage;
   try {
@@ -266,7 +277,7 @@ int main(int argc, char** argv) {
     return usageError(app, error.what());
   }
 
-  if (demo->parsed()) options.output = demoOutput;
+  if (subcommands[0].app->parsed()) options.output = demoOutput;
   try {
     for (const Subcommand& s : subcommands) {
       if (!s.app->parsed()) continue;
