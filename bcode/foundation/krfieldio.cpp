@@ -5,6 +5,7 @@
 #include <new>
 #include <ostream>
 
+#include "bcode/foundation/krarenastore.h"
 #include "bcode/foundation/krystrng.h"
 
 namespace {
@@ -107,14 +108,18 @@ KRFieldReader& KRFieldReader::i32(std::int32_t& value) {
 KRFieldReader& KRFieldReader::name(KRString& text) {
   std::uint8_t length = 0;
   if (!u8(length).ok()) return *this;
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[static_cast<std::size_t>(length) + 1]);
-  if (!buffer) {
+  if (length == 0) {
+    text.release();
+    return *this;
+  }
+  std::unique_ptr<char, KRArenaDeleter> chars(KRString::newChars(length));
+  if (!chars) {
     status_ = NO_MEMORY;
     return *this;
   }
-  if (!bytes(buffer.get(), length).ok()) return *this;
-  buffer[length] = '\0';
+  if (!bytes(chars.get(), length).ok()) return *this;
+  chars.get()[length] = '\0';
   // The buffer read into becomes the string's own: one allocation a name.
-  text.adopt(buffer.release(), length);
+  text.adopt(chars.release(), length);
   return *this;
 }

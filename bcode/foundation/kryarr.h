@@ -1,16 +1,20 @@
 // KRArray<T>: a growable array addressed between a lower and an upper bound.
 // It is the element store of every table and holds the ranges of array types
-// and the components of structure types.
+// and the components of structure types. Array and store are placed in the
+// current arena while a load runs (krarenastore.h); a store that grows later
+// comes from the heap and the old one goes back to its chunk.
 #ifndef BCODE_FOUNDATION_KRYARR_H
 #define BCODE_FOUNDATION_KRYARR_H
 
 #include <cstdint>
 #include <new>
 
+#include "bcode/foundation/krarena.h"
+#include "bcode/foundation/krarenastore.h"
 #include "bcode/foundation/krerror.h"
 
 template <class T>
-class KRArray {
+class KRArray : public KRArenaObject {
   static constexpr std::int64_t kMaxSlots = INT32_MAX;
 
  public:
@@ -21,7 +25,7 @@ class KRArray {
   }
   KRArray(const KRArray&) = delete;
   KRArray& operator=(const KRArray&) = delete;
-  virtual ~KRArray() { delete[] data; }
+  virtual ~KRArray() { krArenaDeleteArray(data, static_cast<std::size_t>(capacity)); }
 
   // Growing access: an index above the upper bound raises it, growing the store.
   T& operator[](std::int32_t loc) {
@@ -40,12 +44,15 @@ class KRArray {
   }
 
   // Makes the store hold `slots` slots from the lower bound on without
-  // growing again; when memory runs out it stays as it is, and growing
-  // later allocates (and fails) as usual. `allocated` does not change.
+  // growing again (growth keeps `delta` spare slots behind the last one in
+  // use, so the store takes those too); when memory runs out it stays as it
+  // is, and growing later allocates (and fails) as usual. `allocated` does
+  // not change.
   void reserve(std::int64_t slots) {
-    if (slots <= capacity || slots > kMaxSlots) return;
-    T* fresh = new (std::nothrow) T[static_cast<std::size_t>(slots)]();
-    if (fresh != nullptr) replaceStore(fresh, slots);
+    const std::int64_t wanted = slots + delta;
+    if (wanted <= capacity || wanted > kMaxSlots) return;
+    T* fresh = krArenaTryNewArray<T>(static_cast<std::size_t>(wanted));
+    if (fresh != nullptr) replaceStore(fresh, wanted);
   }
 
   std::int32_t getUpBound() const { return upBound; }
@@ -66,7 +73,7 @@ class KRArray {
   std::int64_t capacity = 0;
 
   void allocate(std::int32_t upper, std::int32_t lower, std::int32_t step) {
-    delete[] data;
+    krArenaDeleteArray(data, static_cast<std::size_t>(capacity));
     data = nullptr;
     loBound = lower;
     delta = step;
@@ -78,9 +85,8 @@ class KRArray {
       allocated = 0;
       return;
     }
-    try {
-      data = new T[static_cast<std::size_t>(allocated)]();
-    } catch (const std::bad_alloc&) {
+    data = newStore(allocated);
+    if (data == nullptr) {
       allocated = 0;
       throw KRErrorNoHeap("kryarr", 335);
     }
@@ -94,21 +100,27 @@ class KRArray {
     if (slots > capacity) {
       const std::int64_t doubled = capacity * 2;
       const std::int64_t freshCapacity = doubled > slots && doubled <= kMaxSlots ? doubled : slots;
-      T* fresh = nullptr;
-      try {
-        fresh = new T[static_cast<std::size_t>(freshCapacity)]();
-      } catch (const std::bad_alloc&) {
-        throw KRErrorNoHeap("kryarr", 314);
-      }
+      T* fresh = newStore(freshCapacity);
+      if (fresh == nullptr) throw KRErrorNoHeap("kryarr", 314);
       replaceStore(fresh, freshCapacity);
     }
     allocated = static_cast<std::int32_t>(slots);
   }
 
+  // A store of `slots` value-initialised slots; null when memory runs out,
+  // also in an element's constructor.
+  static T* newStore(std::int64_t slots) {
+    try {
+      return krArenaTryNewArray<T>(static_cast<std::size_t>(slots));
+    } catch (const std::bad_alloc&) {
+      return nullptr;
+    }
+  }
+
   // Moves the slots in use into `fresh` of `freshCapacity` slots.
   void replaceStore(T* fresh, std::int64_t freshCapacity) {
     for (std::int32_t i = 0; i <= upBound - loBound; ++i) fresh[i] = data[i];
-    delete[] data;
+    krArenaDeleteArray(data, static_cast<std::size_t>(capacity));
     data = fresh;
     capacity = freshCapacity;
   }

@@ -15,6 +15,7 @@
 #include <ostream>
 #include <type_traits>
 
+#include "bcode/foundation/krarena.h"
 #include "bcode/foundation/krerror.h"
 #include "bcode/foundation/krfieldio.h"
 #include "bcode/foundation/kryarr.h"
@@ -70,8 +71,9 @@ class KRReference {
   KRPackedPtr<KRRefTable<T>> table_;
 };
 
+// A table a load fills is placed in its arena (krarena.h), as is its array.
 template <class T>
-class KRRefTable {
+class KRRefTable : public KRArenaObject {
  public:
   using ERRORS = KRRefTableErrors;
   using Element = std::remove_pointer_t<T>;

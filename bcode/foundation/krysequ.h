@@ -12,6 +12,7 @@
 #include <type_traits>
 
 #include "bcode/foundation/krarena.h"
+#include "bcode/foundation/krarenastore.h"
 #include "bcode/foundation/krerror.h"
 #include "bcode/foundation/krfieldio.h"
 #include "bcode/foundation/kryflag.h"
@@ -35,8 +36,9 @@ struct KRHasErrorFlag<E, std::void_t<decltype(E::getError())>> : std::true_type 
 template <class T>
 class KRSequenceIterator;
 
+// A list a load fills is placed in its arena (krarena.h), as are its nodes.
 template <class T>
-class KRSequence {
+class KRSequence : public KRArenaObject {
  public:
   using ERRORS = KRSequenceErrors;
   using Element = std::remove_pointer_t<T>;
@@ -66,7 +68,7 @@ class KRSequence {
     clear();
     while (blocks_ != nullptr) {
       NodeBlock* older = blocks_->older;
-      delete blocks_;
+      krArenaDelete(blocks_);
       blocks_ = older;
     }
   }
@@ -188,18 +190,18 @@ class KRSequence {
   static constexpr std::uint32_t kFirstBlockNodes = 4;
   static constexpr std::uint32_t kMaxBlockNodes = 1024;
   static constexpr std::size_t kMaxCount = 0xFFFF;
-  // Node blocks are made where the list's elements are: in the block's
-  // arena while a load fills the list.
+  // A block of nodes is one piece of storage, its header in front of its
+  // nodes, made where the list's elements are: in the block's arena while
+  // a load fills the list.
   static_assert(std::is_trivially_destructible_v<Node>, "nodes are freed as bytes");
-  struct FreeNodes {
-    void operator()(Node* nodes) const noexcept { krArenaDelete(nodes); }
-  };
   struct NodeBlock {
-    std::unique_ptr<Node[], FreeNodes> nodes;
     std::uint32_t size;
     std::uint32_t used;
     NodeBlock* older;
+    Node* nodes() { return reinterpret_cast<Node*>(this + 1); }
   };
+  static_assert(sizeof(NodeBlock) % alignof(Node) == 0 && kKRArenaFits<Node>,
+                "nodes follow their header aligned");
 
   Node* newNode(T element, std::int32_t line) {
     Node* node = freeNodes_;
@@ -207,7 +209,7 @@ class KRSequence {
       freeNodes_ = node->next;
     } else {
       if (blocks_ == nullptr || blocks_->used == blocks_->size) addBlock(line);
-      node = &blocks_->nodes[blocks_->used++];
+      node = &blocks_->nodes()[blocks_->used++];
     }
     node->element = element;
     return node;
@@ -219,13 +221,11 @@ class KRSequence {
     if (!addBlock(size, std::nothrow)) throw KRErrorNoHeap("krysequ", line);
   }
   bool addBlock(std::uint32_t size, const std::nothrow_t&) {
-    std::unique_ptr<NodeBlock> block(new (std::nothrow) NodeBlock{nullptr, size, 0, blocks_});
-    if (block != nullptr) {
-      void* storage = krArenaTryNew(size * sizeof(Node));
-      if (storage != nullptr) block->nodes.reset(new (storage) Node[size]);
-    }
-    if (block == nullptr || block->nodes == nullptr) return false;
-    blocks_ = block.release();
+    void* storage = krArenaTryNew(sizeof(NodeBlock) + std::size_t{size} * sizeof(Node));
+    if (storage == nullptr) return false;
+    auto* block = new (storage) NodeBlock{size, 0, blocks_};
+    std::uninitialized_default_construct_n(block->nodes(), size);
+    blocks_ = block;
     return true;
   }
   void releaseNode(Node* node) {

@@ -4,6 +4,7 @@
 #include <new>
 #include <ostream>
 
+#include "bcode/foundation/krarenastore.h"
 #include "bcode/foundation/krerror.h"
 
 thread_local KRString::ERRORS KRString::error = KRString::KRSTRING_OK;
@@ -15,46 +16,56 @@ namespace {
 constexpr int kFromCharsLine = 279;
 constexpr int kCopyLine = 324;
 
+// What every empty string points at.
+constexpr char kNoChars[1] = "";
+
 }  // namespace
 
+char* KRString::newChars(std::uint16_t length) noexcept {
+  return static_cast<char*>(krArenaTryBytes(static_cast<std::size_t>(length) + 1));
+}
+
 char* KRString::allocate(std::uint16_t length, int line) {
-  try {
-    return new char[static_cast<std::size_t>(length) + 1];
-  } catch (const std::bad_alloc&) {
-    throw KRErrorNoHeap("krystrng", line);
-  }
+  char* chars = newChars(length);
+  if (chars == nullptr) throw KRErrorNoHeap("krystrng", line);
+  return chars;
+}
+
+void KRString::release() noexcept {
+  if (chars_ != kNoChars) krArenaDelete(const_cast<char*>(chars_));
+  chars_ = kNoChars;
+  length_ = 0;
 }
 
 void KRString::take(const char* text, std::uint16_t length, int line) {
+  if (length == 0) {
+    release();
+    return;
+  }
   char* fresh = allocate(length, line);
-  if (length != 0) std::memcpy(fresh, text, length);
+  std::memcpy(fresh, text, length);
   fresh[length] = '\0';
-  delete[] chars_;
-  chars_ = fresh;
-  length_ = length;
+  adopt(fresh, length);
 }
 
 void KRString::adopt(char* chars, std::uint16_t length) {
-  delete[] chars_;
+  release();
   chars_ = chars;
   length_ = length;
 }
 
-KRString::KRString() : chars_(nullptr), length_(0) {
-  take("", 0, kFromCharsLine);
-}
+KRString::KRString() : chars_(kNoChars), length_(0) {}
 
-KRString::KRString(const char* text) : chars_(nullptr), length_(0) {
+KRString::KRString(const char* text) : KRString() {
   const std::size_t size = text != nullptr ? std::strlen(text) : 0;
   if (size > 0xFFFF) {
     error = KRSTRING_FAILED;
-    take("", 0, kFromCharsLine);
     return;
   }
   take(text, static_cast<std::uint16_t>(size), kFromCharsLine);
 }
 
-KRString::KRString(const char* text, std::uint16_t length) : chars_(nullptr), length_(0) {
+KRString::KRString(const char* text, std::uint16_t length) : KRString() {
   if (text == nullptr && length != 0) {
     error = KRSTRING_FAILED;
     length = 0;
@@ -62,14 +73,15 @@ KRString::KRString(const char* text, std::uint16_t length) : chars_(nullptr), le
   take(text, length, kFromCharsLine);
 }
 
-KRString::KRString(char fill, std::uint16_t count) : chars_(nullptr), length_(0) {
-  chars_ = allocate(count, kFromCharsLine);
-  std::memset(chars_, fill, count);
-  chars_[count] = '\0';
-  length_ = count;
+KRString::KRString(char fill, std::uint16_t count) : KRString() {
+  if (count == 0) return;
+  char* chars = allocate(count, kFromCharsLine);
+  std::memset(chars, fill, count);
+  chars[count] = '\0';
+  adopt(chars, count);
 }
 
-KRString::KRString(const KRString& other) : chars_(nullptr), length_(0) {
+KRString::KRString(const KRString& other) : KRString() {
   take(other.chars_, other.length_, kCopyLine);
 }
 
@@ -79,7 +91,7 @@ KRString& KRString::operator=(const KRString& other) {
 }
 
 KRString::~KRString() {
-  delete[] chars_;
+  release();
 }
 
 void KRString::assign(const char* text, std::uint16_t length) {

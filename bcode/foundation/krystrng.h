@@ -1,5 +1,7 @@
 // KRString: the library's string of up to 65535 characters, always kept
 // zero-terminated. Names of variables, components and string constants.
+// An empty string holds no storage; the characters of any other come from
+// the current arena while a load runs (krarenastore.h), else from the heap.
 #ifndef BCODE_FOUNDATION_KRYSTRNG_H
 #define BCODE_FOUNDATION_KRYSTRNG_H
 
@@ -41,13 +43,16 @@ class BCODE_API KRString {
  private:
   friend class KRFieldReader;
 
+  // Room for `length` characters and the zero; null when memory runs out.
+  static char* newChars(std::uint16_t length) noexcept;
   static char* allocate(std::uint16_t length, int line);
   void take(const char* text, std::uint16_t length, int line);
-  // Takes `chars` (zero-terminated, from new[]) as its characters: a name
-  // is read straight into the buffer the string keeps.
+  // Takes `chars` (zero-terminated, from newChars) as its characters: a
+  // name is read straight into the buffer the string keeps.
   void adopt(char* chars, std::uint16_t length);
+  void release() noexcept;
 
-  char* chars_;
+  const char* chars_;
   std::uint16_t length_;
 };
 
