@@ -264,17 +264,23 @@ BCode* BCode::iload(std::istream& is) {
 BCode* BCode::iload(std::istream& is, BCLoadObserver* observer) {
   LoadContext c(is, observer);
 
+  // What the layout keeps (the interface list's index) goes to the arena
+  // too; the observer, called around it, allocates from the heap.
+  const auto calcOffsets = [&c] {
+    const KRArenaScope arena(&c.block->arena_);
+    c.block->calcOffsets();
+  };
   // A failed layout does not stop the load; it stays visible as flag 1 on
   // the block returned. An observer learns of it whatever the flag held.
-  const auto layOut = [&c] {
+  const auto layOut = [&c, &calcOffsets] {
     if (c.observer == nullptr) {
-      c.block->calcOffsets();
+      calcOffsets();
       return;
     }
     c.observer->beforeLayout(*c.block);
     const ERRORS before = getError();
     resetError();
-    c.block->calcOffsets();
+    calcOffsets();
     if (getError() == BCODE_OK) {
       setError(before);
     } else {

@@ -10,8 +10,8 @@
 #include <memory>
 #include <new>
 #include <ostream>
-#include <vector>
 
+#include "bcode/foundation/krarenastore.h"
 #include "bcode/foundation/krerror.h"
 #include "bcode/foundation/krysequ.h"
 #include "bcode/types/krtypetab.h"
@@ -22,7 +22,7 @@ namespace bclayout {
 // Appends an owned entry to the list and to its index. On failure the entry
 // is freed and KRErrorNoHeap goes to the caller, who has handed it over.
 template <class Entry>
-void appendIndexed(KRSequence<Entry*>& list, std::vector<Entry*>& index, Entry* entry) {
+void appendIndexed(KRSequence<Entry*>& list, KRArenaVector<Entry*>& index, Entry* entry) {
   std::unique_ptr<Entry> owned(entry);
   try {
     index.push_back(entry);
@@ -40,7 +40,7 @@ void appendIndexed(KRSequence<Entry*>& list, std::vector<Entry*>& index, Entry* 
 
 // Rebuilds the index of a list that was filled by its record loader.
 template <class Entry>
-void indexAll(const KRSequence<Entry*>& list, std::vector<Entry*>& index) {
+void indexAll(const KRSequence<Entry*>& list, KRArenaVector<Entry*>& index) {
   try {
     index.clear();
     index.reserve(list.getCount());
@@ -74,7 +74,7 @@ struct Pass {
 // A view takes the offset of the earlier entry it names; a view of itself,
 // of a later or of a missing entry fails the layout.
 template <class Entry, class StartOf>
-Pass<Entry> layOut(const std::vector<Entry*>& entries, std::uint32_t n, StartOf startOf) {
+Pass<Entry> layOut(const KRArenaVector<Entry*>& entries, std::uint32_t n, StartOf startOf) {
   // Entries of the same type ask for its length once.
   const KRTypeQueryScope shared;
   Pass<Entry> pass;
@@ -114,7 +114,7 @@ Pass<Entry> layOut(const std::vector<Entry*>& entries, std::uint32_t n, StartOf 
 }
 
 template <class Entry, class StartOf>
-std::uint32_t offsetOf(const std::vector<Entry*>& entries, std::uint32_t n, StartOf startOf) {
+std::uint32_t offsetOf(const KRArenaVector<Entry*>& entries, std::uint32_t n, StartOf startOf) {
   const Pass<Entry> pass = layOut(entries, n, startOf);
   return pass.ok ? pass.result : 0;
 }
@@ -124,7 +124,7 @@ std::uint32_t offsetOf(const std::vector<Entry*>& entries, std::uint32_t n, Star
 // failure; else `pass` and `end`, the end of the last ordinary entry, which
 // lies behind every other (a trailing view does not move it).
 template <class Entry, class StartOf>
-bool layOutAll(const std::vector<Entry*>& entries, StartOf startOf, Pass<Entry>& pass,
+bool layOutAll(const KRArenaVector<Entry*>& entries, StartOf startOf, Pass<Entry>& pass,
                std::uint32_t& end) {
   // Entries of the same type ask for its length once.
   const KRTypeQueryScope shared;
@@ -144,7 +144,7 @@ bool layOutAll(const std::vector<Entry*>& entries, StartOf startOf, Pass<Entry>&
 
 // The offset of the last entry (or of the entry it views).
 template <class Entry, class StartOf>
-std::uint32_t lastOffsetOf(const std::vector<Entry*>& entries, StartOf startOf) {
+std::uint32_t lastOffsetOf(const KRArenaVector<Entry*>& entries, StartOf startOf) {
   Pass<Entry> pass;
   std::uint32_t end = 0;
   return layOutAll(entries, startOf, pass, end) ? pass.result : 0;
@@ -152,7 +152,7 @@ std::uint32_t lastOffsetOf(const std::vector<Entry*>& entries, StartOf startOf) 
 
 // The end of the storage.
 template <class Entry, class StartOf>
-std::uint32_t lengthOf(const std::vector<Entry*>& entries, StartOf startOf) {
+std::uint32_t lengthOf(const KRArenaVector<Entry*>& entries, StartOf startOf) {
   Pass<Entry> pass;
   std::uint32_t end = 0;
   return layOutAll(entries, startOf, pass, end) ? end : 0;

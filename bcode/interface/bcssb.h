@@ -5,10 +5,13 @@
 #define BCODE_INTERFACE_BCSSB_H
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <unordered_map>
-#include <vector>
+#include <utility>
 
+#include "bcode/foundation/krarena.h"
+#include "bcode/foundation/krarenastore.h"
 #include "bcode/foundation/krblockkind.h"
 #include "bcode/foundation/krerror.h"
 #include "bcode/foundation/krexport.h"
@@ -44,7 +47,7 @@ class BCODE_API BCSSBRef {
   std::uint16_t parNo_ = 0;
 };
 
-class BCODE_API BCSSB {
+class BCODE_API BCSSB : public KRArenaObject {
  public:
   BCSSB(std::uint16_t blockNo, KR_BLOCK_KIND kind, BCSSBList* list);
   virtual ~BCSSB();
@@ -90,7 +93,7 @@ class BCODE_API BCSSB {
   KR_BLOCK_KIND blockKind_ = KR_FB_KENN;
   BCSSBList* list_ = nullptr;
   // Entry n at n - 1, so references resolve in constant time.
-  std::vector<BCSSBEntry*> byNumber_;
+  KRArenaVector<BCSSBEntry*> byNumber_;
 };
 
 extern template class BCODE_API KRSequence<BCSSB*>;
@@ -124,7 +127,10 @@ class BCODE_API BCSSBList : public KRSequence<BCSSB*> {
 
   // (block number, kind) -> first description in list order; valid while
   // the list's generation equals indexGeneration.
-  mutable std::unordered_map<std::uint64_t, BCSSB*> byBlock_;
+  mutable std::unordered_map<std::uint64_t, BCSSB*, std::hash<std::uint64_t>,
+                             std::equal_to<std::uint64_t>,
+                             KRArenaAllocator<std::pair<const std::uint64_t, BCSSB*>>>
+      byBlock_;
   mutable std::uint32_t indexGeneration_ = 0;
   mutable bool indexValid_ = false;
 };

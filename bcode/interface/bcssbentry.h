@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <iosfwd>
 
-#include "bcode/foundation/krarena.h"
 #include "bcode/foundation/krerror.h"
 #include "bcode/foundation/krexport.h"
 #include "bcode/foundation/krysequ.h"
@@ -17,7 +16,7 @@
 
 class KRTypeEnv;
 
-class BCODE_API BCSSBEntry : public KRStructuredComp, public KRArenaObject {
+class BCODE_API BCSSBEntry : public KRStructuredComp {
  public:
   // Kinds with a meaning here are 2 and 3; any byte value is carried.
   enum PARAM_KIND : int {

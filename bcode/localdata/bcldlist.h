@@ -5,9 +5,9 @@
 
 #include <cstdint>
 #include <iosfwd>
-#include <vector>
 
 #include "bcode/foundation/krarena.h"
+#include "bcode/foundation/krarenastore.h"
 #include "bcode/foundation/krerror.h"
 #include "bcode/foundation/krexport.h"
 #include "bcode/foundation/krysequ.h"
@@ -92,7 +92,7 @@ class BCODE_API BCLDRef {
   std::uint16_t varNo_ = 0;
 };
 
-class BCODE_API BCLDList {
+class BCODE_API BCLDList : public KRArenaObject {
  public:
   BCLDList();
   virtual ~BCLDList();
@@ -129,7 +129,7 @@ class BCODE_API BCLDList {
   KRSequence<BCLDEntry*> entries_;
   std::uint32_t startOffset_ = 0;
   // Variable n at n - 1, so references resolve in constant time.
-  std::vector<BCLDEntry*> byNumber_;
+  KRArenaVector<BCLDEntry*> byNumber_;
 };
 
 // Walks the variables of a list; direction 1 starts at the first.

@@ -6,6 +6,7 @@
 #include <new>
 #include <ostream>
 #include <string>
+#include <utility>
 
 #include "bcode/foundation/krfieldio.h"
 #include "bcode/foundation/krlistline.h"
@@ -534,11 +535,7 @@ void KRStructComp::load(std::istream& is, KRTypeTab* table) {
     return;
   }
   type_ = KRTypeRef(typeIndex, table);
-  KRString name;
-  if (in.name(name).ok()) {
-    name_ = name;
-    return;
-  }
+  if (in.name(name_).ok()) return;
   setError(in.status() == KRFieldReader::NO_MEMORY ? KRSTRUCTCOMP_NO_MEMORY : KRSTRUCTCOMP_FAILED);
 }
 
@@ -563,10 +560,6 @@ KRStructComp* KRStructDesc::compAt(std::uint16_t n) const {
 }
 
 void KRStructDesc::addComp(const KRString& name, const KRTypeRef& type) {
-  if (compCount_ == UINT16_MAX) {
-    setError(KRTYPEDESC_NO_MEMORY);
-    return;
-  }
   std::unique_ptr<KRStructComp> comp(new (std::nothrow) KRStructComp(name, type));
   if (!comp) {
     setError(KRTYPEDESC_NO_MEMORY);
@@ -577,9 +570,18 @@ void KRStructDesc::addComp(const KRString& name, const KRTypeRef& type) {
     setError(KRTYPEDESC_NO_MEMORY);
     return;
   }
+  appendComp(std::move(comp));
+}
+
+bool KRStructDesc::appendComp(std::unique_ptr<KRStructComp> comp) {
+  if (compCount_ == UINT16_MAX) {
+    setError(KRTYPEDESC_NO_MEMORY);
+    return false;
+  }
   comps_[compCount_] = comp.get();
   comp.release();
   ++compCount_;
+  return true;
 }
 
 KRStructComp& KRStructDesc::getComp(std::uint16_t n) {
@@ -717,12 +719,15 @@ bool KRStructDesc::loadInstance(std::istream& is, KRTypeEnv* env) {
   }
   KRTypeTab* table = env != nullptr ? env->getTypeTab() : nullptr;
   for (std::uint32_t i = 0; i < count; ++i) {
-    KRStructComp comp;
-    comp.load(is, table);
+    // Read in place: the name lands in the buffer the component keeps.
+    std::unique_ptr<KRStructComp> comp(new (std::nothrow) KRStructComp());
+    if (!comp) {
+      setError(KRTYPEDESC_NO_MEMORY);
+      return false;
+    }
+    comp->load(is, table);
     if (nestedFailed<KRStructComp>()) return recordFailed();
-    const std::uint16_t before = compCount_;
-    addComp(comp.getName(), comp.getTypeRef());
-    if (compCount_ == before) return false;
+    if (!appendComp(std::move(comp))) return false;
   }
   return true;
 }

@@ -17,6 +17,7 @@
 #include <iosfwd>
 #include <memory>
 
+#include "bcode/foundation/krarena.h"
 #include "bcode/foundation/krerror.h"
 #include "bcode/foundation/krexport.h"
 #include "bcode/foundation/kryarr.h"
@@ -27,7 +28,9 @@ class KRTypeEnv;
 class KRTypeWalk;
 struct KRTypeWalkState;
 
-class BCODE_API KRTypedesc {
+// Descriptors and their components are made in bulk by a block load, in
+// its arena (krarena.h).
+class BCODE_API KRTypedesc : public KRArenaObject {
  public:
   // Class tags: isA() and the first byte of a descriptor record.
   enum CLASS_TYPE : int {
@@ -235,7 +238,7 @@ class BCODE_API KRArrayDesc : public KRTypedesc {
 
 // A component of a structured type: a structure's own component or, for an
 // instance type, an interface entry of the instantiated block.
-class BCODE_API KRStructuredComp {
+class BCODE_API KRStructuredComp : public KRArenaObject {
  public:
   virtual ~KRStructuredComp();
   virtual const KRString& getName() const = 0;
@@ -338,6 +341,8 @@ class BCODE_API KRStructDesc : public KRStructuredDesc {
 
  private:
   KRStructComp* compAt(std::uint16_t n) const;
+  // Appends a component made whole; false (flag 2) when 65535 are there.
+  bool appendComp(std::unique_ptr<KRStructComp> comp);
   // The first line of the dump, and the start of component n's line, which
   // the dump of its type ends.
   void dumpHead(std::ostream& os, long indent) const;

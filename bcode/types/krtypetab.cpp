@@ -17,8 +17,8 @@ KRTypedesc* KRTypeRef::ptr() const {
 }
 
 KRTypeTab::KRTypeTab() {
-  for (std::unique_ptr<KRTypeRef>& ref : cached_) {
-    ref.reset(new (std::nothrow) KRTypeRef());
+  for (auto& ref : cached_) {
+    ref.reset(krArenaTryNewArray<KRTypeRef>(1));
     if (!ref) error = KRREFTABLE_NO_TABLE;
   }
 }
@@ -50,7 +50,7 @@ KRTypeRef KRTypeTab::getTypeRef(unsigned char code) const {
 
 void KRTypeTab::clear() {
   KRRefTable<KRTypedesc*>::clear();
-  for (std::unique_ptr<KRTypeRef>& ref : cached_) {
+  for (auto& ref : cached_) {
     if (ref) *ref = KRTypeRef();
   }
 }

@@ -8,6 +8,7 @@
 #include <iosfwd>
 #include <memory>
 
+#include "bcode/foundation/krarenastore.h"
 #include "bcode/foundation/krexport.h"
 #include "bcode/foundation/kryref.h"
 #include "bcode/types/krdatatype.h"
@@ -71,7 +72,7 @@ class BCODE_API KRTypeTab : public KRRefTable<KRTypedesc*> {
   static KRTypeTab* iload(std::istream& is, KRTypeEnv* env);
 
  private:
-  std::unique_ptr<KRTypeRef> cached_[kKRElemTypeCount];
+  std::unique_ptr<KRTypeRef, KRArenaDeleter> cached_[kKRElemTypeCount];
 };
 
 // Visits the descriptors of a table in index order, skipping empty slots.
