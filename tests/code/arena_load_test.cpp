@@ -14,15 +14,12 @@
 
 #include "bcode/bcode.h"
 #include "fuzz/recordcheck.h"
+#include "tests/support/test_util.h"
 #include "tools/support/demoblock.h"
 
 namespace {
 
-// Arena storage starts 8 bytes past a multiple of 16, the heap's at a
-// multiple of 16.
-bool inArena(const void* storage) {
-  return (reinterpret_cast<std::uintptr_t>(storage) & 15U) == 8U;
-}
+using bctest::inArena;
 
 // A name lies in the arena unless it is empty (and holds no storage).
 bool nameInArena(const KRString& name) {

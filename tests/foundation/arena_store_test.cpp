@@ -16,14 +16,11 @@
 #include "bcode/foundation/kryarr.h"
 #include "bcode/foundation/krysequ.h"
 #include "bcode/foundation/krystrng.h"
+#include "tests/support/test_util.h"
 
 namespace {
 
-// Arena storage starts 8 bytes past a multiple of 16, the heap's at a
-// multiple of 16 (only the start of a piece of storage tells).
-bool inArena(const void* storage) {
-  return (reinterpret_cast<std::uintptr_t>(storage) & 15U) == 8U;
-}
+using bctest::inArena;
 
 // Runs `work` on a thread of its own and waits for it.
 template <class Work>

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <sstream>
 #include <streambuf>
 #include <string>
@@ -13,6 +14,13 @@
 #include <vector>
 
 namespace bctest {
+
+// Whether `storage`, the start of a piece of storage, lies in an arena:
+// arena storage starts 8 bytes past a multiple of 16, the heap's at a
+// multiple of 16.
+inline bool inArena(const void* storage) {
+  return (reinterpret_cast<std::uintptr_t>(storage) & 15U) == 8U;
+}
 
 // "01 0A ff" -> bytes; blanks are ignored.
 std::string fromHex(const std::string& hex);
