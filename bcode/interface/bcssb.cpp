@@ -14,6 +14,9 @@
 template class KRSequence<BCSSB*>;
 
 KR_DEFINE_ERROR_FLAG(BCSSBList)
+static_assert(kKRArenaFits<BCSSB> && kKRArenaFits<BCSSBList> && kKRArenaFits<BCFBEntry> &&
+                  kKRArenaFits<BCFCEntry>,
+              "what a load makes of interfaces fits arena storage");
 
 namespace {
 

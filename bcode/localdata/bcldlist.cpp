@@ -15,6 +15,8 @@
 template class KRSequence<BCLDEntry*>;
 
 KR_DEFINE_ERROR_FLAG(BCLDEntry)
+static_assert(kKRArenaFits<BCLDEntry> && kKRArenaFits<BCLDList>,
+              "what a load makes of local data fits arena storage");
 
 namespace {
 

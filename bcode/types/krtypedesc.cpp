@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "bcode/foundation/krarenastore.h"
 #include "bcode/foundation/krfieldio.h"
 #include "bcode/foundation/krlistline.h"
 #include "bcode/foundation/krneutralstream.h"
@@ -18,10 +19,13 @@
 KR_DEFINE_ERROR_FLAG(KRTypedesc)
 KR_DEFINE_ERROR_FLAG(KRArrayRange)
 KR_DEFINE_ERROR_FLAG(KRStructComp)
+static_assert(kKRArenaFits<KRStructComp>, "components fit arena storage");
 
-// The rows of the class table carry the documented tags, in tag order.
-#define KR_X(tag, enumerator, Class, word) \
-  static_assert(KRTypedesc::enumerator == (tag), #Class " has the tag of its row");
+// The rows of the class table carry the documented tags, in tag order, and
+// each class fits the alignment of the arena a load places it in.
+#define KR_X(tag, enumerator, Class, word)                                          \
+  static_assert(KRTypedesc::enumerator == (tag), #Class " has the tag of its row"); \
+  static_assert(kKRArenaFits<Class>, #Class " fits arena storage");
 #include "bcode/types/krtypedesc.def"
 #undef KR_X
 
