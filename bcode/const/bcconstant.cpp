@@ -11,6 +11,7 @@
 #include <ostream>
 #include <type_traits>
 
+#include "bcode/foundation/krarenastore.h"
 #include "bcode/foundation/krcalendar.h"
 #include "bcode/foundation/krfieldio.h"
 #include "bcode/foundation/krlistline.h"
@@ -224,8 +225,13 @@ BCConstant* BCConstant::iload(std::istream& is, int* extra) {
   if (tag == STRING_CONST) {
     // A string is made from its text, read first. Only a short read refuses
     // it here; any flag is its caller's to judge.
-    KRString text;
-    if (!readText(is, text)) {
+    KRString text;  // copied into the constant
+    bool read = false;
+    {
+      const KRHeapScope transient;
+      read = readText(is, text);
+    }
+    if (!read) {
       setError(BCCONSTANT_FAILED);
       return nullptr;
     }

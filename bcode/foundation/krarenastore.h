@@ -97,6 +97,14 @@ class KRArenaAllocator {
   }
 };
 
+// While it lives, storage comes from the heap even during a load: for what
+// a load makes only to copy it, which the heap takes back at once while an
+// arena keeps it as long as the block.
+class KRHeapScope : public KRArenaScope {
+ public:
+  KRHeapScope() noexcept : KRArenaScope(nullptr) {}
+};
+
 template <class T>
 using KRArenaVector = std::vector<T, KRArenaAllocator<T>>;
 

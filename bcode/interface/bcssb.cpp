@@ -5,6 +5,7 @@
 #include <new>
 #include <ostream>
 
+#include "bcode/foundation/krarenastore.h"
 #include "bcode/foundation/krfieldio.h"
 #include "bcode/foundation/krlistline.h"
 #include "bcode/foundation/krneutralstream.h"
@@ -81,10 +82,13 @@ BCSSBEntry* readEntry(std::istream& is, KR_BLOCK_KIND kind, KRTypeTab* table,
                       KRSequenceErrors& failure) {
   failure = kBadRecord;
   std::uint16_t typeIndex = 0;
-  KRString name;
+  KRString name;  // copied into the entry
   std::uint8_t entryKind = 0;
   KRFieldReader in(is);
-  in.u16(typeIndex).name(name).u8(entryKind);
+  {
+    const KRHeapScope transient;
+    in.u16(typeIndex).name(name).u8(entryKind);
+  }
   if (!in.ok()) {
     if (in.status() == KRFieldReader::NO_MEMORY) failure = kNoNameBuffer;
     return nullptr;
