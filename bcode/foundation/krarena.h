@@ -1,7 +1,7 @@
-// KRArena: the memory of the objects a block load makes in bulk (instructions
-// and their operands, memory operands, constants, local data and interface
-// entries), taken from the heap in large chunks rather than one allocation per
-// object. Ownership does not change: each such object can still be deleted on
+// KRArena: the memory of what a block load makes in bulk (instructions and
+// their operands, memory operands, constants, local data, interfaces, type
+// descriptors, names, and the stores of tables and lists), taken from the
+// heap in large chunks rather than one allocation per object. Ownership does not change: each such object can still be deleted on
 // its own, on any thread, and its chunk goes back to the heap once its last
 // object is gone and its arena has been destroyed.
 //
