@@ -53,8 +53,8 @@ struct LoadContext {
 };
 
 // What a loaded block keeps in its arena for each byte of its record, about:
-// instructions, their operands and the nodes of their list take five to six
-// times their record.
+// everything a load makes (instructions, their operands and the nodes of
+// their list most of all) takes six times its record.
 constexpr std::size_t kArenaBytesPerRecordByte = 6;
 
 enum class Outcome {

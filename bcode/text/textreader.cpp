@@ -49,9 +49,11 @@ constexpr std::uint32_t kMaxTableIndex = 65534;
 constexpr std::uint32_t kMaxListEntries = 65535;
 constexpr std::uint32_t kMaxNameLength = 255;
 constexpr std::uint32_t kMaxDimensions = 255;
-// What a block read from its text keeps in its arena, in eighths of a byte
-// for each byte of text: about one and a half times the text.
-constexpr std::size_t kArenaEighthsPerTextByte = 12;
+// What a block read from its text keeps in its arena for each byte of text,
+// at most about: a text the writer made takes two (a larger guess costs
+// nothing until the arena fills, a smaller one leaves the rest of the load
+// in small pages).
+constexpr std::size_t kArenaBytesPerTextByte = 2;
 
 // ---- what the actions note about one line
 
@@ -912,7 +914,7 @@ class Reader {
       error(line_.begin, "the block could not be created");
       return;
     }
-    BCArenaAccess::of(*block_).expect(text_.size() / 8 * kArenaEighthsPerTextByte);
+    BCArenaAccess::of(*block_).expect(kArenaBytesPerTextByte * text_.size());
   }
 
   // Completes every section before `heading`.
