@@ -258,7 +258,7 @@ const Row kRows[] = {
     {"memcpy", "memcpy", "MB/s", 0, true},
     {"iload", "iload", "MB/s", kMinIloadMBps, false},
     {"iload peak memory", "iload", "x record", kMaxPeakRatio, false},
-    {"save", "save", "MB/s", kMinSaveMBps, false},
+    {"save into fresh memory", "save", "MB/s", kMinSaveMBps, false},
     {"save to a file", "savefile", "MB/s", kMinSaveMBps, false},
     {"listing", "listing", "M lines/s", 0, false},
     {"bcode check process", "check", "MB/s", kMinCheckMBps, false},
