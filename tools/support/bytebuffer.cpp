@@ -8,6 +8,8 @@
 #include <new>
 #include <utility>
 
+#include "bcode/foundation/krarena.h"
+
 namespace bctool {
 
 namespace {
@@ -28,11 +30,9 @@ char* mapHugePages(std::size_t bytes) {
   if (begin > at) ::munmap(start, begin - at);
   if (begin - at < spare) ::munmap(reinterpret_cast<void*>(begin + bytes), spare - (begin - at));
   char* room = reinterpret_cast<char*>(begin);
-#ifdef MADV_HUGEPAGE
   // A system that knows no huge pages refuses the advice; the room then
   // fills page by page as ordinary memory does.
-  ::madvise(room, bytes, MADV_HUGEPAGE);
-#endif
+  krAdviseHugePages(room, bytes);
   return room;
 }
 
