@@ -187,7 +187,10 @@ class Generator {
     auto structure = std::make_unique<KRStructDesc>();
     const std::uint32_t comps = 3 + k % 6;
     for (std::uint32_t c = 0; c < comps; ++c) {
-      structure->addComp(name("field", c), random_.pick(elementary_));
+      // One draw after the other: the order of a call's arguments is the
+      // compiler's, and every compiler must make the same block.
+      const KRTypeRef& type = random_.pick(elementary_);
+      structure->addComp(name("field", c), type);
     }
     structure->addComp(KRString("label"), random_.pick(strings_));
     if (!arrays_.empty()) structure->addComp(KRString("values"), arrays_.back());
@@ -228,8 +231,9 @@ class Generator {
       calledFCs_.push_back(fc->getBlockNo());
       for (std::uint32_t n = 1; n <= shape_.entriesPerCalled; ++n) {
         const PK kind = calledKind(n, false);
+        const KRTypeRef type = variableType();
         out_.fcEntries.push_back(
-            fc->add(std::make_unique<BCFCEntry>(name("p", n), variableType(), kind).release()));
+            fc->add(std::make_unique<BCFCEntry>(name("p", n), type, kind).release()));
       }
     }
     for (std::uint32_t k = 0; k < shape_.calledFBs; ++k) {
@@ -237,8 +241,9 @@ class Generator {
       if (fb == nullptr) return false;
       for (std::uint32_t n = 1; n <= shape_.entriesPerCalled; ++n) {
         const PK kind = calledKind(n, true);
+        const KRTypeRef type = variableType();
         out_.fbEntries.push_back(
-            fb->add(std::make_unique<BCFBEntry>(name("p", n), variableType(), kind).release()));
+            fb->add(std::make_unique<BCFBEntry>(name("p", n), type, kind).release()));
       }
     }
     BCSSB* own = list.newSSB(shape_.blockNo, KR_FB_KENN);
@@ -266,8 +271,8 @@ class Generator {
 
   void fillList(BCLDList& list, std::uint32_t count, const char* stem, std::vector<BCLDRef>& refs) {
     for (std::uint32_t n = 1; n <= count; ++n) {
-      refs.push_back(
-          list.add(std::make_unique<BCLDEntry>(name(stem, n), variableType()).release()));
+      const KRTypeRef type = variableType();
+      refs.push_back(list.add(std::make_unique<BCLDEntry>(name(stem, n), type).release()));
     }
   }
 
@@ -465,7 +470,8 @@ class Generator {
     BCTMP loaded = temporary(KR_DT_INT);
     emit(IC::IC_CHAIN_211, &loaded, &b);
     BCTMP result = temporary(KR_DT_INT, random_.below(4) == 0 ? BCTMP::TML : BCTMP::TMG);
-    emit(kArithmetic[random_.below(kArithmetic.size())], &result, &loaded, secondSource().get());
+    const std::unique_ptr<BCInstructionOp> second = secondSource();
+    emit(kArithmetic[random_.below(kArithmetic.size())], &result, &loaded, second.get());
     const BCOPD a = source(random_.pick(data_));
     emit(IC::IC_CHAIN_215, &a, &result);
   }
