@@ -15,7 +15,7 @@ FUZZ_TIMEOUT ?= 1
 FUZZ_TEST_TIMEOUT ?= 5
 HAVE_CLANG := $(shell command -v clang++ >/dev/null 2>&1 && echo yes)
 
-.PHONY: all deps build demo test test-plain test-asan test-tsan test-fuzz fuzz fuzz-build fuzz-seeds bench clean
+.PHONY: all deps build demo test test-plain test-clang test-asan test-tsan test-fuzz fuzz fuzz-build fuzz-seeds bench clean
 
 all: build
 
@@ -30,10 +30,22 @@ demo: build
 	@if [ -x build/bin/bcode ]; then build/bin/bcode demo; \
 	else echo "libbcode $$(sed -n 's/.*BCODE_VERSION_STRING "\(.*\)"/\1/p' build/include/bcode/version.h): intermediate code of a PLC block compiler, built in build/lib/libbcode.so"; fi
 
-test: test-plain test-asan test-tsan test-fuzz
+test: test-plain test-clang test-asan test-tsan test-fuzz
 
 test-plain: build
 	cd build && ctest --output-on-failure -j $(JOBS)
+
+# The same tests built by clang when it is here: what one compiler warns of
+# or does differently from the other (the order it evaluates arguments in).
+test-clang: deps
+ifeq ($(HAVE_CLANG),yes)
+	cmake -S . -B build-clang -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++ \
+	  -DBCODE_WERROR=$(WERROR) $(CMAKE_FLAGS)
+	cmake --build build-clang -j $(JOBS)
+	cd build-clang && ctest --output-on-failure -j $(JOBS)
+else
+	@echo "clang++ not found: clang build skipped"
+endif
 
 test-asan: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DBCODE_WERROR=$(WERROR) \
@@ -88,4 +100,4 @@ bench: deps
 	  --benchmark_enable_random_interleaving=true
 
 clean:
-	rm -rf build build-asan build-tsan build-fuzz build-bench
+	rm -rf build build-clang build-asan build-tsan build-fuzz build-bench
