@@ -185,7 +185,7 @@ class ReadInputTest : public ::testing::Test {
 
 TEST_F(ReadInputTest, ARegularFileArrivesWholeUpToItsLimit) {
   // Small, just short of taking huge pages, and several huge pages and a bit.
-  for (std::size_t size : {std::size_t{300001}, bctool::ByteBuffer::kMappedFrom - 2,
+  for (std::size_t size : {std::size_t{100001}, bctool::ByteBuffer::kMappedFrom - 2,
                            2 * bctool::ByteBuffer::kHugePage + 17}) {
     const std::string bytes = pattern(size);
     const std::string path = write("f.bc", bytes);

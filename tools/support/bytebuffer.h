@@ -18,7 +18,7 @@ namespace bctool {
 class ByteBuffer {
  public:
   static constexpr std::size_t kHugePage = std::size_t{2} << 20;
-  static constexpr std::size_t kMappedFrom = std::size_t{1} << 20;
+  static constexpr std::size_t kMappedFrom = std::size_t{256} << 10;
 
   ByteBuffer() = default;
   // Holds `bytes` without copying them.
