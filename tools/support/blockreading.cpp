@@ -2,10 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
-#include <map>
 #include <ostream>
 #include <sstream>
 #include <streambuf>
+#include <utility>
+#include <vector>
 
 #include "bcode/code/bcode.h"
 #include "bcode/foundation/krblockkind.h"
@@ -19,14 +20,23 @@ namespace bctool {
 namespace {
 
 // Takes each entry whose offset repeats that of an earlier ordinary entry as
-// a view of that entry.
+// a view of that entry. Sorted (offset, number) pairs put each offset's first
+// entry ahead of its views, at one allocation for the whole list.
 template <class Entry>
 void inferViews(const std::vector<Entry*>& entries) {
-  std::map<std::uint32_t, std::uint16_t> firstAt;
+  std::vector<std::pair<std::uint32_t, std::uint16_t>> byOffset;
+  byOffset.reserve(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    auto [at, inserted] =
-        firstAt.emplace(entries[i]->getOffset(), static_cast<std::uint16_t>(i + 1));
-    if (!inserted) entries[i]->setViewVarNo(at->second);
+    byOffset.emplace_back(entries[i]->getOffset(), static_cast<std::uint16_t>(i + 1));
+  }
+  std::sort(byOffset.begin(), byOffset.end());
+  std::uint16_t ordinary = 0;
+  for (std::size_t i = 0; i < byOffset.size(); ++i) {
+    if (i == 0 || byOffset[i].first != byOffset[i - 1].first) {
+      ordinary = byOffset[i].second;
+    } else {
+      entries[byOffset[i].second - 1]->setViewVarNo(ordinary);
+    }
   }
 }
 
