@@ -137,25 +137,37 @@ std::size_t KRArena::freshChunkBytes() const noexcept {
   return hugeBytesLeft_ >= kMinHugeFill ? kHugePageBytes : nextChunkBytes_;
 }
 
-void* KRArena::allocate(std::size_t size) noexcept {
-  if (probe_ != nullptr && !probe_()) return nullptr;
+inline bool KRArena::fits(std::size_t slot) const noexcept {
+  return open_.next != nullptr && static_cast<std::size_t>(open_.segmentEnd - open_.next) >= slot;
+}
+
+inline char* KRArena::take(std::size_t slot) noexcept {
+  char* storage = open_.next;
+  open_.next += slot;
+  ++open_.chunk->handedOut;
+  return storage;
+}
+
+// Most objects fit the open segment: they take the bump of a pointer, inline,
+// and only the others (and every object while a probe is set) pay for the
+// call to the general path.
+inline void* KRArena::place(std::size_t size) noexcept {
   const std::size_t slot = (size + 15) & ~std::size_t{15};
+  if (probe_ == nullptr && fits(slot)) return take(slot);
+  return allocateSlow(size, slot);
+}
+
+void* KRArena::allocate(std::size_t size) noexcept {
+  return place(size);
+}
+
+[[gnu::noinline]] void* KRArena::allocateSlow(std::size_t size, std::size_t slot) noexcept {
+  if (probe_ != nullptr && !probe_()) return nullptr;
   while (!fits(slot)) {
     if (size > kMaxArenaObject) return allocateLarge(size, slot);
     if (!nextSegment()) return nullptr;
   }
   return take(slot);
-}
-
-bool KRArena::fits(std::size_t slot) const noexcept {
-  return open_.next != nullptr && static_cast<std::size_t>(open_.segmentEnd - open_.next) >= slot;
-}
-
-char* KRArena::take(std::size_t slot) noexcept {
-  char* storage = open_.next;
-  open_.next += slot;
-  ++open_.chunk->handedOut;
-  return storage;
 }
 
 // A large object (a list's block of nodes) runs on over the segments after
@@ -266,7 +278,7 @@ void krSetArenaProbe(bool (*probe)()) {
 
 void* krArenaNew(std::size_t size) {
   if (KRArena* arena = tCurrent) {
-    void* storage = arena->allocate(size);
+    void* storage = arena->place(size);
     if (storage == nullptr) throw std::bad_alloc();
     return storage;
   }
@@ -274,7 +286,7 @@ void* krArenaNew(std::size_t size) {
 }
 
 void* krArenaTryNew(std::size_t size) noexcept {
-  if (KRArena* arena = tCurrent) return arena->allocate(size);
+  if (KRArena* arena = tCurrent) return arena->place(size);
   return checkedHeap(::operator new(size, std::nothrow));
 }
 

@@ -1,9 +1,10 @@
 // KRArena: the memory of what a block load makes in bulk (instructions and
 // their operands, memory operands, constants, local data, interfaces, type
 // descriptors, names, and the stores of tables and lists), taken from the
-// heap in large chunks rather than one allocation per object. Ownership does not change: each such object can still be deleted on
-// its own, on any thread, and its chunk goes back to the heap once its last
-// object is gone and its arena has been destroyed.
+// heap in large chunks rather than one allocation per object. Ownership
+// does not change: each such object can still be deleted on its own, on any
+// thread, and its chunk goes back to the heap once its last object is gone
+// and its arena has been destroyed.
 //
 // While a KRArenaScope makes an arena current on a thread, the classes that
 // derive from KRArenaObject place their new objects in it; at any other time
@@ -49,6 +50,10 @@ class BCODE_API KRArena {
     bool mapsInSegments = false;  // false in a huge chunk
   };
 
+  friend void* krArenaNew(std::size_t size);
+  friend void* krArenaTryNew(std::size_t size) noexcept;
+  void* place(std::size_t size) noexcept;
+  void* allocateSlow(std::size_t size, std::size_t slot) noexcept;
   bool fits(std::size_t slot) const noexcept;
   bool nextSegment() noexcept;
   bool newChunk() noexcept;

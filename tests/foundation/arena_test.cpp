@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "bcode/foundation/krarena.h"
@@ -105,5 +106,33 @@ TEST(ArenaChunks, SmallObjectsFillWhatALargeOneLeftBehind) {
 INSTANTIATE_TEST_SUITE_P(ExpectedSizes, ArenaTest,
                          ::testing::Values(std::size_t{0}, std::size_t{1} << 20,
                                            std::size_t{16} << 20));
+
+// Fault injection reaches every object: each asks the probe before it is
+// placed, also one that fits the open segment, and through krArenaTryNew
+// and krArenaNew as well.
+int probesAsked = 0;
+int probeRefuses = 0;  // the probe's answer to this question is no
+
+TEST(ArenaProbe, EveryObjectAsksFirst) {
+  krSetArenaProbe(+[] { return ++probesAsked != probeRefuses; });
+  KRArena arena;
+  krSetArenaProbe(nullptr);
+  probesAsked = 0;
+  probeRefuses = 3;
+  std::vector<void*> placed;
+  for (int i = 1; i <= 4; ++i) {
+    placed.push_back(arena.allocate(16));
+    EXPECT_EQ(placed.back() == nullptr, i == 3) << i;
+  }
+  const KRArenaScope scope(&arena);
+  probeRefuses = 5;
+  EXPECT_EQ(krArenaTryNew(16), nullptr);
+  probeRefuses = 6;
+  EXPECT_THROW(krArenaNew(16), std::bad_alloc);
+  placed.push_back(krArenaTryNew(16));
+  EXPECT_NE(placed.back(), nullptr);
+  EXPECT_EQ(probesAsked, 7);
+  for (void* object : placed) krArenaDelete(object);
+}
 
 }  // namespace
