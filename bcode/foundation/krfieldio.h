@@ -6,9 +6,14 @@
 // write all its fields and test once, exactly as if it had stopped at the
 // failing field. A field write fails when the stream does not take all of its
 // bytes; a field read fails when fewer bytes come than the field has.
+//
+// A record of a bounded length (an instruction's) may go through a span of
+// the buffer's area instead (record()): one check for the whole record
+// where the area holds its longest form, and the same bytes either way.
 #ifndef BCODE_FOUNDATION_KRFIELDIO_H
 #define BCODE_FOUNDATION_KRFIELDIO_H
 
+#include <cstddef>
 #include <cstdint>
 #include <istream>
 #include <ostream>
@@ -30,6 +35,83 @@ struct KRBufferAreas : std::streambuf {
   static constexpr char* (std::streambuf::*kPutNext)() const = &KRBufferAreas::pptr;
   static constexpr char* (std::streambuf::*kPutEnd)() const = &KRBufferAreas::epptr;
   static constexpr void (std::streambuf::*kPutBump)(int) = &KRBufferAreas::pbump;
+};
+
+// An unsigned field of 1, 2 or 4 bytes, little-endian, from `at`.
+template <class Field>
+Field krLoadLittleEndian(const char* at) {
+  static_assert(std::is_unsigned_v<Field> && sizeof(Field) <= 4,
+                "fields are unsigned integers of 1, 2 or 4 bytes");
+  std::uint32_t value = 0;
+  for (std::size_t i = 0; i < sizeof(Field); ++i) {
+    value |= static_cast<std::uint32_t>(static_cast<unsigned char>(at[i])) << (8 * i);
+  }
+  return static_cast<Field>(value);
+}
+
+// `value` as a field of its width, little-endian, at `at`.
+template <class Field>
+void krStoreLittleEndian(char* at, Field value) {
+  static_assert(std::is_unsigned_v<Field> && sizeof(Field) <= 4,
+                "fields are unsigned integers of 1, 2 or 4 bytes");
+  for (std::size_t i = 0; i < sizeof(Field); ++i) {
+    at[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+  }
+}
+
+// The fields of a record that lies wholly in a stream buffer's get area,
+// read one after the other without a check each: what
+// KRFieldReader::record hands the record's reader when the area holds the
+// longest record of its kind. Offers the reader's integer fields; none of
+// them fails.
+class KRFieldSpanReader {
+ public:
+  explicit KRFieldSpanReader(const char* next) : next_(next) {}
+
+  template <class... Fields>
+  KRFieldSpanReader& fields(Fields&... values) {
+    // A local cursor: the fields stored may alias the span's own.
+    const char* at = next_;
+    ((values = krLoadLittleEndian<Fields>(at), at += sizeof(Fields)), ...);
+    next_ = at;
+    return *this;
+  }
+  KRFieldSpanReader& u8(std::uint8_t& value) { return fields(value); }
+  KRFieldSpanReader& u16(std::uint16_t& value) { return fields(value); }
+  KRFieldSpanReader& u32(std::uint32_t& value) { return fields(value); }
+
+  static constexpr bool ok() { return true; }
+  // The first byte not read yet.
+  const char* next() const { return next_; }
+
+ private:
+  const char* next_;
+};
+
+// The writer's counterpart: the fields of a record that fits wholly in a
+// stream buffer's put area, written without a check each
+// (KRFieldWriter::record).
+class KRFieldSpanWriter {
+ public:
+  explicit KRFieldSpanWriter(char* next) : next_(next) {}
+
+  template <class... Fields>
+  KRFieldSpanWriter& fields(Fields... values) {
+    char* at = next_;
+    ((krStoreLittleEndian(at, values), at += sizeof(Fields)), ...);
+    next_ = at;
+    return *this;
+  }
+  KRFieldSpanWriter& u8(std::uint8_t value) { return fields(value); }
+  KRFieldSpanWriter& u16(std::uint16_t value) { return fields(value); }
+  KRFieldSpanWriter& u32(std::uint32_t value) { return fields(value); }
+
+  static constexpr bool ok() { return true; }
+  // The first byte not written yet.
+  char* next() const { return next_; }
+
+ private:
+  char* next_;
 };
 
 class BCODE_API KRFieldWriter {
@@ -63,21 +145,33 @@ class BCODE_API KRFieldWriter {
       (put(values, static_cast<int>(sizeof(Fields))), ...);
       return *this;
     }
-    ((storeLittleEndian(next, values), next += sizeof(Fields)), ...);
+    ((krStoreLittleEndian(next, values), next += sizeof(Fields)), ...);
     (buf->*KRBufferAreas::kPutBump)(total);
     return *this;
+  }
+
+  // A record of at most `MaxBytes` bytes, written by `write(out)`: with
+  // `out` a KRFieldSpanWriter over the put area when that has room for
+  // `MaxBytes` bytes, its fields then take no check each and what it wrote
+  // joins the stream after; else with this writer, field by field.
+  // `write` answers whether the record was written: a span's writer that
+  // answers false leaves nothing behind, and the caller writes the record
+  // another way. While it runs, `write` reaches the stream through `out`
+  // only.
+  template <int MaxBytes, class Write>
+  bool record(Write&& write) {
+    std::streambuf* buf = ok_ && state_.good() ? state_.rdbuf() : nullptr;
+    char* next = buf != nullptr ? (buf->*KRBufferAreas::kPutNext)() : nullptr;
+    if (next == nullptr || (buf->*KRBufferAreas::kPutEnd)() - next < MaxBytes) return write(*this);
+    KRFieldSpanWriter span(next);
+    if (!write(span)) return false;
+    (buf->*KRBufferAreas::kPutBump)(static_cast<int>(span.next() - next));
+    return true;
   }
 
   bool ok() const { return ok_; }
 
  private:
-  template <class Field>
-  static void storeLittleEndian(char* at, Field value) {
-    for (std::size_t i = 0; i < sizeof(Field); ++i) {
-      at[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-    }
-  }
-
   // Integers go into the buffer's put area at once when they fit, else byte
   // by byte, so that a field costs a virtual call only when the area is full.
   KRFieldWriter& put(std::uint32_t value, int size) {
@@ -155,9 +249,26 @@ class BCODE_API KRFieldReader {
       (readOne(values), ...);
       return *this;
     }
-    ((values = loadLittleEndian<Fields>(next), next += sizeof(Fields)), ...);
+    ((values = krLoadLittleEndian<Fields>(next), next += sizeof(Fields)), ...);
     (buf->*KRBufferAreas::kGetBump)(total);
     return *this;
+  }
+
+  // A record of at most `MaxBytes` bytes, read by `read(in)`: with `in` a
+  // KRFieldSpanReader over the get area when that holds `MaxBytes` bytes, its
+  // fields then take no check each and the bytes it read leave the area
+  // after; else with this reader, field by field. Either way the same
+  // fields are read, and `read` answers what the record is made into.
+  // While it runs, `read` reaches the stream through `in` only.
+  template <int MaxBytes, class Read>
+  auto record(Read&& read) {
+    std::streambuf* buf = ok() && state_.good() ? state_.rdbuf() : nullptr;
+    const char* next = buf != nullptr ? (buf->*KRBufferAreas::kGetNext)() : nullptr;
+    if (next == nullptr || (buf->*KRBufferAreas::kGetEnd)() - next < MaxBytes) return read(*this);
+    KRFieldSpanReader span(next);
+    auto made = read(span);
+    (buf->*KRBufferAreas::kGetBump)(static_cast<int>(span.next() - next));
+    return made;
   }
 
   bool ok() const { return status_ == OK; }
@@ -169,14 +280,6 @@ class BCODE_API KRFieldReader {
   std::size_t remaining() const;
 
  private:
-  template <class Field>
-  static Field loadLittleEndian(const char* at) {
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < sizeof(Field); ++i) {
-      value |= static_cast<std::uint32_t>(static_cast<unsigned char>(at[i])) << (8 * i);
-    }
-    return static_cast<Field>(value);
-  }
   template <class Field>
   void readOne(Field& value) {
     std::uint32_t v = 0;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <type_traits>
 
 #include "bcode/foundation/krfieldio.h"
 #include "bcode/foundation/krystrng.h"
@@ -56,6 +57,54 @@ TEST(FieldIo, StreamExceptionMasksDoNotTurnFailuresIntoThrows) {
   KRFieldWriter out(os);
   EXPECT_NO_THROW(out.u32(1));
   EXPECT_FALSE(out.ok());
+}
+
+// A record of at most 8 bytes read by record<8>: through a span of the get
+// area when that holds 8 bytes, else field by field; the same fields
+// either way, and the stream stands after them.
+TEST(FieldIo, RecordsComeFromASpanOnlyWhenTheAreaHoldsTheLongest) {
+  const std::string bytes = fromHex("01 34 12 EF BE AD DE 7F") + std::string(8, '\x55');
+  for (std::size_t chunk = 1; chunk <= bytes.size(); ++chunk) {
+    bctest::PipeBuf buf(bytes, chunk);
+    std::istream is(&buf);
+    is.peek();  // the first chunk is in the area
+    std::uint8_t a = 0;
+    std::uint16_t b = 0;
+    std::uint32_t c = 0;
+    bool spanned = false;
+    const int made = KRFieldReader(is).record<8>([&](auto& in) {
+      spanned = std::is_same_v<std::decay_t<decltype(in)>, KRFieldSpanReader>;
+      return in.u8(a).fields(b, c).ok() ? 7 : -1;
+    });
+    EXPECT_EQ(made, 7) << chunk;
+    EXPECT_EQ(spanned, chunk >= 8) << chunk;
+    EXPECT_EQ(a, 0x01) << chunk;
+    EXPECT_EQ(b, 0x1234) << chunk;
+    EXPECT_EQ(c, 0xDEADBEEFu) << chunk;
+    EXPECT_EQ(is.get(), 0x7F) << chunk;
+  }
+}
+
+// The writer's counterpart: a record that goes into a span reaches the
+// stream whole; one whose writer declines leaves nothing behind.
+TEST(FieldIo, RecordsGoIntoASpanOnlyWhenTheAreaHasRoom) {
+  for (std::size_t chunk = 1; chunk <= 12; ++chunk) {
+    bctest::ChunkOutBuf buf(chunk);
+    std::ostream os(&buf);
+    bool spanned = false;
+    EXPECT_TRUE(KRFieldWriter(os).record<8>([&](auto& out) {
+      spanned = std::is_same_v<std::decay_t<decltype(out)>, KRFieldSpanWriter>;
+      return out.u8(0x01).fields(std::uint16_t{0x1234}, std::uint32_t{0xDEADBEEF}).ok();
+    }));
+    EXPECT_EQ(spanned, chunk >= 8) << chunk;
+    os.put('\x7E');
+    EXPECT_EQ(toHex(buf.bytes()), "01 34 12 EF BE AD DE 7E") << chunk;
+  }
+  bctest::ChunkOutBuf buf(16);
+  std::ostream os(&buf);
+  EXPECT_FALSE(KRFieldWriter(os).record<8>([](auto& out) { return !out.u32(0xFFFFFFFF).ok(); }));
+  os.put('\x7E');
+  EXPECT_EQ(toHex(buf.bytes()), "7E");
 }
 
 TEST(String, EveryCharacterCountsZeroBytesIncluded) {

@@ -50,13 +50,40 @@ LimitedBuf::int_type LimitedBuf::overflow(int_type ch) {
   return ch;
 }
 
-PipeBuf::PipeBuf(std::string bytes) : bytes_(std::move(bytes)) {}
+PipeBuf::PipeBuf(std::string bytes, std::size_t chunk)
+    : bytes_(std::move(bytes)), chunk_(chunk), area_(chunk + 64) {}
 
 PipeBuf::int_type PipeBuf::underflow() {
   if (next_ >= bytes_.size()) return traits_type::eof();
-  char* at = &bytes_[next_++];
-  setg(at, at, at + 1);
-  return traits_type::to_int_type(*at);
+  const std::size_t size = std::min(chunk_, bytes_.size() - next_);
+  std::fill(area_.begin(), area_.end(), '\xEE');
+  std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(next_), size, area_.begin());
+  next_ += size;
+  setg(area_.data(), area_.data(), area_.data() + size);
+  return traits_type::to_int_type(area_[0]);
+}
+
+ChunkOutBuf::ChunkOutBuf(std::size_t chunk) : area_(chunk + 64) {
+  setp(area_.data(), area_.data() + chunk);
+}
+
+const std::string& ChunkOutBuf::bytes() {
+  drain();
+  return bytes_;
+}
+
+void ChunkOutBuf::drain() {
+  bytes_.append(pbase(), pptr());
+  setp(pbase(), epptr());
+}
+
+ChunkOutBuf::int_type ChunkOutBuf::overflow(int_type ch) {
+  drain();
+  if (!traits_type::eq_int_type(ch, traits_type::eof())) {
+    *pptr() = traits_type::to_char_type(ch);
+    pbump(1);
+  }
+  return traits_type::not_eof(ch);
 }
 
 NameTable::NameTable(const char* prefix, std::size_t size) {

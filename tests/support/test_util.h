@@ -44,17 +44,40 @@ class LimitedBuf : public std::streambuf {
 };
 
 // A read buffer over bytes that is not seekable and, like a pipe, hands
-// them out one at a time: every field longer than a byte spans refills.
+// them out `chunk` at a time (one: every field longer than a byte spans
+// refills). Its get area is a copy followed by bytes 0xEE, so that a read
+// past the area's end cannot see the bytes that come next.
 class PipeBuf : public std::streambuf {
  public:
-  explicit PipeBuf(std::string bytes);
+  explicit PipeBuf(std::string bytes, std::size_t chunk = 1);
 
  protected:
   int_type underflow() override;
 
  private:
   std::string bytes_;
+  std::size_t chunk_;
   std::size_t next_ = 0;
+  std::vector<char> area_;
+};
+
+// A write buffer whose put area holds `chunk` bytes: what is written goes to
+// bytes() each time the area is full. What is written past the area's end
+// is lost.
+class ChunkOutBuf : public std::streambuf {
+ public:
+  explicit ChunkOutBuf(std::size_t chunk);
+  // Everything written so far.
+  const std::string& bytes();
+
+ protected:
+  int_type overflow(int_type ch) override;
+
+ private:
+  void drain();
+
+  std::vector<char> area_;
+  std::string bytes_;
 };
 
 // Name tables for listings: "T<code>" for every index, as the caller supplies them.
