@@ -21,14 +21,11 @@ struct ImmediateRow {
   unsigned char dataType;
   const char* listFormat;
   DumpForm dumpForm;
-  // An object in the state its record is loaded into; null without memory.
-  BCInstructionOp* (*blank)();
 };
 
 constexpr ImmediateRow kRows[] = {
 #define BC_X(tag, Class, blank, Value, dataType, listFormat, dumpForm) \
-  {BCInstructionOp::tag, dataType, listFormat, DumpForm::dumpForm,     \
-   []() -> BCInstructionOp* { return new (std::nothrow) Class blank; }},
+  {BCInstructionOp::tag, dataType, listFormat, DumpForm::dumpForm},
 #include "bcode/const/bcimmediate.def"
 #undef BC_X
 };
@@ -51,32 +48,34 @@ const char* nilText(int nil) {
   return nil != 0 ? "NIL" : "???";
 }
 
-// The value field of a record, as wide as the value's type.
-KRFieldWriter& writeValue(KRFieldWriter& out, std::uint8_t value) {
-  return out.u8(value);
-}
-KRFieldWriter& writeValue(KRFieldWriter& out, std::uint16_t value) {
-  return out.u16(value);
-}
-KRFieldWriter& writeValue(KRFieldWriter& out, std::int16_t value) {
-  return out.i16(value);
-}
-KRFieldReader& readValue(KRFieldReader& in, std::uint8_t& value) {
-  return in.u8(value);
-}
-KRFieldReader& readValue(KRFieldReader& in, std::uint16_t& value) {
-  return in.u16(value);
-}
-KRFieldReader& readValue(KRFieldReader& in, std::int16_t& value) {
-  return in.i16(value);
-}
-
 }  // namespace
 
-BCInstructionOp* BCIMM::newOfClass(unsigned tag) {
-  const unsigned first = BCBOOLCONST_CLASS;
-  if (tag < first || tag - first >= kClassCount) return nullptr;
-  return kRows[tag - first].blank();
+// A record of an immediate class is loaded into the object the class's
+// row makes; a tag of no class fails as a short read does.
+template <class In>
+BCInstructionOp* BCIMM::loadOfClass(unsigned tag, In& in) {
+  switch (tag) {
+#define BC_X(tag, Class, blank, ...) \
+  case BCInstructionOp::tag:         \
+    return loaded(new (std::nothrow) Class blank, in, nullptr);
+#include "bcode/const/bcimmediate.def"
+#undef BC_X
+    default:
+      setError(BCINSTRUCTIONOP_FAILED);
+      return nullptr;
+  }
+}
+
+bool BCIMM::savedAsOfClass(unsigned tag, const BCInstructionOp& op, KRFieldSpanWriter& out) {
+  switch (tag) {
+#define BC_X(tag, Class, ...) \
+  case BCInstructionOp::tag:  \
+    return savedAs<Class>(op, out);
+#include "bcode/const/bcimmediate.def"
+#undef BC_X
+    default:
+      return false;
+  }
 }
 
 template <class Derived, class Value, BCInstructionOp::CLASS_TYPE Tag>
@@ -91,21 +90,35 @@ int BCImmediateOf<Derived, Value, Tag>::isEqual(const BCInstructionOp& other) co
   return same != nullptr && same->value_ == value_ ? 1 : 0;
 }
 
-// The value after the BCIMM part; a failed field sets the operand flag.
+// The value after the BCIMM part, which adds no field of its own; a failed
+// field sets the operand flag, and a value that is not read keeps the one
+// the object was made with.
 template <class Derived, class Value, BCInstructionOp::CLASS_TYPE Tag>
 void BCImmediateOf<Derived, Value, Tag>::saveInstance(std::ostream& os) const {
-  BCIMM::saveInstance(os);
   KRFieldWriter out(os);
-  if (!writeValue(out, value_).ok())
+  saveFields(out);
+}
+
+template <class Derived, class Value, BCInstructionOp::CLASS_TYPE Tag>
+template <class Out>
+void BCImmediateOf<Derived, Value, Tag>::saveFields(Out& out) const {
+  if (!this->writeFields(out, static_cast<Field>(value_)))
     BCInstructionOp::setError(BCInstructionOp::BCINSTRUCTIONOP_FAILED);
 }
 
 template <class Derived, class Value, BCInstructionOp::CLASS_TYPE Tag>
 void BCImmediateOf<Derived, Value, Tag>::loadInstance(std::istream& is, BCode* block) {
-  BCIMM::loadInstance(is, block);
   KRFieldReader in(is);
-  if (!readValue(in, value_).ok())
+  loadFields(in, block);
+}
+
+template <class Derived, class Value, BCInstructionOp::CLASS_TYPE Tag>
+template <class In>
+void BCImmediateOf<Derived, Value, Tag>::loadFields(In& in, BCode* /*block*/) {
+  auto value = static_cast<Field>(value_);
+  if (!this->readFields(in, value))
     BCInstructionOp::setError(BCInstructionOp::BCINSTRUCTIONOP_FAILED);
+  value_ = static_cast<Value>(value);
 }
 
 // Listing: the flag row, then the value at column 59.
@@ -141,6 +154,9 @@ void BCImmediateOf<Derived, Value, Tag>::printOn(std::ostream& os) const {
   template class BCImmediateOf<Class, Value, BCInstructionOp::tag>;
 #include "bcode/const/bcimmediate.def"
 #undef BC_X
+
+template BCInstructionOp* BCIMM::loadOfClass(unsigned tag, KRFieldReader& in);
+template BCInstructionOp* BCIMM::loadOfClass(unsigned tag, KRFieldSpanReader& in);
 
 // A one-byte immediate takes 16 bytes of the arena, a two-byte one 24.
 static_assert(sizeof(BCBoolConst) == 16 && sizeof(BCPtrConst) == 16, "one-byte immediates grew");

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <type_traits>
 
 #include "bcode/foundation/krexport.h"
 #include "bcode/instr/bcinstrop.h"
@@ -33,6 +34,15 @@ class BCODE_API BCImmediateOf : public BCInstructionOpOf<Derived, BCIMM, Tag> {
   void loadInstance(std::istream& is, BCode* block) override;
 
  private:
+  friend class BCInstructionOp;
+  // The value in the record: an unsigned integer of the value's width.
+  using Field = std::make_unsigned_t<Value>;
+
+  template <class In>
+  void loadFields(In& in, BCode* block);
+  template <class Out>
+  void saveFields(Out& out) const;
+
   Value value_;
 };
 

@@ -151,19 +151,8 @@ void BCInstructionOp::save(std::ostream& os) const {
 }
 
 BCInstructionOp* BCInstructionOp::iload(std::istream& is, BCode* block) {
-  std::uint8_t tag = 0;
-  if (!KRFieldReader(is).u8(tag).ok()) {
-    setError(BCINSTRUCTIONOP_FAILED);
-    return nullptr;
-  }
-  std::unique_ptr<BCInstructionOp> op(newOperandOfClass(tag));
-  if (!op) {
-    setError(BCINSTRUCTIONOP_FAILED);
-    return nullptr;
-  }
-  op->loadInstance(is, block);
-  if (getError() != BCINSTRUCTIONOP_OK) return nullptr;
-  return op.release();
+  KRFieldReader in(is);
+  return load(in, block);
 }
 
 void BCInstructionOp::store(std::ostream& os, char* end, char* line) const {
@@ -176,17 +165,17 @@ void BCInstructionOp::printNone(std::ostream& os, char* column, char* line) {
   out.store(os, kWordColumn);
 }
 
+// Each class writes and reads the fields of this part together with its
+// own (readFields, writeFields). A field that is not read keeps its
+// default, as the loading state has it.
 void BCInstructionOp::saveInstance(std::ostream& os) const {
-  if (!KRFieldWriter(os).fields(dataType_, refrFlag_, testFlag_).ok()) {
-    setError(BCINSTRUCTIONOP_FAILED);
-  }
+  KRFieldWriter out(os);
+  if (!writeFields(out)) setError(BCINSTRUCTIONOP_FAILED);
 }
 
 void BCInstructionOp::loadInstance(std::istream& is, BCode* /*block*/) {
-  // A field that is not read keeps its default, as the loading state has it.
-  if (!KRFieldReader(is).fields(dataType_, refrFlag_, testFlag_).ok()) {
-    setError(BCINSTRUCTIONOP_FAILED);
-  }
+  KRFieldReader in(is);
+  if (!readFields(in)) setError(BCINSTRUCTIONOP_FAILED);
 }
 
 // ---------------------------------------------------------------------------
@@ -249,16 +238,26 @@ void BCTMP::printOn(std::ostream& os) const {
 }
 
 void BCTMP::saveInstance(std::ostream& os) const {
-  BCInstructionOp::saveInstance(os);
-  if (!KRFieldWriter(os).fields(type_.getIndex(), tmpNo_, status_, lArea_).ok()) {
+  KRFieldWriter out(os);
+  saveFields(out);
+}
+
+template <class Out>
+void BCTMP::saveFields(Out& out) const {
+  if (!writeFields(out, type_.getIndex(), tmpNo_, status_, lArea_)) {
     setError(BCINSTRUCTIONOP_FAILED);
   }
 }
 
 void BCTMP::loadInstance(std::istream& is, BCode* block) {
-  BCInstructionOp::loadInstance(is, block);
+  KRFieldReader in(is);
+  loadFields(in, block);
+}
+
+template <class In>
+void BCTMP::loadFields(In& in, BCode* block) {
   std::uint16_t typeIndex = 0;
-  const bool read = KRFieldReader(is).fields(typeIndex, tmpNo_, status_, lArea_).ok();
+  const bool read = readFields(in, typeIndex, tmpNo_, status_, lArea_);
   type_ = KRTypeRef(typeIndex, block != nullptr ? &block->getTypeTab() : nullptr);
   if (!read) setError(BCINSTRUCTIONOP_FAILED);
 }
@@ -290,13 +289,23 @@ void BCNUM::printOn(std::ostream& os) const {
 }
 
 void BCNUM::saveInstance(std::ostream& os) const {
-  BCInstructionOp::saveInstance(os);
-  if (!KRFieldWriter(os).u16(value_).ok()) setError(BCINSTRUCTIONOP_FAILED);
+  KRFieldWriter out(os);
+  saveFields(out);
+}
+
+template <class Out>
+void BCNUM::saveFields(Out& out) const {
+  if (!writeFields(out, value_)) setError(BCINSTRUCTIONOP_FAILED);
 }
 
 void BCNUM::loadInstance(std::istream& is, BCode* block) {
-  BCInstructionOp::loadInstance(is, block);
-  if (!KRFieldReader(is).u16(value_).ok()) setError(BCINSTRUCTIONOP_FAILED);
+  KRFieldReader in(is);
+  loadFields(in, block);
+}
+
+template <class In>
+void BCNUM::loadFields(In& in, BCode* /*block*/) {
+  if (!readFields(in, value_)) setError(BCINSTRUCTIONOP_FAILED);
 }
 
 // ---------------------------------------------------------------------------
@@ -438,17 +447,31 @@ void BCHandleOf<Derived, Entry, Ref, Tag, Kind>::printOn(std::ostream& os) const
 template <class Derived, class Entry, class Ref, BCInstructionOp::CLASS_TYPE Tag,
           BCInstructionOp::OP_KIND Kind>
 void BCHandleOf<Derived, Entry, Ref, Tag, Kind>::saveInstance(std::ostream& os) const {
-  BCInstructionOp::saveInstance(os);
-  if (!KRFieldWriter(os).u16(ref_.getIndex()).ok())
+  KRFieldWriter out(os);
+  saveFields(out);
+}
+
+template <class Derived, class Entry, class Ref, BCInstructionOp::CLASS_TYPE Tag,
+          BCInstructionOp::OP_KIND Kind>
+template <class Out>
+void BCHandleOf<Derived, Entry, Ref, Tag, Kind>::saveFields(Out& out) const {
+  if (!this->writeFields(out, ref_.getIndex()))
     BCInstructionOp::setError(BCInstructionOp::BCINSTRUCTIONOP_FAILED);
 }
 
 template <class Derived, class Entry, class Ref, BCInstructionOp::CLASS_TYPE Tag,
           BCInstructionOp::OP_KIND Kind>
 void BCHandleOf<Derived, Entry, Ref, Tag, Kind>::loadInstance(std::istream& is, BCode* block) {
-  BCInstructionOp::loadInstance(is, block);
+  KRFieldReader in(is);
+  loadFields(in, block);
+}
+
+template <class Derived, class Entry, class Ref, BCInstructionOp::CLASS_TYPE Tag,
+          BCInstructionOp::OP_KIND Kind>
+template <class In>
+void BCHandleOf<Derived, Entry, Ref, Tag, Kind>::loadFields(In& in, BCode* block) {
   std::uint16_t index = 0;
-  if (!KRFieldReader(is).u16(index).ok())
+  if (!this->readFields(in, index))
     BCInstructionOp::setError(BCInstructionOp::BCINSTRUCTIONOP_FAILED);
   ref_ = Ref(KRReference<Entry*>(index, tableOf(block, static_cast<const Entry*>(nullptr))));
 }
@@ -469,14 +492,49 @@ int BCOPD::identView(const BCInstructionOp& other) const {
 
 // ---------------------------------------------------------------------------
 
-BCInstructionOp* BCInstructionOp::newOperandOfClass(unsigned tag) {
+// The class tag picks the class, whose fields are read straight into the
+// object made for them.
+template <class In>
+BCInstructionOp* BCInstructionOp::loadRecord(In& in, BCode* block) {
+  std::uint8_t tag = 0;
+  if (!in.u8(tag).ok()) {
+    setError(BCINSTRUCTIONOP_FAILED);
+    return nullptr;
+  }
   switch (tag) {
 #define BC_X(classTag, Class, word) \
   case classTag:                    \
-    return new (std::nothrow) Class();
+    return loaded(new (std::nothrow) Class(), in, block);
 #include "bcode/instr/bcinstrop.def"
 #undef BC_X
     default:
-      return BCIMM::newOfClass(tag);
+      return BCIMM::loadOfClass(tag, in);
+  }
+}
+
+BCInstructionOp* BCInstructionOp::load(KRFieldReader& in, BCode* block) {
+  return loadRecord(in, block);
+}
+
+BCInstructionOp* BCInstructionOp::load(KRFieldSpanReader& in, BCode* block) {
+  return loadRecord(in, block);
+}
+
+bool BCInstructionOp::save(const BCInstructionOp& op, KRFieldWriter& /*out*/, std::ostream& os) {
+  op.save(os);
+  return true;
+}
+
+bool BCInstructionOp::save(const BCInstructionOp& op, KRFieldSpanWriter& out,
+                           std::ostream& /*os*/) {
+  const CLASS_TYPE tag = op.isA();
+  switch (tag) {
+#define BC_X(classTag, Class, word) \
+  case classTag:                    \
+    return savedAs<Class>(op, out);
+#include "bcode/instr/bcinstrop.def"
+#undef BC_X
+    default:
+      return BCIMM::savedAsOfClass(static_cast<unsigned>(tag), op, out);
   }
 }

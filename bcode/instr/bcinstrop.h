@@ -6,12 +6,15 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <memory>
 #include <new>
+#include <typeinfo>
 
 #include "bcode/const/bcconstlist.h"
 #include "bcode/foundation/krarena.h"
 #include "bcode/foundation/krerror.h"
 #include "bcode/foundation/krexport.h"
+#include "bcode/foundation/krfieldio.h"
 #include "bcode/foundation/krtextpos.h"
 #include "bcode/operand/bcoperand.h"
 #include "bcode/types/krtypetab.h"
@@ -93,11 +96,65 @@ class BCODE_API BCInstructionOp : public KRArenaObject {
 
   void setDataType(unsigned char dataType) { dataType_ = dataType; }
 
+  // The fields of this part of the record, then `own`, those of the class,
+  // read or written in one go: the field functions stop at the first field
+  // that fails, as the parts one after the other would.
+  template <class In, class... Own>
+  bool readFields(In& in, Own&... own) {
+    return in.fields(dataType_, refrFlag_, testFlag_, own...).ok();
+  }
+  template <class Out, class... Own>
+  bool writeFields(Out& out, Own... own) const {
+    return out.fields(dataType_, refrFlag_, testFlag_, own...).ok();
+  }
+
+  // `op`, made for a record in its loading state (null when memory ran
+  // out), with its fields read from `in` (a KRFieldReader or KRFieldSpanReader);
+  // null when it could not be made or the flag is set after.
+  template <class Op, class In>
+  static BCInstructionOp* loaded(Op* op, In& in, BCode* block) {
+    std::unique_ptr<Op> made(op);
+    if (!made) {
+      setError(BCINSTRUCTIONOP_FAILED);
+      return nullptr;
+    }
+    made->loadFields(in, block);
+    if (getError() != BCINSTRUCTIONOP_OK) return nullptr;
+    return made.release();
+  }
+
+  // The record of `op` when it is an object of class `Op` itself, not of a
+  // class a program derived from it (whose saveInstance may write more):
+  // its class tag and fields, written without the virtual call. False,
+  // with nothing written, for any other object.
+  template <class Op>
+  static bool savedAs(const BCInstructionOp& op, KRFieldSpanWriter& out) {
+    // The class's type information is one object in the library, which a
+    // derived class's cannot be; should it ever be two, the call is made.
+    if (&typeid(op) != &typeid(Op)) return false;
+    out.u8(static_cast<std::uint8_t>(Op::kTag));
+    static_cast<const Op&>(op).saveFields(out);
+    return true;
+  }
+
  private:
+  friend class BCInstruction;
   BCInstructionOp& operator=(const BCInstructionOp&) = delete;
-  // An operand of a record's class tag in its loading state; null for an
-  // unknown tag or when memory runs out.
-  static BCInstructionOp* newOperandOfClass(unsigned tag);
+
+  // The longest operand record, a temporary's: class tag, the three bytes
+  // of this part, type index, number, status and area.
+  static constexpr int kMaxRecordBytes = 1 + 3 + 2 + 4 + 1 + 1;
+  // The operand record, read through a reader or, when it lies in the
+  // get area, through a span of it.
+  static BCInstructionOp* load(KRFieldReader& in, BCode* block);
+  static BCInstructionOp* load(KRFieldSpanReader& in, BCode* block);
+  template <class In>
+  static BCInstructionOp* loadRecord(In& in, BCode* block);
+  // The operand record of `op`: through a writer by save(); into a span
+  // for an object of one of the library's classes only (savedAs), else
+  // false with nothing written.
+  static bool save(const BCInstructionOp& op, KRFieldWriter& out, std::ostream& os);
+  static bool save(const BCInstructionOp& op, KRFieldSpanWriter& out, std::ostream& os);
 
   // The flags take one byte each and follow the text position, so that the
   // fields fill 7 of the 8 bytes after the vtable pointer: a one-byte
@@ -119,6 +176,8 @@ class BCODE_API BCInstructionOpOf : public Family {
   }
 
  protected:
+  static constexpr BCInstructionOp::CLASS_TYPE kTag = Tag;
+
   BCInstructionOpOf() = default;
   BCInstructionOpOf(const BCInstructionOpOf& other) = default;
 };
@@ -155,6 +214,11 @@ class BCODE_API BCTMP
   void loadInstance(std::istream& is, BCode* block) override;
 
  private:
+  template <class In>
+  void loadFields(In& in, BCode* block);
+  template <class Out>
+  void saveFields(Out& out) const;
+
   std::uint32_t tmpNo_ = 0;
   unsigned char status_ = TMG;    // a STATUS_TYPE
   unsigned char lArea_ = L_AREA;  // an AREA_TYPE
@@ -185,6 +249,11 @@ class BCODE_API BCNUM
   void loadInstance(std::istream& is, BCode* block) override;
 
  private:
+  template <class In>
+  void loadFields(In& in, BCode* block);
+  template <class Out>
+  void saveFields(Out& out) const;
+
   std::uint16_t value_ = 0;
 };
 
@@ -210,10 +279,15 @@ class BCODE_API BCIMM : public BCInstructionOp {
 
  private:
   friend class BCInstructionOp;
-  // An immediate of the class a record's tag names, in the state its
-  // record is loaded into; null for a tag of no immediate class or when
-  // memory runs out. Defined with the immediates.
-  static BCInstructionOp* newOfClass(unsigned tag);
+  // The immediate of the class a record's tag names, its fields read from
+  // `in`; null with the flag set for a tag of no immediate class, when
+  // memory runs out or a field is short. Defined with the immediates.
+  // `In` is KRFieldReader or KRFieldSpanReader.
+  template <class In>
+  static BCInstructionOp* loadOfClass(unsigned tag, In& in);
+  // The record of an immediate of class `tag` written into `out`, as
+  // BCInstructionOp::savedAs; false for an object of no immediate class.
+  static bool savedAsOfClass(unsigned tag, const BCInstructionOp& op, KRFieldSpanWriter& out);
 };
 
 // What the handles of table entries share: the handle, a data type taken
@@ -241,6 +315,10 @@ class BCODE_API BCHandleOf : public BCInstructionOpOf<Derived, BCInstructionOp, 
 
   void saveInstance(std::ostream& os) const override;
   void loadInstance(std::istream& is, BCode* block) override;
+  template <class In>
+  void loadFields(In& in, BCode* block);
+  template <class Out>
+  void saveFields(Out& out) const;
 
  private:
   Ref ref_;

@@ -114,6 +114,11 @@ void BCInstruction::swapQ1Q2() {
 }
 
 namespace {
+// The byte before an operand's place in the record: 1 when it is there.
+std::uint8_t presenceByte(const BCInstructionOp* op) {
+  return op != nullptr ? 1 : 0;
+}
+
 bool sameOperand(const BCInstructionOp* a, const BCInstructionOp* b) {
   if (a == nullptr || b == nullptr) return a == b;
   return *a == *b;
@@ -146,43 +151,64 @@ bool BCInstruction::isInstruction() const {
   return z_->kind() == BCInstructionOp::TMP && z_->getRefrFlag() == BCInstructionOp::REFR;
 }
 
+// The code, and three presence bytes each followed by the longest operand
+// record.
+const int BCInstruction::kMaxRecordBytes = 1 + 3 * (1 + BCInstructionOp::kMaxRecordBytes);
+
 void BCInstruction::save(std::ostream& os) const {
   KRFieldWriter out(os);
-  if (!out.u8(static_cast<std::uint8_t>(code_)).ok()) {
-    setError(BCINSTRUCTION_FAILED);
-    return;
+  if (!out.record<kMaxRecordBytes>([this, &os](auto& fields) { return saveRecord(fields, os); })) {
+    // An operand of a class a program derived writes its own part.
+    saveRecord(out, os);
   }
-  for (const BCInstructionOp* op : {z_.get(), q1_.get(), q2_.get()}) {
-    if (!out.flag(op != nullptr).ok()) {
+}
+
+template <class Out>
+bool BCInstruction::saveRecord(Out& out, std::ostream& os) const {
+  const BCInstructionOp* const ops[] = {z_.get(), q1_.get(), q2_.get()};
+  // The code goes with the first presence byte.
+  if (!out.fields(static_cast<std::uint8_t>(code_), presenceByte(ops[0])).ok()) {
+    setError(BCINSTRUCTION_FAILED);
+    return true;
+  }
+  for (std::size_t i = 0; i < 3; ++i) {
+    if (i > 0 && !out.u8(presenceByte(ops[i])).ok()) {
       setError(BCINSTRUCTION_FAILED);
-      return;
+      return true;
     }
-    if (op == nullptr) continue;
-    op->save(os);
+    if (ops[i] == nullptr) continue;
+    if (!BCInstructionOp::save(*ops[i], out, os)) return false;
     if (BCInstructionOp::getError() != BCInstructionOp::BCINSTRUCTIONOP_OK) {
       setError(BCINSTRUCTION_FAILED);
-      return;
+      return true;
     }
   }
+  return true;
 }
 
 BCInstruction* BCInstruction::iload(std::istream& is, BCode* block) {
   KRFieldReader in(is);
+  return in.record<kMaxRecordBytes>([block](auto& fields) { return load(fields, block); });
+}
+
+template <class In>
+BCInstruction* BCInstruction::load(In& in, BCode* block) {
   std::uint8_t code = 0;
-  if (!in.u8(code).ok()) {
+  std::uint8_t present = 0;
+  // The code comes with the first presence byte.
+  if (!in.fields(code, present).ok()) {
     setError(BCINSTRUCTION_FAILED);
     return nullptr;
   }
   std::unique_ptr<BCInstructionOp> ops[3];  // z, q1, q2
-  for (std::unique_ptr<BCInstructionOp>& op : ops) {
-    std::uint8_t present = 0;
-    if (!in.u8(present).ok()) {
+  for (std::size_t i = 0; i < 3; ++i) {
+    if (i > 0 && !in.u8(present).ok()) {
       setError(BCINSTRUCTION_FAILED);
       return nullptr;
     }
     if (present == 0) continue;
-    op.reset(BCInstructionOp::iload(is, block));
-    if (!op) {
+    ops[i].reset(BCInstructionOp::load(in, block));
+    if (!ops[i]) {
       setError(BCINSTRUCTION_FAILED);
       return nullptr;
     }

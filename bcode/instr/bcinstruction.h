@@ -148,6 +148,19 @@ class BCODE_API BCInstruction : public KRArenaObject {
   BCInstruction();
 
  private:
+  // The longest instruction record.
+  static const int kMaxRecordBytes;
+
+  // The instruction record through a KRFieldReader or, when it lies in the
+  // get area, a KRFieldSpanReader of it.
+  template <class In>
+  static BCInstruction* load(In& in, BCode* block);
+  // The instruction record through a KRFieldWriter or, when the put area
+  // has room for it, a KRFieldSpanWriter; false when an operand would not
+  // go into the span (BCInstructionOp::save), with nothing written.
+  template <class Out>
+  bool saveRecord(Out& out, std::ostream& os) const;
+
   INSTR_CODE code_ = IC_0;
   std::unique_ptr<BCInstructionOp> q1_;
   std::unique_ptr<BCInstructionOp> z_;

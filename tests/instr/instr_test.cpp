@@ -15,6 +15,7 @@ namespace {
 using OpPtr = std::unique_ptr<BCInstructionOp>;
 using IC = BCInstruction;
 using bctest::hexOf;
+using bctest::toHex;
 
 class InstrTest : public bctest::FilledBlock {
  protected:
@@ -357,6 +358,73 @@ TEST_F(InstrTest, InstructionAndListRecords) {
       "02 00 88 00 01 01 00 01 00 2C 01 00 08 01 01 00 01 00 2C 01 00 01 01 00 01 00 2C 01");
   ASSERT_NE(back, nullptr);
   EXPECT_EQ(BCInstructionListIterator(*back, 0).current()->getInstrCode(), IC::IC_8);
+}
+
+// However a stream's buffer hands out and takes the bytes, an instruction
+// list reads and writes the same record: the longest instruction (three
+// temporaries), every operand family and missing operands, in buffers of
+// every size up to the whole record, whose areas end anywhere inside an
+// instruction.
+TEST_F(InstrTest, InstructionRecordsWhateverTheBufferAreas) {
+  const BCTMP t = tmp(5, 70000, BCTMP::TML, BCTMP::G_AREA, intA);
+  const BCNUM n(300);
+  const BCWordConst w(0xBEEF);
+  const BCCST c(constRef(1));
+  const BCOPD o(opRef(1));
+  const BCAnyConst any;
+  BCInstructionList list;
+  list.append(new BCInstruction(IC::IC_88, &t, &t, &t));
+  list.append(new BCInstruction(IC::IC_8, &c, &w, &any));
+  list.append(new BCInstruction(IC::IC_136, nullptr, &n, nullptr));
+  list.append(new BCInstruction(IC::IC_215, &o, &t, &t));
+  list.append(new BCInstruction(IC::IC_0, nullptr, nullptr, nullptr));
+  list.append(new BCInstruction(IC::IC_88, &t, &t, &t));
+  const std::string bytes = bctest::recordOf(list);
+  ASSERT_EQ(bytes.size(), 2u + 40 + 21 + 10 + 34 + 4 + 40);  // the count, then each instruction
+  for (std::size_t chunk = 1; chunk <= bytes.size(); ++chunk) {
+    bctest::PipeBuf in(bytes + "\x7F", chunk);
+    std::istream is(&in);
+    const std::unique_ptr<BCInstructionList> back(BCInstructionList::iload(is, &block));
+    ASSERT_NE(back, nullptr) << chunk;
+    EXPECT_EQ(is.get(), 0x7F) << chunk;
+    bctest::ChunkOutBuf out(chunk);
+    std::ostream os(&out);
+    back->save(os);
+    EXPECT_EQ(toHex(out.bytes()), toHex(bytes)) << chunk;
+  }
+}
+
+// A temporary of a class a program derived, which writes a byte of its own
+// after the temporary's record.
+class MarkedTmp : public BCTMP {
+ public:
+  explicit MarkedTmp(const BCTMP& t) : BCTMP(t) {}
+
+ protected:
+  void saveInstance(std::ostream& os) const override {
+    BCTMP::saveInstance(os);
+    os.put('\xAB');
+  }
+};
+
+// An operand of a derived class is written by its own saveInstance, also
+// where the library writes its own classes' records without the call.
+TEST_F(InstrTest, OperandsOfDerivedClassesWriteTheirOwnPart) {
+  const BCTMP t = tmp(5, 9);
+  const BCNUM n(300);
+  BCInstruction instr(IC::IC_88, nullptr, &n, &t);
+  const std::string plain = bctest::recordOf(instr);
+  delete instr.setQ1Op(new MarkedTmp(t));
+  const std::string tmpRecord = plain.substr(plain.size() - 12);
+  const std::string expected = plain.substr(0, 3) + tmpRecord + "\xAB\x01" + tmpRecord;
+  for (std::size_t chunk : {1, 16, 64}) {
+    bctest::ChunkOutBuf out(chunk);
+    std::ostream os(&out);
+    instr.save(os);
+    EXPECT_EQ(toHex(out.bytes()), toHex(expected)) << chunk;
+  }
+  EXPECT_EQ(toHex(bctest::recordOf(instr)), toHex(expected));
+  EXPECT_EQ(BCInstruction::getError(), BCInstruction::BCINSTRUCTION_OK);
 }
 
 // The mnemonic, then each operand seven columns in on a line of its own.
