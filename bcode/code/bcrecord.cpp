@@ -63,10 +63,13 @@ enum class Outcome {
   kNoMemory,  // the block or a collection could not be allocated
 };
 
+// Writes a section; false when a field of the block's own was short. The
+// mapper maps in the put area ahead of a long section.
+using SaveSection = bool (*)(const BCode&, std::ostream&, KRPutAreaMapper&);
+
 struct Section {
   BCRecordSection about;
-  // Writes the section; false when a field of the block's own was short.
-  bool (*save)(const BCode&, std::ostream&);
+  SaveSection save;
   Outcome (*load)(LoadContext&);
   // The flag that tells that saving or loading the section failed.
   int (*flag)();
@@ -81,7 +84,7 @@ struct Section {
 // ---------------------------------------------------------------------------
 // Writers
 
-bool saveHeader(const BCode& block, std::ostream& os) {
+bool saveHeader(const BCode& block, std::ostream& os, KRPutAreaMapper& /*mapper*/) {
   return KRFieldWriter(os)
       .u16(block.getBlockNo())
       .u8(static_cast<std::uint8_t>(block.getBlockKind()))
@@ -89,8 +92,24 @@ bool saveHeader(const BCode& block, std::ostream& os) {
 }
 
 template <class Collection, const Collection& (BCode::*Get)() const>
-bool saveCollection(const BCode& block, std::ostream& os) {
+bool saveCollection(const BCode& block, std::ostream& os, KRPutAreaMapper& /*mapper*/) {
   (block.*Get)().save(os);
+  return true;
+}
+
+// The instructions take most of a block's record: the pages of the put
+// area are mapped in ahead of them as they go, as far as the instructions
+// still to come fill at least.
+bool saveInstructions(const BCode& block, std::ostream& os, KRPutAreaMapper& mapper) {
+  constexpr std::uint32_t kMapEvery = 256;  // instructions
+  const BCInstructionList& list = block.getInstrList();
+  std::uint32_t left = list.getCount();
+  list.saveRecord(os, [&mapper, &left](std::ostream& out, const BCInstruction* instr) {
+    if (left % kMapEvery == 0) mapper.willWrite(std::size_t{left} * BCInstruction::kMinRecordBytes);
+    --left;
+    instr->save(out);
+    return BCInstruction::getError() == BCInstruction::BCINSTRUCTION_OK;
+  });
   return true;
 }
 
@@ -176,7 +195,7 @@ void noClear() {}
 // A section of entries; the block header, which has none, is written out
 // in the table.
 template <class Flag>
-constexpr Section section(BCSection id, const char* name, bool (*save)(const BCode&, std::ostream&),
+constexpr Section section(BCSection id, const char* name, SaveSection save,
                           Outcome (*load)(LoadContext&), std::uint32_t (*entries)(const BCode&),
                           bool layOutFirst = false) {
   return {{static_cast<int>(id), name, true},
@@ -216,8 +235,7 @@ constexpr Section kSections[] = {
                                     saveCollection<BCOperandList, &BCode::getOpList>, loadOperands,
                                     presentEntries<BCOperandList, &BCode::getOpList>, true),
     section<KRSequence<BCInstruction*>>(BCSection::Instructions, "instruction list",
-                                        saveCollection<BCInstructionList, &BCode::getInstrList>,
-                                        loadInstructions,
+                                        saveInstructions, loadInstructions,
                                         listCount<BCInstructionList, &BCode::getInstrList>),
 };
 
@@ -248,8 +266,12 @@ void BCode::save(std::ostream& os) const {
     setError(BCODE_FAILED);
     return;
   }
+  // The sections before the instructions are mapped in ahead as far as
+  // the instructions alone fill at least.
+  KRPutAreaMapper mapper(os);
+  mapper.willWrite(std::size_t{getInstrList().getCount()} * BCInstruction::kMinRecordBytes);
   for (const Section& s : kSections) {
-    if (!s.save(*this, os) || s.flag() != 0) {
+    if (!s.save(*this, os, mapper) || s.flag() != 0) {
       s.clearFlag();
       setError(BCODE_FAILED);
       return;

@@ -1,5 +1,7 @@
 #include "bcode/foundation/krfieldio.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <istream>
 #include <memory>
 #include <new>
@@ -69,6 +71,28 @@ KRFieldWriter& KRFieldWriter::fail(bool shortWrite) {
 KRFieldWriter& KRFieldWriter::name(const KRString& text) {
   const auto length = static_cast<std::uint8_t>(text.length() & 0xFF);
   return u8(length).bytes(text.c_str(), length);
+}
+
+void KRPutAreaMapper::willWrite(std::size_t bytes) noexcept {
+  // A stretch under this is left to fault in: the call would cost about as
+  // much as the faults.
+  constexpr std::ptrdiff_t kMinStretch = std::ptrdiff_t{64} << 10;
+  std::streambuf* buf = state_.good() ? state_.rdbuf() : nullptr;
+  if (buf == nullptr) return;
+  char* const next = (buf->*KRBufferAreas::kPutNext)();
+  char* const end = (buf->*KRBufferAreas::kPutEnd)();
+  if (next == nullptr || end - next < kMinStretch) return;
+  const auto room = static_cast<std::size_t>(end - next);
+  char* const to = next + (bytes < room ? bytes : room);
+  // The whole pages of an earlier call are not asked for again; that call
+  // left the page it ended in, which this one takes whole.
+  const auto at = [](const char* p) { return reinterpret_cast<std::uintptr_t>(p); };
+  char* from = next;
+  if (at(mappedTo_) > at(next) && at(mappedTo_) <= at(to)) from += at(mappedTo_) - at(next);
+  if (to - from < kMinStretch) return;
+  krPrefault(from, static_cast<std::size_t>(to - from));
+  // krPrefault's pages are of 4 KiB.
+  mappedTo_ = reinterpret_cast<const char*>(at(to) & ~std::uintptr_t{4095});
 }
 
 KRFieldReader& KRFieldReader::bytes(void* data, std::size_t size) {

@@ -206,6 +206,25 @@ class BCODE_API KRFieldWriter {
   bool ok_ = true;
 };
 
+// Maps in, ahead of a long save, the pages of a large put area that the
+// save is about to fill: fresh memory faults in a page at a time when first
+// written, which costs several times what mapping the pages in with one
+// call does (krPrefault). Only whole pages inside the put area, only as far
+// as the caller says it will still write at least, and only a stretch of
+// 64 KiB or more at a time; for a smaller area or a stream without one it
+// does nothing. Only advice: the bytes written stay the same.
+class BCODE_API KRPutAreaMapper {
+ public:
+  explicit KRPutAreaMapper(std::ostream& os) : state_(os) {}
+
+  // At least `bytes` more will be written to the stream.
+  void willWrite(std::size_t bytes) noexcept;
+
+ private:
+  const std::ios& state_;
+  const char* mappedTo_ = nullptr;  // where the pages mapped in so far end
+};
+
 class BCODE_API KRFieldReader {
  public:
   // Why a read stopped: a short read, or a name whose buffer could not be

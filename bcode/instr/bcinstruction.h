@@ -96,6 +96,9 @@ class BCODE_API BCInstruction : public KRArenaObject {
   };
   KR_ERROR_FLAG_MEMBERS()
 
+  // The shortest instruction record: the code and three presence bytes.
+  static constexpr int kMinRecordBytes = 4;
+
   // Stores copies of the non-null operands; the caller keeps its own.
   BCInstruction(INSTR_CODE code, const BCInstructionOp* z, const BCInstructionOp* q1,
                 const BCInstructionOp* q2);

@@ -12,11 +12,14 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <ostream>
+#include <streambuf>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "bcode/foundation/krarena.h"
+#include "bcode/foundation/krfieldio.h"
 
 namespace {
 
@@ -41,7 +44,7 @@ std::map<std::uintptr_t, std::pair<std::uintptr_t, bool>> hugeAdvice() {
   return areas;
 }
 
-constexpr std::size_t kPages = 16;
+constexpr std::size_t kPages = 64;
 
 class PrefaultTest : public ::testing::Test {
  protected:
@@ -99,6 +102,42 @@ TEST_F(PrefaultTest, KeepsWhatTheRangeHolds) {
     const char expected = i >= 4 * kPage && i < 6 * kPage ? 0x5A : 0;
     ASSERT_EQ(base_[i], expected) << "byte " << i;
   }
+}
+
+// A put area over the fixture's pages.
+class AreaBuf : public std::streambuf {
+ public:
+  AreaBuf(char* begin, char* end) { setp(begin, end); }
+  void skip(int bytes) { pbump(bytes); }
+};
+
+// The pages a save is about to fill are mapped in ahead of it: only the
+// whole pages inside the put area, no farther than the writes will go, and
+// only stretches of 64 KiB or more.
+TEST_F(PrefaultTest, PutAreasAreMappedInAheadOfTheWritesOnly) {
+  AreaBuf area(base_ + 100, base_ + 60 * kPage + 50);
+  std::ostream os(&area);
+  KRPutAreaMapper mapper(os);
+  const auto residentPages = [this](std::size_t from, std::size_t to) {
+    const std::vector<bool> pages = resident();
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+      if (pages[i] != (i >= from && i < to)) return ::testing::AssertionFailure() << "page " << i;
+    }
+    return ::testing::AssertionSuccess();
+  };
+  mapper.willWrite(15 * kPage);
+  EXPECT_TRUE(residentPages(0, 0)) << "a stretch under 64 KiB";
+  mapper.willWrite(30 * kPage);
+  EXPECT_TRUE(residentPages(1, 30));
+  // Farther on, up to the end of the area, from where the last stretch ended.
+  area.skip(20 * kPage);
+  mapper.willWrite(100 * kPage);
+  EXPECT_TRUE(residentPages(1, 60));
+  // Nothing for a small area.
+  AreaBuf small(base_ + 61 * kPage, base_ + 63 * kPage);
+  std::ostream smallOs(&small);
+  KRPutAreaMapper(smallOs).willWrite(100 * kPage);
+  EXPECT_TRUE(residentPages(1, 60));
 }
 
 // Huge pages are asked for the whole huge pages inside a buffer only: the
