@@ -525,16 +525,15 @@ bool BCInstructionOp::save(const BCInstructionOp& op, KRFieldWriter& /*out*/, st
   return true;
 }
 
+// The classes of this folder are told by their type information, which
+// savedAs compares anyway, without the virtual isA(); the immediates by
+// their tag.
 bool BCInstructionOp::save(const BCInstructionOp& op, KRFieldSpanWriter& out,
                            std::ostream& /*os*/) {
-  const CLASS_TYPE tag = op.isA();
-  switch (tag) {
+  const std::type_info* const type = &typeid(op);
 #define BC_X(classTag, Class, word) \
-  case classTag:                    \
-    return savedAs<Class>(op, out);
+  if (type == &typeid(Class)) return savedAs<Class>(op, out);
 #include "bcode/instr/bcinstrop.def"
 #undef BC_X
-    default:
-      return BCIMM::savedAsOfClass(static_cast<unsigned>(tag), op, out);
-  }
+  return BCIMM::savedAsOfClass(static_cast<unsigned>(op.isA()), op, out);
 }
