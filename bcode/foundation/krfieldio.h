@@ -139,14 +139,11 @@ class BCODE_API KRFieldWriter {
     static_assert(((std::is_unsigned_v<Fields> && sizeof(Fields) <= 4) && ...),
                   "fields are unsigned integers of 1, 2 or 4 bytes");
     constexpr int total = static_cast<int>((sizeof(Fields) + ...));
-    std::streambuf* buf = ok_ && state_.good() ? state_.rdbuf() : nullptr;
-    char* next = buf != nullptr ? (buf->*KRBufferAreas::kPutNext)() : nullptr;
-    if (next == nullptr || (buf->*KRBufferAreas::kPutEnd)() - next < total) {
+    if (char* next = roomFor(total)) {
+      commit(next, KRFieldSpanWriter(next).fields(values...).next());
+    } else {
       (put(values, static_cast<int>(sizeof(Fields))), ...);
-      return *this;
     }
-    ((krStoreLittleEndian(next, values), next += sizeof(Fields)), ...);
-    (buf->*KRBufferAreas::kPutBump)(total);
     return *this;
   }
 
@@ -160,18 +157,30 @@ class BCODE_API KRFieldWriter {
   // only.
   template <int MaxBytes, class Write>
   bool record(Write&& write) {
-    std::streambuf* buf = ok_ && state_.good() ? state_.rdbuf() : nullptr;
-    char* next = buf != nullptr ? (buf->*KRBufferAreas::kPutNext)() : nullptr;
-    if (next == nullptr || (buf->*KRBufferAreas::kPutEnd)() - next < MaxBytes) return write(*this);
+    char* next = roomFor(MaxBytes);
+    if (next == nullptr) return write(*this);
     KRFieldSpanWriter span(next);
     if (!write(span)) return false;
-    (buf->*KRBufferAreas::kPutBump)(static_cast<int>(span.next() - next));
+    commit(next, span.next());
     return true;
   }
 
   bool ok() const { return ok_; }
 
  private:
+  // The put area's next byte when it has room for `bytes` more, else null
+  // (also after a failed field and for a stream without a buffer).
+  char* roomFor(std::ptrdiff_t bytes) const {
+    std::streambuf* buf = ok_ && state_.good() ? state_.rdbuf() : nullptr;
+    char* next = buf != nullptr ? (buf->*KRBufferAreas::kPutNext)() : nullptr;
+    return next != nullptr && (buf->*KRBufferAreas::kPutEnd)() - next >= bytes ? next : nullptr;
+  }
+  // What was written into the put area from `next` (roomFor's) to `end`
+  // joins the stream.
+  void commit(const char* next, const char* end) {
+    (state_.rdbuf()->*KRBufferAreas::kPutBump)(static_cast<int>(end - next));
+  }
+
   // Integers go into the buffer's put area at once when they fit, else byte
   // by byte, so that a field costs a virtual call only when the area is full.
   KRFieldWriter& put(std::uint32_t value, int size) {
@@ -262,14 +271,11 @@ class BCODE_API KRFieldReader {
     static_assert(((std::is_unsigned_v<Fields> && sizeof(Fields) <= 4) && ...),
                   "fields are unsigned integers of 1, 2 or 4 bytes");
     constexpr int total = static_cast<int>((sizeof(Fields) + ...));
-    std::streambuf* buf = ok() && state_.good() ? state_.rdbuf() : nullptr;
-    const char* next = buf != nullptr ? (buf->*KRBufferAreas::kGetNext)() : nullptr;
-    if (next == nullptr || (buf->*KRBufferAreas::kGetEnd)() - next < total) {
+    if (const char* next = heldFor(total)) {
+      consume(next, KRFieldSpanReader(next).fields(values...).next());
+    } else {
       (readOne(values), ...);
-      return *this;
     }
-    ((values = krLoadLittleEndian<Fields>(next), next += sizeof(Fields)), ...);
-    (buf->*KRBufferAreas::kGetBump)(total);
     return *this;
   }
 
@@ -281,12 +287,11 @@ class BCODE_API KRFieldReader {
   // While it runs, `read` reaches the stream through `in` only.
   template <int MaxBytes, class Read>
   auto record(Read&& read) {
-    std::streambuf* buf = ok() && state_.good() ? state_.rdbuf() : nullptr;
-    const char* next = buf != nullptr ? (buf->*KRBufferAreas::kGetNext)() : nullptr;
-    if (next == nullptr || (buf->*KRBufferAreas::kGetEnd)() - next < MaxBytes) return read(*this);
+    const char* next = heldFor(MaxBytes);
+    if (next == nullptr) return read(*this);
     KRFieldSpanReader span(next);
     auto made = read(span);
-    (buf->*KRBufferAreas::kGetBump)(static_cast<int>(span.next() - next));
+    consume(next, span.next());
     return made;
   }
 
@@ -299,6 +304,19 @@ class BCODE_API KRFieldReader {
   std::size_t remaining() const;
 
  private:
+  // The get area's next byte when it holds `bytes` more, else null (also
+  // after a failed field and for a stream without a buffer).
+  const char* heldFor(std::ptrdiff_t bytes) const {
+    std::streambuf* buf = ok() && state_.good() ? state_.rdbuf() : nullptr;
+    const char* next = buf != nullptr ? (buf->*KRBufferAreas::kGetNext)() : nullptr;
+    return next != nullptr && (buf->*KRBufferAreas::kGetEnd)() - next >= bytes ? next : nullptr;
+  }
+  // What was read from the get area from `next` (heldFor's) to `end`
+  // leaves it.
+  void consume(const char* next, const char* end) {
+    (state_.rdbuf()->*KRBufferAreas::kGetBump)(static_cast<int>(end - next));
+  }
+
   template <class Field>
   void readOne(Field& value) {
     std::uint32_t v = 0;
