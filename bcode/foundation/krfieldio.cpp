@@ -68,6 +68,24 @@ KRFieldWriter& KRFieldWriter::fail(bool shortWrite) {
   return *this;
 }
 
+KRFieldWriter& KRFieldWriter::putBytewise(std::uint32_t value, int size) {
+  if (!ok_) return *this;
+  std::streambuf* buf = state_.good() ? state_.rdbuf() : nullptr;
+  if (buf == nullptr) return fail(false);
+  try {
+    for (int i = 0; i < size; ++i) {
+      const auto byte = static_cast<char>((value >> (8 * i)) & 0xFF);
+      if (std::streambuf::traits_type::eq_int_type(buf->sputc(byte),
+                                                   std::streambuf::traits_type::eof())) {
+        return fail(true);
+      }
+    }
+  } catch (...) {
+    return fail(true);
+  }
+  return *this;
+}
+
 KRFieldWriter& KRFieldWriter::name(const KRString& text) {
   const auto length = static_cast<std::uint8_t>(text.length() & 0xFF);
   return u8(length).bytes(text.c_str(), length);
@@ -98,6 +116,24 @@ void KRPutAreaMapper::willWrite(std::size_t bytes) noexcept {
 KRFieldReader& KRFieldReader::bytes(void* data, std::size_t size) {
   if (ok() && !getField(is_, static_cast<char*>(data), size)) status_ = SHORT_READ;
   return *this;
+}
+
+bool KRFieldReader::getBytewise(std::uint32_t& value, int size) {
+  if (!ok()) return false;
+  std::streambuf* buf = state_.good() ? state_.rdbuf() : nullptr;
+  if (buf == nullptr) return fail(false);
+  try {
+    for (int i = 0; i < size; ++i) {
+      const auto ch = buf->sbumpc();
+      if (std::streambuf::traits_type::eq_int_type(ch, std::streambuf::traits_type::eof())) {
+        return fail(true);
+      }
+      value |= static_cast<std::uint32_t>(static_cast<unsigned char>(ch)) << (8 * i);
+    }
+  } catch (...) {
+    return fail(true);
+  }
+  return true;
 }
 
 bool KRFieldReader::fail(bool mark) {

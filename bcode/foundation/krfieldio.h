@@ -118,9 +118,9 @@ class BCODE_API KRFieldWriter {
  public:
   explicit KRFieldWriter(std::ostream& os) : os_(os), state_(os) {}
 
-  KRFieldWriter& u8(std::uint8_t value) { return put(value, 1); }
-  KRFieldWriter& u16(std::uint16_t value) { return put(value, 2); }
-  KRFieldWriter& u32(std::uint32_t value) { return put(value, 4); }
+  KRFieldWriter& u8(std::uint8_t value) { return put(value); }
+  KRFieldWriter& u16(std::uint16_t value) { return put(value); }
+  KRFieldWriter& u32(std::uint32_t value) { return put(value); }
   KRFieldWriter& i16(std::int16_t value) { return u16(static_cast<std::uint16_t>(value)); }
   KRFieldWriter& i32(std::int32_t value) { return u32(static_cast<std::uint32_t>(value)); }
   // Presence and flag bytes: 1 for yes, 0 for no.
@@ -142,7 +142,7 @@ class BCODE_API KRFieldWriter {
     if (char* next = roomFor(total)) {
       commit(next, KRFieldSpanWriter(next).fields(values...).next());
     } else {
-      (put(values, static_cast<int>(sizeof(Fields))), ...);
+      (put(values), ...);
     }
     return *this;
   }
@@ -181,31 +181,18 @@ class BCODE_API KRFieldWriter {
     (state_.rdbuf()->*KRBufferAreas::kPutBump)(static_cast<int>(end - next));
   }
 
-  // Integers go into the buffer's put area at once when they fit, else byte
+  // A field goes into the buffer's put area at once when it fits, else byte
   // by byte, so that a field costs a virtual call only when the area is full.
-  KRFieldWriter& put(std::uint32_t value, int size) {
-    if (!ok_) return *this;
-    std::streambuf* buf = state_.good() ? state_.rdbuf() : nullptr;
-    if (buf == nullptr) return fail(false);
-    char* next = (buf->*KRBufferAreas::kPutNext)();
-    if ((buf->*KRBufferAreas::kPutEnd)() - next >= size) {
-      for (int i = 0; i < size; ++i) next[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-      (buf->*KRBufferAreas::kPutBump)(size);
+  template <class Field>
+  KRFieldWriter& put(Field value) {
+    if (char* next = roomFor(sizeof(Field))) {
+      krStoreLittleEndian(next, value);
+      commit(next, next + sizeof(Field));
       return *this;
     }
-    try {
-      for (int i = 0; i < size; ++i) {
-        const auto byte = static_cast<char>((value >> (8 * i)) & 0xFF);
-        if (std::streambuf::traits_type::eq_int_type(buf->sputc(byte),
-                                                     std::streambuf::traits_type::eof())) {
-          return fail(true);
-        }
-      }
-    } catch (...) {
-      return fail(true);
-    }
-    return *this;
+    return putBytewise(value, static_cast<int>(sizeof(Field)));
   }
+  KRFieldWriter& putBytewise(std::uint32_t value, int size);
   // The field failed; a short write marks the stream bad.
   KRFieldWriter& fail(bool shortWrite);
 
@@ -242,21 +229,9 @@ class BCODE_API KRFieldReader {
 
   explicit KRFieldReader(std::istream& is) : is_(is), state_(is) {}
 
-  KRFieldReader& u8(std::uint8_t& value) {
-    std::uint32_t v = 0;
-    if (get(v, 1)) value = static_cast<std::uint8_t>(v);
-    return *this;
-  }
-  KRFieldReader& u16(std::uint16_t& value) {
-    std::uint32_t v = 0;
-    if (get(v, 2)) value = static_cast<std::uint16_t>(v);
-    return *this;
-  }
-  KRFieldReader& u32(std::uint32_t& value) {
-    std::uint32_t v = 0;
-    if (get(v, 4)) value = v;
-    return *this;
-  }
+  KRFieldReader& u8(std::uint8_t& value) { return get(value); }
+  KRFieldReader& u16(std::uint16_t& value) { return get(value); }
+  KRFieldReader& u32(std::uint32_t& value) { return get(value); }
   KRFieldReader& i16(std::int16_t& value);
   KRFieldReader& i32(std::int32_t& value);
   // A name: the length byte, then the characters into `text`.
@@ -274,7 +249,7 @@ class BCODE_API KRFieldReader {
     if (const char* next = heldFor(total)) {
       consume(next, KRFieldSpanReader(next).fields(values...).next());
     } else {
-      (readOne(values), ...);
+      (get(values), ...);
     }
     return *this;
   }
@@ -317,39 +292,21 @@ class BCODE_API KRFieldReader {
     (state_.rdbuf()->*KRBufferAreas::kGetBump)(static_cast<int>(end - next));
   }
 
+  // A field straight from the buffer's get area when it lies wholly in it
+  // (a stream over memory, or a file's buffer), else byte by byte; after a
+  // failed field `value` keeps what it held.
   template <class Field>
-  void readOne(Field& value) {
+  KRFieldReader& get(Field& value) {
+    if (const char* next = heldFor(sizeof(Field))) {
+      value = krLoadLittleEndian<Field>(next);
+      consume(next, next + sizeof(Field));
+      return *this;
+    }
     std::uint32_t v = 0;
-    if (get(v, static_cast<int>(sizeof(Field)))) value = static_cast<Field>(v);
+    if (getBytewise(v, static_cast<int>(sizeof(Field)))) value = static_cast<Field>(v);
+    return *this;
   }
-
-  // Integers straight from the buffer's get area when they lie wholly in
-  // it (a stream over memory, or a file's buffer), else byte by byte.
-  bool get(std::uint32_t& value, int size) {
-    if (!ok()) return false;
-    std::streambuf* buf = state_.good() ? state_.rdbuf() : nullptr;
-    if (buf == nullptr) return fail(false);
-    const char* next = (buf->*KRBufferAreas::kGetNext)();
-    if ((buf->*KRBufferAreas::kGetEnd)() - next >= size) {
-      for (int i = 0; i < size; ++i) {
-        value |= static_cast<std::uint32_t>(static_cast<unsigned char>(next[i])) << (8 * i);
-      }
-      (buf->*KRBufferAreas::kGetBump)(size);
-      return true;
-    }
-    try {
-      for (int i = 0; i < size; ++i) {
-        const auto ch = buf->sbumpc();
-        if (std::streambuf::traits_type::eq_int_type(ch, std::streambuf::traits_type::eof())) {
-          return fail(true);
-        }
-        value |= static_cast<std::uint32_t>(static_cast<unsigned char>(ch)) << (8 * i);
-      }
-    } catch (...) {
-      return fail(true);
-    }
-    return true;
-  }
+  bool getBytewise(std::uint32_t& value, int size);
   // The field failed; `mark` sets eof and fail on the stream. Always false.
   bool fail(bool mark);
 
