@@ -52,6 +52,15 @@ struct LoadContext {
   std::int64_t start = BCLoadObserver::kUnknownOffset;
 };
 
+// Where a save stands: the stream, and what maps in its put area ahead of
+// a long section.
+struct SaveContext {
+  explicit SaveContext(std::ostream& out) : os(out), mapper(out) {}
+
+  std::ostream& os;
+  KRPutAreaMapper mapper;
+};
+
 // What a loaded block keeps in its arena for each byte of its record, about:
 // everything a load makes (instructions, their operands and the nodes of
 // their list most of all) takes six times its record.
@@ -63,9 +72,8 @@ enum class Outcome {
   kNoMemory,  // the block or a collection could not be allocated
 };
 
-// Writes a section; false when a field of the block's own was short. The
-// mapper maps in the put area ahead of a long section.
-using SaveSection = bool (*)(const BCode&, std::ostream&, KRPutAreaMapper&);
+// Writes a section; false when a field of the block's own was short.
+using SaveSection = bool (*)(const BCode&, SaveContext&);
 
 struct Section {
   BCRecordSection about;
@@ -84,28 +92,29 @@ struct Section {
 // ---------------------------------------------------------------------------
 // Writers
 
-bool saveHeader(const BCode& block, std::ostream& os, KRPutAreaMapper& /*mapper*/) {
-  return KRFieldWriter(os)
+bool saveHeader(const BCode& block, SaveContext& c) {
+  return KRFieldWriter(c.os)
       .u16(block.getBlockNo())
       .u8(static_cast<std::uint8_t>(block.getBlockKind()))
       .ok();
 }
 
 template <class Collection, const Collection& (BCode::*Get)() const>
-bool saveCollection(const BCode& block, std::ostream& os, KRPutAreaMapper& /*mapper*/) {
-  (block.*Get)().save(os);
+bool saveCollection(const BCode& block, SaveContext& c) {
+  (block.*Get)().save(c.os);
   return true;
 }
 
 // The instructions take most of a block's record: the pages of the put
 // area are mapped in ahead of them as they go, as far as the instructions
 // still to come fill at least.
-bool saveInstructions(const BCode& block, std::ostream& os, KRPutAreaMapper& mapper) {
+bool saveInstructions(const BCode& block, SaveContext& c) {
   constexpr std::uint32_t kMapEvery = 256;  // instructions
   const BCInstructionList& list = block.getInstrList();
   std::uint32_t left = list.getCount();
-  list.saveRecord(os, [&mapper, &left](std::ostream& out, const BCInstruction* instr) {
-    if (left % kMapEvery == 0) mapper.willWrite(std::size_t{left} * BCInstruction::kMinRecordBytes);
+  list.saveRecord(c.os, [&c, &left](std::ostream& out, const BCInstruction* instr) {
+    if (left % kMapEvery == 0)
+      c.mapper.willWrite(std::size_t{left} * BCInstruction::kMinRecordBytes);
     --left;
     instr->save(out);
     return BCInstruction::getError() == BCInstruction::BCINSTRUCTION_OK;
@@ -268,10 +277,10 @@ void BCode::save(std::ostream& os) const {
   }
   // The sections before the instructions are mapped in ahead as far as
   // the instructions alone fill at least.
-  KRPutAreaMapper mapper(os);
-  mapper.willWrite(std::size_t{getInstrList().getCount()} * BCInstruction::kMinRecordBytes);
+  SaveContext c(os);
+  c.mapper.willWrite(std::size_t{getInstrList().getCount()} * BCInstruction::kMinRecordBytes);
   for (const Section& s : kSections) {
-    if (!s.save(*this, os, mapper) || s.flag() != 0) {
+    if (!s.save(*this, c) || s.flag() != 0) {
       s.clearFlag();
       setError(BCODE_FAILED);
       return;
