@@ -564,6 +564,11 @@ KRStructComp* KRStructDesc::compAt(std::uint16_t n) const {
 }
 
 void KRStructDesc::addComp(const KRString& name, const KRTypeRef& type) {
+  // A full structure refuses before anything is made.
+  if (compCount_ == UINT16_MAX) {
+    setError(KRTYPEDESC_NO_MEMORY);
+    return;
+  }
   std::unique_ptr<KRStructComp> comp(new (std::nothrow) KRStructComp(name, type));
   if (!comp) {
     setError(KRTYPEDESC_NO_MEMORY);

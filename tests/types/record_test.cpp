@@ -94,6 +94,22 @@ TEST_F(TypeRecords, BadTagsFailTheDescriptorAlone) {
   }
 }
 
+// A structure counts its components in 16 bits: the 65,536th is refused
+// with flag 2 and leaves the structure as it was, which still saves.
+TEST_F(TypeRecords, StructureRefusesItsComponent65536) {
+  auto full = std::make_unique<KRStructDesc>();
+  for (std::uint32_t i = 0; i < UINT16_MAX; ++i) full->addComp(KRString(""), ref(1));
+  ASSERT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_OK);
+  full->addComp(KRString("x"), ref(5));
+  EXPECT_EQ(KRTypedesc::getError(), KRTypedesc::KRTYPEDESC_NO_MEMORY);
+  EXPECT_EQ(full->getNoOfComp(), UINT16_MAX);
+  EXPECT_EQ(full->getComp(UINT16_MAX).getName().length(), 0u);
+  bcInitBCode();
+  const std::string hex = hexOf(*full);
+  EXPECT_EQ(hex.substr(0, 29), "02 11 00 00 00 FF FF 01 00 00");
+  EXPECT_EQ(hex.size(), 3 * (7 + 3 * std::size_t{UINT16_MAX}) - 1);
+}
+
 // The predefined types, an empty slot, one descriptor of every class and a
 // global one: indices and empty slots survive, references bind to the table
 // read, which keeps no cached references.
