@@ -40,24 +40,21 @@ char* mapHugePages(std::size_t bytes) {
 
 ByteBuffer::ByteBuffer(std::string bytes) : memory_(std::move(bytes)), size_(memory_.size()) {}
 
-ByteBuffer::ByteBuffer(ByteBuffer&& other) noexcept
-    : memory_(std::move(other.memory_)),
-      mapped_(std::exchange(other.mapped_, nullptr)),
-      mappedBytes_(std::exchange(other.mappedBytes_, 0)),
-      size_(std::exchange(other.size_, 0)) {
-  other.memory_.clear();
+ByteBuffer::ByteBuffer(ByteBuffer&& other) noexcept {
+  swap(other);
 }
 
 ByteBuffer& ByteBuffer::operator=(ByteBuffer&& other) noexcept {
-  if (this != &other) {
-    unmap();
-    memory_ = std::move(other.memory_);
-    other.memory_.clear();
-    mapped_ = std::exchange(other.mapped_, nullptr);
-    mappedBytes_ = std::exchange(other.mappedBytes_, 0);
-    size_ = std::exchange(other.size_, 0);
-  }
+  ByteBuffer taken(std::move(other));
+  swap(taken);
   return *this;
+}
+
+void ByteBuffer::swap(ByteBuffer& other) noexcept {
+  memory_.swap(other.memory_);
+  std::swap(mapped_, other.mapped_);
+  std::swap(mappedBytes_, other.mappedBytes_);
+  std::swap(size_, other.size_);
 }
 
 ByteBuffer::~ByteBuffer() {

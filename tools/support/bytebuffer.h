@@ -29,6 +29,8 @@ class ByteBuffer {
   ByteBuffer& operator=(const ByteBuffer&) = delete;
   ~ByteBuffer();
 
+  void swap(ByteBuffer& other) noexcept;
+
   const char* data() const { return mapped_ != nullptr ? mapped_ : memory_.data(); }
   char* data() { return mapped_ != nullptr ? mapped_ : memory_.data(); }
   std::size_t size() const { return size_; }
