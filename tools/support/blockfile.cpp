@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 namespace bctool {
 
@@ -32,23 +33,30 @@ class OpenFile {
   int fd_;
 };
 
-// The bytes a regular file still holds from where `fd` stands; for any
-// other file, what reading may well begin with.
-std::size_t expectedBytes(int fd) {
+// The bytes a regular file still holds from where `fd` stands; nothing for
+// any other file.
+std::optional<std::uint64_t> bytesLeft(int fd) {
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return kChunk;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
   const off_t at = ::lseek(fd, 0, SEEK_CUR);
-  return static_cast<std::size_t>(info.st_size - std::clamp<off_t>(at, 0, info.st_size));
+  return static_cast<std::uint64_t>(info.st_size - std::clamp<off_t>(at, 0, info.st_size));
 }
 
 // Reads what `fd` delivers into room for the bytes expected and one more
 // (so that a file of the size it stated ends in one read), which doubles
-// when full, and hands it to `bytes` once the input ends; stops once the
-// bytes would go beyond `limit`, so that an endless input ends there.
+// when full, and hands it to `bytes` once the input ends. A regular file
+// too long is refused before a byte of it is read; any other input stops
+// once the bytes would go beyond `limit`, so that an endless input ends
+// there.
 bool readAll(int fd, std::uint64_t limit, ByteBuffer& bytes, std::string& message) {
+  const std::optional<std::uint64_t> left = bytesLeft(fd);
+  if (left && *left > limit) {
+    message = tooLarge(limit);
+    return false;
+  }
   const std::uint64_t most = limit < UINT64_MAX ? limit + 1 : limit;
   ByteBuffer read;
-  read.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(expectedBytes(fd) + 1, most)));
+  read.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(left.value_or(kChunk) + 1, most)));
   for (;;) {
     if (read.size() == read.capacity()) {
       read.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(2 * read.size(), most)));
@@ -86,14 +94,7 @@ bool readInput(const std::string& path, std::uint64_t limit, ByteBuffer& bytes,
                std::string& message) {
   bytes = ByteBuffer();
   if (path == kStdStream) return readAll(STDIN_FILENO, limit, bytes, message);
-  // A regular file too long is refused before a byte of it is read. (A
-  // directory opens; reading it tells what it is.)
-  struct stat info {};
-  if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-      static_cast<std::uint64_t>(info.st_size) > limit) {
-    message = tooLarge(limit);
-    return false;
-  }
+  // A directory opens; reading it tells what it is.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     message = std::string("cannot open: ") + std::strerror(errno);
