@@ -205,6 +205,30 @@ TEST_F(ReadInputTest, ARegularFileArrivesWholeUpToItsLimit) {
   EXPECT_TRUE(read.empty());
 }
 
+// Standard input redirected from a regular file too long is refused before
+// a byte of it is read, as the file named would be; one that fits arrives
+// from where the descriptor stands.
+TEST_F(ReadInputTest, StandardInputFromARegularFileIsMeasuredFirst) {
+  const std::string bytes = pattern(300000);
+  const int file = ::open(write("in.bc", bytes).c_str(), O_RDONLY);
+  ASSERT_GE(file, 0);
+  const int saved = ::dup(STDIN_FILENO);
+  ASSERT_GE(saved, 0);
+  ASSERT_EQ(::dup2(file, STDIN_FILENO), STDIN_FILENO);
+  bctool::ByteBuffer read;
+  std::string message;
+  EXPECT_FALSE(bctool::readInput(bctool::kStdStream, bytes.size() - 1, read, message));
+  EXPECT_EQ(message, "larger than the input limit of " + bctool::grouped(bytes.size() - 1) +
+                         " bytes (--max-input changes it)");
+  EXPECT_EQ(::lseek(STDIN_FILENO, 0, SEEK_CUR), 0) << "read before it was refused";
+  ASSERT_EQ(::lseek(STDIN_FILENO, 1000, SEEK_SET), 1000);
+  EXPECT_TRUE(bctool::readInput(bctool::kStdStream, bytes.size() - 1000, read, message)) << message;
+  EXPECT_TRUE(read.view() == std::string_view(bytes).substr(1000));
+  ::dup2(saved, STDIN_FILENO);
+  ::close(saved);
+  ::close(file);
+}
+
 // A pipe does not say how much it will deliver: the bytes arrive in pieces
 // and the buffer grows, into huge pages and on, up to the limit and not
 // beyond.
