@@ -9,6 +9,12 @@
 
 #include "bcode/foundation/krerror.h"
 
+// Older C libraries do not name it yet; a kernel that does not know it
+// refuses the call.
+#if defined(__linux__) && !defined(MADV_COLLAPSE)
+#define MADV_COLLAPSE 25
+#endif
+
 // How an object's storage is found again when it is deleted:
 // - a chunk is cut into 64 KiB segments aligned to their size; the first
 //   eight bytes of a segment hold the address of its chunk, so that masking
@@ -48,8 +54,12 @@ constexpr std::uint32_t kArenaBias = std::uint32_t{1} << 31;
 // times over); a huge page is resident as a whole, so only large loads ask.
 constexpr std::size_t kFirstChunkBytes = kSegmentBytes;
 constexpr std::size_t kMaxChunkBytes = 16 * kSegmentBytes;
-constexpr std::size_t kHugePageBytes = std::size_t{2} << 20;
+constexpr std::size_t kHugePageBytes = kKRHugePageBytes;
 constexpr std::size_t kMinHugeFill = kHugePageBytes / 4 * 3;
+// What a heap keeps with an allocation beside the bytes asked for (glibc:
+// 16 bytes before them); asking this much less than whole huge pages leaves
+// the allocation within them.
+constexpr std::size_t kHeapHeaderBytes = 64;
 // Larger objects than this that do not fit in the current segment take
 // segments of their own (allocateLarge).
 constexpr std::size_t kMaxArenaObject = 1024;
@@ -102,11 +112,35 @@ void krPrefault(void* storage, std::size_t bytes) noexcept {
 #endif
 }
 
+std::size_t krHugePageRoom(std::size_t bytes) noexcept {
+  if (bytes < kMinHugeFill || bytes > SIZE_MAX - kHugePageBytes - kHeapHeaderBytes) return bytes;
+  const std::size_t whole = (bytes + kHeapHeaderBytes + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
+  return whole - kHeapHeaderBytes;
+}
+
 void krAdviseHugePages(void* storage, std::size_t bytes) noexcept {
 #ifdef MADV_HUGEPAGE
   adviseWholePages(storage, bytes, kHugePageBytes, MADV_HUGEPAGE);
 #else
   static_cast<void>(storage);
+  static_cast<void>(bytes);
+#endif
+}
+
+void krPrepareHugePages(void* from, std::size_t bytes) noexcept {
+#ifdef MADV_HUGEPAGE
+  constexpr std::uintptr_t kHugeMask = kHugePageBytes - 1;
+  const std::uintptr_t begin = addressOf(from) & ~std::uintptr_t{4095};
+  if (bytes > UINTPTR_MAX - kHugePageBytes - addressOf(from)) return;
+  const std::uintptr_t end = (addressOf(from) + bytes + kHugeMask) & ~kHugeMask;
+  adviseWholePages(reinterpret_cast<void*>(begin), end - begin, kHugePageBytes, MADV_HUGEPAGE);
+#ifdef MADV_COLLAPSE
+  if ((begin & kHugeMask) == 0 && end - begin >= kHugePageBytes) {
+    ::madvise(reinterpret_cast<void*>(begin), kHugePageBytes, MADV_COLLAPSE);
+  }
+#endif
+#else
+  static_cast<void>(from);
   static_cast<void>(bytes);
 #endif
 }

@@ -85,6 +85,26 @@ class BCODE_API KRArenaScope {
   KRArena* previous_;
 };
 
+// The size of the huge pages krAdviseHugePages asks for.
+constexpr std::size_t kKRHugePageBytes = std::size_t{2} << 20;
+
+// The room to ask the heap for, for a buffer of `bytes` about to be filled:
+// for one of at least three quarters of a huge page, the next size at which
+// the heap's allocation is whole huge pages (the system maps such an
+// allocation on a huge page boundary, so that the buffer lies in huge pages
+// from its first byte); `bytes` itself for a smaller one.
+BCODE_API std::size_t krHugePageRoom(std::size_t bytes) noexcept;
+
+// Readies a buffer from the heap, `bytes` from `from` on and about to be
+// filled, to take huge pages: advice for the huge pages from the one the
+// page of `from` starts to the one the buffer ends in (for an allocation of
+// krHugePageRoom, whole huge pages; elsewhere the advice only lets the
+// neighbours take huge pages too). A huge page that starts on the page of
+// `from` is made at once: the heap has written its header on that page,
+// and a page already there keeps the system from taking a huge page for
+// the rest. Only advice.
+BCODE_API void krPrepareHugePages(void* from, std::size_t bytes) noexcept;
+
 // Maps in the whole pages of fresh memory about to be filled, in one call
 // rather than one page fault per page, which costs several times as much.
 // Only advice: where the system cannot, the pages fault in as they are touched.

@@ -62,13 +62,10 @@ class Writer {
 
   void run() {
     // Room for a typical entry of each kind, so that the text seldom moves.
-    out_.reserve(out_.size() +
-                 48 * (types_.getCount() + derived_.entries.size() + derived_.variables.size() +
-                       block_.getConstList().getCount() + block_.getOpList().getCount()) +
-                 96 * block_.getInstrList().getCount());
-    // A large text fills fresh memory: in huge pages that costs a fault per
-    // 2 MB instead of one per 4 KiB.
-    krAdviseHugePages(out_.data() + out_.size(), out_.capacity() - out_.size());
+    reserve(out_.size() +
+            48 * (types_.getCount() + derived_.entries.size() + derived_.variables.size() +
+                  block_.getConstList().getCount() + block_.getOpList().getCount()) +
+            96 * block_.getInstrList().getCount());
     open({});
     put("block ");
     open("block");
@@ -96,6 +93,13 @@ class Writer {
 
  private:
   // ---- output
+
+  // A large text fills fresh memory: in huge pages that costs a fault per
+  // 2 MB instead of one per 4 KiB.
+  void reserve(std::size_t bytes) {
+    out_.reserve(krHugePageRoom(bytes + 1) - 1);  // and the terminating zero
+    krPrepareHugePages(out_.data() + out_.size(), out_.capacity() - out_.size());
+  }
 
   void put(std::string_view text) { out_.append(text); }
   void put(char c) { out_.push_back(c); }

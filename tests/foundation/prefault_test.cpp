@@ -44,6 +44,15 @@ std::map<std::uintptr_t, std::pair<std::uintptr_t, bool>> hugeAdvice() {
   return areas;
 }
 
+// Whether the mapping holding `at` carries the huge page advice.
+bool advisedAt(const std::map<std::uintptr_t, std::pair<std::uintptr_t, bool>>& areas,
+               std::uintptr_t at) {
+  auto area = areas.upper_bound(at);
+  if (area == areas.begin()) return false;
+  --area;
+  return at < area->second.first && area->second.second;
+}
+
 constexpr std::size_t kPages = 64;
 
 class PrefaultTest : public ::testing::Test {
@@ -159,16 +168,54 @@ TEST(HugePageAdvice, CoversTheWholeHugePagesOfTheRangeOnly) {
   krAdviseHugePages(reinterpret_cast<char*>(base) + 100, length - 200);
   const std::map<std::uintptr_t, std::pair<std::uintptr_t, bool>> areas = hugeAdvice();
   ::munmap(map, length);
-  const auto advised = [&](std::uintptr_t at) {
-    auto area = areas.upper_bound(at);
-    if (area == areas.begin()) return false;
-    --area;
-    return at < area->second.first && area->second.second;
-  };
+  const auto advised = [&areas](std::uintptr_t at) { return advisedAt(areas, at); };
   EXPECT_TRUE(advised(firstWhole));
   EXPECT_TRUE(advised(end - 1));
   EXPECT_FALSE(advised(firstWhole - 1));
   EXPECT_FALSE(advised(end));
+#endif
+}
+
+// A buffer the heap hands out: its room is whole huge pages from a size of
+// three quarters of one on, less what a heap keeps beside it.
+TEST(HugePageRoom, IsWholeHugePagesForALargeBuffer) {
+  for (std::size_t bytes : {std::size_t{0}, std::size_t{100000}, kKRHugePageBytes / 4 * 3 - 1}) {
+    EXPECT_EQ(krHugePageRoom(bytes), bytes);
+  }
+  for (std::size_t bytes : {kKRHugePageBytes / 4 * 3, kKRHugePageBytes - 64, kKRHugePageBytes - 63,
+                            3 * kKRHugePageBytes + 5}) {
+    const std::size_t room = krHugePageRoom(bytes);
+    EXPECT_GE(room, bytes);
+    EXPECT_LT(room - bytes, kKRHugePageBytes) << bytes;
+    EXPECT_EQ((room + 64) % kKRHugePageBytes, 0u) << bytes;
+  }
+  EXPECT_EQ(krHugePageRoom(SIZE_MAX - 10), SIZE_MAX - 10);
+}
+
+// A heap buffer about to be filled takes the advice from the huge page its
+// first page starts, if it does, to the end of the huge page it ends in.
+TEST(HugePageAdvice, APreparedBufferIsAdvisedFromItsFirstPageToItsLastHugePage) {
+#ifndef MADV_HUGEPAGE
+  GTEST_SKIP() << "the system knows no huge page advice";
+#else
+  constexpr std::uintptr_t kHuge = kKRHugePageBytes;
+  const std::size_t length = 8 * kHuge;
+  void* map = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(map, MAP_FAILED);
+  const std::uintptr_t first = (reinterpret_cast<std::uintptr_t>(map) + kHuge - 1) & ~(kHuge - 1);
+  // A buffer 16 bytes into a huge page, as after a heap's header, and one
+  // that starts deeper in its first huge page.
+  krPrepareHugePages(reinterpret_cast<char*>(first) + 16, 3 * kHuge);
+  krPrepareHugePages(reinterpret_cast<char*>(first) + 4 * kHuge + 8192, kHuge);
+  const auto areas = hugeAdvice();
+  ::munmap(map, length);
+  EXPECT_FALSE(advisedAt(areas, first - 1));
+  EXPECT_TRUE(advisedAt(areas, first));
+  EXPECT_TRUE(advisedAt(areas, first + 4 * kHuge - 1));
+  EXPECT_FALSE(advisedAt(areas, first + 4 * kHuge)) << "the second buffer's first huge page";
+  EXPECT_TRUE(advisedAt(areas, first + 5 * kHuge));
+  EXPECT_TRUE(advisedAt(areas, first + 6 * kHuge - 1));
+  EXPECT_FALSE(advisedAt(areas, first + 6 * kHuge));
 #endif
 }
 
