@@ -131,7 +131,7 @@ void krPrepareHugePages(void* from, std::size_t bytes) noexcept {
 #ifdef MADV_HUGEPAGE
   constexpr std::uintptr_t kHugeMask = kHugePageBytes - 1;
   const std::uintptr_t begin = addressOf(from) & ~std::uintptr_t{4095};
-  if (bytes > UINTPTR_MAX - kHugePageBytes - addressOf(from)) return;
+  if (bytes < kMinHugeFill || bytes > UINTPTR_MAX - kHugePageBytes - addressOf(from)) return;
   const std::uintptr_t end = (addressOf(from) + bytes + kHugeMask) & ~kHugeMask;
   adviseWholePages(reinterpret_cast<void*>(begin), end - begin, kHugePageBytes, MADV_HUGEPAGE);
 #ifdef MADV_COLLAPSE

@@ -102,7 +102,8 @@ BCODE_API std::size_t krHugePageRoom(std::size_t bytes) noexcept;
 // neighbours take huge pages too). A huge page that starts on the page of
 // `from` is made at once: the heap has written its header on that page,
 // and a page already there keeps the system from taking a huge page for
-// the rest. Only advice.
+// the rest. A buffer smaller than three quarters of a huge page is left as
+// it is, as krHugePageRoom leaves its size. Only advice.
 BCODE_API void krPrepareHugePages(void* from, std::size_t bytes) noexcept;
 
 // Maps in the whole pages of fresh memory about to be filled, in one call

@@ -192,14 +192,15 @@ TEST(HugePageRoom, IsWholeHugePagesForALargeBuffer) {
   EXPECT_EQ(krHugePageRoom(SIZE_MAX - 10), SIZE_MAX - 10);
 }
 
-// A heap buffer about to be filled takes the advice from the huge page its
-// first page starts, if it does, to the end of the huge page it ends in.
+// A large heap buffer about to be filled takes the advice from the huge
+// page its first page starts, if it does, to the end of the huge page it
+// ends in.
 TEST(HugePageAdvice, APreparedBufferIsAdvisedFromItsFirstPageToItsLastHugePage) {
 #ifndef MADV_HUGEPAGE
   GTEST_SKIP() << "the system knows no huge page advice";
 #else
   constexpr std::uintptr_t kHuge = kKRHugePageBytes;
-  const std::size_t length = 8 * kHuge;
+  const std::size_t length = 10 * kHuge;
   void* map = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   ASSERT_NE(map, MAP_FAILED);
   const std::uintptr_t first = (reinterpret_cast<std::uintptr_t>(map) + kHuge - 1) & ~(kHuge - 1);
@@ -207,6 +208,8 @@ TEST(HugePageAdvice, APreparedBufferIsAdvisedFromItsFirstPageToItsLastHugePage) 
   // that starts deeper in its first huge page.
   krPrepareHugePages(reinterpret_cast<char*>(first) + 16, 3 * kHuge);
   krPrepareHugePages(reinterpret_cast<char*>(first) + 4 * kHuge + 8192, kHuge);
+  // A small buffer is left as it is, even one that ends in a huge page.
+  krPrepareHugePages(reinterpret_cast<char*>(first) + 7 * kHuge - 8192, kHuge / 2);
   const auto areas = hugeAdvice();
   ::munmap(map, length);
   EXPECT_FALSE(advisedAt(areas, first - 1));
@@ -216,6 +219,7 @@ TEST(HugePageAdvice, APreparedBufferIsAdvisedFromItsFirstPageToItsLastHugePage) 
   EXPECT_TRUE(advisedAt(areas, first + 5 * kHuge));
   EXPECT_TRUE(advisedAt(areas, first + 6 * kHuge - 1));
   EXPECT_FALSE(advisedAt(areas, first + 6 * kHuge));
+  EXPECT_FALSE(advisedAt(areas, first + 7 * kHuge)) << "after a small buffer";
 #endif
 }
 
