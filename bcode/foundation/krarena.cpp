@@ -54,8 +54,7 @@ constexpr std::uint32_t kArenaBias = std::uint32_t{1} << 31;
 // times over); a huge page is resident as a whole, so only large loads ask.
 constexpr std::size_t kFirstChunkBytes = kSegmentBytes;
 constexpr std::size_t kMaxChunkBytes = 16 * kSegmentBytes;
-constexpr std::size_t kHugePageBytes = kKRHugePageBytes;
-constexpr std::size_t kMinHugeFill = kHugePageBytes / 4 * 3;
+constexpr std::size_t kMinHugeFill = kKRHugePageBytes / 4 * 3;
 // What a heap keeps with an allocation beside the bytes asked for (glibc:
 // 16 bytes before them); asking this much less than whole huge pages leaves
 // the allocation within them.
@@ -69,6 +68,14 @@ thread_local bool (*tProbe)() = nullptr;
 
 std::uintptr_t addressOf(const void* p) {
   return reinterpret_cast<std::uintptr_t>(p);
+}
+
+// `at` rounded down and up to a multiple of `page`, a power of two.
+constexpr std::uintptr_t alignDown(std::uintptr_t at, std::uintptr_t page) {
+  return at & ~(page - 1);
+}
+constexpr std::uintptr_t alignUp(std::uintptr_t at, std::uintptr_t page) {
+  return alignDown(at + page - 1, page);
 }
 
 // The first object position at or after `p`: 8 past a multiple of 16.
@@ -95,8 +102,8 @@ void* checkedHeap(void* storage) {
 // a page shared with a neighbour is not the range's to advise on.
 [[maybe_unused]] void adviseWholePages(void* storage, std::size_t bytes, std::uintptr_t page,
                                        int advice) {
-  const std::uintptr_t begin = (addressOf(storage) + page - 1) & ~(page - 1);
-  const std::uintptr_t end = (addressOf(storage) + bytes) & ~(page - 1);
+  const std::uintptr_t begin = alignUp(addressOf(storage), page);
+  const std::uintptr_t end = alignDown(addressOf(storage) + bytes, page);
   if (begin < end) ::madvise(reinterpret_cast<void*>(begin), end - begin, advice);
 }
 
@@ -113,14 +120,13 @@ void krPrefault(void* storage, std::size_t bytes) noexcept {
 }
 
 std::size_t krHugePageRoom(std::size_t bytes) noexcept {
-  if (bytes < kMinHugeFill || bytes > SIZE_MAX - kHugePageBytes - kHeapHeaderBytes) return bytes;
-  const std::size_t whole = (bytes + kHeapHeaderBytes + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
-  return whole - kHeapHeaderBytes;
+  if (bytes < kMinHugeFill || bytes > SIZE_MAX - kKRHugePageBytes - kHeapHeaderBytes) return bytes;
+  return alignUp(bytes + kHeapHeaderBytes, kKRHugePageBytes) - kHeapHeaderBytes;
 }
 
 void krAdviseHugePages(void* storage, std::size_t bytes) noexcept {
 #ifdef MADV_HUGEPAGE
-  adviseWholePages(storage, bytes, kHugePageBytes, MADV_HUGEPAGE);
+  adviseWholePages(storage, bytes, kKRHugePageBytes, MADV_HUGEPAGE);
 #else
   static_cast<void>(storage);
   static_cast<void>(bytes);
@@ -129,14 +135,15 @@ void krAdviseHugePages(void* storage, std::size_t bytes) noexcept {
 
 void krPrepareHugePages(void* from, std::size_t bytes) noexcept {
 #ifdef MADV_HUGEPAGE
-  constexpr std::uintptr_t kHugeMask = kHugePageBytes - 1;
-  const std::uintptr_t begin = addressOf(from) & ~std::uintptr_t{4095};
-  if (bytes < kMinHugeFill || bytes > UINTPTR_MAX - kHugePageBytes - addressOf(from)) return;
-  const std::uintptr_t end = (addressOf(from) + bytes + kHugeMask) & ~kHugeMask;
-  adviseWholePages(reinterpret_cast<void*>(begin), end - begin, kHugePageBytes, MADV_HUGEPAGE);
+  if (bytes < kMinHugeFill || bytes > UINTPTR_MAX - kKRHugePageBytes - addressOf(from)) return;
+  const std::uintptr_t begin = alignDown(addressOf(from), 4096);
+  const std::uintptr_t end = alignUp(addressOf(from) + bytes, kKRHugePageBytes);
+  adviseWholePages(reinterpret_cast<void*>(begin), end - begin, kKRHugePageBytes, MADV_HUGEPAGE);
 #ifdef MADV_COLLAPSE
-  if ((begin & kHugeMask) == 0 && end - begin >= kHugePageBytes) {
-    ::madvise(reinterpret_cast<void*>(begin), kHugePageBytes, MADV_COLLAPSE);
+  // A huge page that starts on the buffer's first page: the buffer fills
+  // most of it.
+  if (alignDown(begin, kKRHugePageBytes) == begin) {
+    ::madvise(reinterpret_cast<void*>(begin), kKRHugePageBytes, MADV_COLLAPSE);
   }
 #endif
 #else
@@ -168,7 +175,7 @@ void KRArena::expect(std::size_t bytes) noexcept {
 }
 
 std::size_t KRArena::freshChunkBytes() const noexcept {
-  return hugeBytesLeft_ >= kMinHugeFill ? kHugePageBytes : nextChunkBytes_;
+  return hugeBytesLeft_ >= kMinHugeFill ? kKRHugePageBytes : nextChunkBytes_;
 }
 
 inline bool KRArena::fits(std::size_t slot) const noexcept {
@@ -223,8 +230,7 @@ void* KRArena::allocateLarge(std::size_t size, std::size_t slot) noexcept {
     if (!newChunk()) return nullptr;
   }
   char* const end = open_.next + slot;
-  char* const covered =
-      reinterpret_cast<char*>((addressOf(end) + kSegmentBytes - 1) & ~(kSegmentBytes - 1));
+  char* const covered = reinterpret_cast<char*>(alignUp(addressOf(end), kSegmentBytes));
   if (covered > open_.segmentEnd) mapIn(open_.segmentEnd, covered);
   char* storage = take(slot);
   open_.segmentEnd = covered;
@@ -271,12 +277,12 @@ bool KRArena::newChunk() noexcept {
   // it is one); the room left unused is never touched, so it does not take
   // resident memory.
   const std::size_t bytes = freshChunkBytes();
-  const bool huge = bytes == kHugePageBytes;
-  const std::uintptr_t alignment = huge ? kHugePageBytes : kSegmentBytes;
+  const bool huge = bytes == kKRHugePageBytes;
+  const std::uintptr_t alignment = huge ? kKRHugePageBytes : kSegmentBytes;
   void* raw = ::operator new(bytes + alignment, std::nothrow);
   if (raw == nullptr) return false;
   if (huge) {
-    hugeBytesLeft_ -= std::min(hugeBytesLeft_, kHugePageBytes);
+    hugeBytesLeft_ -= std::min(hugeBytesLeft_, kKRHugePageBytes);
   } else if (nextChunkBytes_ < kMaxChunkBytes) {
     nextChunkBytes_ *= 2;
   }
@@ -330,7 +336,7 @@ void krArenaDelete(void* storage) noexcept {
     ::operator delete(storage);
     return;
   }
-  char* segment = reinterpret_cast<char*>(addressOf(storage) & ~(kSegmentBytes - 1));
+  char* segment = reinterpret_cast<char*>(alignDown(addressOf(storage), kSegmentBytes));
   auto* chunk = static_cast<KRArenaChunk*>(chunkSlotOf(segment));
   const KRArena* current = tCurrent;
   if (current != nullptr && chunk->arena.load(std::memory_order_relaxed) == current) {

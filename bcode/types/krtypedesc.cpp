@@ -565,10 +565,7 @@ KRStructComp* KRStructDesc::compAt(std::uint16_t n) const {
 
 void KRStructDesc::addComp(const KRString& name, const KRTypeRef& type) {
   // A full structure refuses before anything is made.
-  if (compCount_ == UINT16_MAX) {
-    setError(KRTYPEDESC_NO_MEMORY);
-    return;
-  }
+  if (refusedWhenFull()) return;
   std::unique_ptr<KRStructComp> comp(new (std::nothrow) KRStructComp(name, type));
   if (!comp) {
     setError(KRTYPEDESC_NO_MEMORY);
@@ -582,11 +579,14 @@ void KRStructDesc::addComp(const KRString& name, const KRTypeRef& type) {
   appendComp(std::move(comp));
 }
 
+bool KRStructDesc::refusedWhenFull() const {
+  if (compCount_ < UINT16_MAX) return false;
+  setError(KRTYPEDESC_NO_MEMORY);
+  return true;
+}
+
 bool KRStructDesc::appendComp(std::unique_ptr<KRStructComp> comp) {
-  if (compCount_ == UINT16_MAX) {
-    setError(KRTYPEDESC_NO_MEMORY);
-    return false;
-  }
+  if (refusedWhenFull()) return false;
   comps_[compCount_] = comp.get();
   comp.release();
   ++compCount_;

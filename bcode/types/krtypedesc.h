@@ -341,6 +341,8 @@ class BCODE_API KRStructDesc : public KRStructuredDesc {
 
  private:
   KRStructComp* compAt(std::uint16_t n) const;
+  // Flag 2 and true when the structure holds 65,535 components already.
+  bool refusedWhenFull() const;
   // Appends a component made whole; false (flag 2) when 65535 are there.
   bool appendComp(std::unique_ptr<KRStructComp> comp);
   // The first line of the dump, and the start of component n's line, which

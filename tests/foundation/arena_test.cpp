@@ -83,7 +83,7 @@ TEST_P(ArenaTest, HandsOutObjectsOfItsOwnAndTakesEachBackAlone) {
 // a block of nodes too large for what is left, then small objects again fit
 // in two huge chunks, not three.
 TEST(ArenaChunks, SmallObjectsFillWhatALargeOneLeftBehind) {
-  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+  constexpr std::uintptr_t kHugePage = kKRHugePageBytes;
   KRArena arena;
   arena.expect(std::size_t{4} << 20);
   std::vector<void*> objects;

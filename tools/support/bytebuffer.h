@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "bcode/foundation/krarena.h"
+
 namespace bctool {
 
 // A buffer of bytes with room that grows. Room of kMappedFrom bytes or more
@@ -17,7 +19,7 @@ namespace bctool {
 // system has no huge pages the mapping takes small ones.
 class ByteBuffer {
  public:
-  static constexpr std::size_t kHugePage = std::size_t{2} << 20;
+  static constexpr std::size_t kHugePage = kKRHugePageBytes;
   static constexpr std::size_t kMappedFrom = std::size_t{256} << 10;
 
   ByteBuffer() = default;
